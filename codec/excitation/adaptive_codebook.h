@@ -1,0 +1,41 @@
+// Five-tap adaptive codebook: closed-loop lag and gain search, decoding.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "codec/frame_params.h"
+#include "codec/state.h"
+
+namespace sivo {
+
+inline constexpr int kFetchLength = 67;
+
+// past: the 145 samples of excitation before the subframe (past[144] the
+// newest). out[3..66]: the 64-sample window of a five-tap predictor at lag
+// (lag 1..143), the last lag samples repeated for short lags; out[0..2]:
+// the three samples before it, written only for lag <= 140.
+void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past,
+                           int lag) noexcept;
+
+// adaptive_out[0..59] from lag olp + acb_lag - 1 and gain row acb_gain (the
+// 170-row table when olp >= 58).
+void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out,
+                              const float* past, int32_t olp, int32_t acb_lag,
+                              int32_t acb_gain) noexcept;
+
+// Returns 0..128, from which the number of searchable gain rows follows; 0
+// when the tracked error of the lags' zones exceeds 2^28 or a tone is flagged.
+int test_taming(int lag1, int lag2, const encoder_state& state) noexcept;
+
+// target: 60 samples, updated in place (adaptive contribution removed);
+// h: weighted impulse response; past: as for fetch_past_excitation.
+// Reads and rewrites params.olp[subframe/2], writes acb_lag and acb_gain
+// of params.subframes[subframe]; writes the adaptive excitation.
+void find_adaptive_codebook(std::span<float, kSubframe> target,
+                            std::span<const float, kSubframe> h, const float* past,
+                            frame_params& params, int subframe,
+                            const encoder_state& state,
+                            std::span<float, kSubframe> adaptive_out) noexcept;
+
+}  // namespace sivo

@@ -1,0 +1,20 @@
+// Pulse vectors rebuilt from the received position index, signs and gain.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "codec/frame_params.h"
+
+namespace sivo {
+
+// vector: the subframe's 60 samples (cleared in stage 0, added to in stage
+// 1); occupied: 60 flags, set by stage 0 and skipped by stage 1.
+// rate_index 0..3, or 4 for the second stage of rate 3. An index at or
+// above its limit gives no pulses and no repetition.
+void decode_fixed_codebook(std::span<float, kSubframe> vector,
+                           const subframe_params& params, int32_t lag,
+                           int subframe, int stage, int rate_index,
+                           std::span<int32_t, kSubframe> occupied) noexcept;
+
+}  // namespace sivo

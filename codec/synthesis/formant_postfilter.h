@@ -1,0 +1,19 @@
+// Formant post-filter with tilt compensation, and its gain control.
+#pragma once
+
+#include "codec/state.h"
+
+namespace sivo {
+
+// signal: 60 samples filtered in place. fir_history: the subframe's first
+// input position on the formant input line (reads [-10..-1], writes
+// [0..59]); iir_history: the newest pole-section output before the subframe
+// (reads [-9..0], writes [1..60]). Updates decoder.tilt_memory; returns
+// the gain target sqrt(input energy / output energy) (1.0 when silent).
+float formant_postfilter(float* signal, const lpc_set& a, float* fir_history,
+                         float* iir_history, decoder_state& decoder) noexcept;
+
+// Scales the 60 samples by the smoothed gain; updates decoder.postfilter_gain.
+void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept;
+
+}  // namespace sivo

@@ -1,0 +1,31 @@
+// Pitch post-filter: strengthens the periodicity of decoded excitation.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "codec/state.h"
+
+namespace sivo {
+
+// window: 145 past samples then the frame; olp is lowered to 142.
+// Returns 0 or minus the best backward lag.
+int32_t find_backward_lag(std::span<const float, kWindow> window, int32_t olp,
+                          int subframe) noexcept;
+// Returns 0 or the best forward lag (never beyond the frame).
+int32_t find_forward_lag(std::span<const float, kWindow> window, int32_t olp,
+                         int subframe) noexcept;
+
+postfilter_params pitch_postfilter_params(std::span<const float, kWindow> window,
+                                          int32_t olp, int subframe,
+                                          const decoder_state& decoder) noexcept;
+
+postfilter_params pitch_postfilter_gains(int32_t lag, float E, float R, float T,
+                                         const decoder_state& decoder) noexcept;
+
+// out[60s + n] = gain * x[n + lag] + scale * x[n], x the subframe in window.
+void apply_pitch_postfilter(std::span<float, kFrame> out,
+                            std::span<const float, kWindow> window,
+                            const postfilter_params& params, int subframe) noexcept;
+
+}  // namespace sivo
