@@ -29,8 +29,8 @@ int clamp_gain_centre(int gain) noexcept {
 }
 
 // A valid pattern (the first free positions of grid 0, positive pulses) that
-// stands until the search finds any finite error; it only survives when the
-// target or the impulse response is not finite.
+// stands until the search finds an error below the largest float; only a
+// non-finite target or response leaves it in place.
 pulse_candidate fallback_candidate(int pulses, int step, int gain,
                                    std::span<const int32_t, kSubframe> occupied) noexcept {
   pulse_candidate c{};
@@ -49,8 +49,8 @@ pulse_candidate fallback_candidate(int pulses, int step, int gain,
 // Walks the grid columns of one combinatorial table; see pack_pulses.
 template <std::size_t K, std::size_t N>
 void code_positions(const std::array<std::array<int32_t, N>, K>& table,
-                    std::span<const float, kSubframe> excitation, subframe_params& entry,
-                    int grid, int pulses, int step, int table_row, int stage,
+                    std::span<const float, kSubframe> excitation, subframe_params& entry, int grid,
+                    int pulses, int step, int table_row, int stage,
                     std::span<const int32_t, kSubframe> occupied, int columns) noexcept {
   uint32_t positions = 0;
   int32_t signs = 0;
@@ -77,9 +77,8 @@ void code_positions(const std::array<std::array<int32_t, N>, K>& table,
 }  // namespace
 
 void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
-                      std::span<const float, kSubframe> h, int pulses, int lag,
-                      int step, int stage, std::span<const int32_t, kSubframe> occupied,
-                      int previous_gain) noexcept {
+                      std::span<const float, kSubframe> h, int pulses, int lag, int step, int stage,
+                      std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
   // Impulse response of one pulse, repeated at the pitch lag when short.
   std::array<float, kSubframe> imr;
   int train = 0;
@@ -127,8 +126,8 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
       float best_distance = kLargestFloat;
       centre = kHighestGainCentre;
       for (int n = kHighestGainCentre; n >= kLowestGainCentre; --n) {
-        const float distance = static_cast<float>(
-            std::fabs(peak - static_cast<double>(fcb_gain_table[n]) * acf[0]));
+        const float distance =
+            static_cast<float>(std::fabs(peak - static_cast<double>(fcb_gain_table[n]) * acf[0]));
         if (distance < best_distance) {
           best_distance = distance;
           centre = n;
@@ -202,13 +201,12 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
       // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
       // both sums in double, the whole evaluated in double and stored float.
       double energy = 0.0;
-      for (int n = 0; n < kSubframe; ++n)
-        energy += static_cast<double>(filtered[n]) * filtered[n];
+      for (int n = 0; n < kSubframe; ++n) energy += static_cast<double>(filtered[n]) * filtered[n];
       double match = 0.0;
       for (int i = 0; i < pulses; ++i)
         match += static_cast<double>(amplitudes[i]) * corr[positions[i]];
-      const float error = static_cast<float>(
-          static_cast<double>(level) * level * energy - 2.0 * match);
+      const float error =
+          static_cast<float>(static_cast<double>(level) * level * energy - 2.0 * match);
 
       if (error < best.error) {
         best.error = error;
@@ -223,23 +221,21 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
 }
 
 void pack_pulses(std::span<const float, kSubframe> excitation, subframe_params& entry,
-                 const pulse_candidate& best, int pulses, int step, int table_row,
-                 int stage, std::span<const int32_t, kSubframe> occupied,
-                 int first_stage_pulses) noexcept {
-  const int columns =
-      stage == 0 ? kSubframe / step : (kSubframe - first_stage_pulses) / step;
+                 const pulse_candidate& best, int pulses, int step, int table_row, int stage,
+                 std::span<const int32_t, kSubframe> occupied, int first_stage_pulses) noexcept {
+  const int columns = stage == 0 ? kSubframe / step : (kSubframe - first_stage_pulses) / step;
   if (stage == 1)
-    code_positions(comb_table_52, excitation, entry, best.grid, pulses, step, table_row,
-                   stage, occupied, columns);
+    code_positions(comb_table_52, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
   else if (step == 2)
-    code_positions(comb_table_30, excitation, entry, best.grid, pulses, step, table_row,
-                   stage, occupied, columns);
+    code_positions(comb_table_30, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
   else if (step == 4)
-    code_positions(comb_table_15, excitation, entry, best.grid, pulses, step, table_row,
-                   stage, occupied, columns);
+    code_positions(comb_table_15, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
   else
-    code_positions(comb_table_60, excitation, entry, best.grid, pulses, step, table_row,
-                   stage, occupied, columns);
+    code_positions(comb_table_60, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
   entry.fcb_gain = best.gain;
   entry.grid = best.grid;
   entry.train = best.train;
@@ -249,9 +245,8 @@ int32_t code_second_gain(int32_t second_gain, int32_t first_gain) noexcept {
   return second_gain + kLowestGainCentre - clamp_gain_centre(first_gain);
 }
 
-void find_fixed_codebook(std::span<float, kSubframe> target,
-                         std::span<const float, kSubframe> h, frame_params& params,
-                         int subframe, const encoder_state& state) noexcept {
+void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const float, kSubframe> h,
+                         frame_params& params, int subframe, const encoder_state& state) noexcept {
   const int rate = state.comp_rate;
   const int step = grid_step_table[rate];
   const int pulses = pulse_count_table[rate * 4 + subframe];
@@ -263,8 +258,7 @@ void find_fixed_codebook(std::span<float, kSubframe> target,
 
   pulse_candidate best = fallback_candidate(pulses, step, 0, occupied);
   find_best_pulses(best, work, h, pulses, kSubframe, step, 0, occupied, 0);
-  if (olp < kTrainLagLimit)
-    find_best_pulses(best, work, h, pulses, olp, step, 0, occupied, 0);
+  if (olp < kTrainLagLimit) find_best_pulses(best, work, h, pulses, olp, step, 0, occupied, 0);
 
   std::array<float, kSubframe> excitation{};
   for (int i = 0; i < pulses; ++i) {
@@ -281,8 +275,7 @@ void find_fixed_codebook(std::span<float, kSubframe> target,
     const int second_pulses = pulse_count_table[kSecondStageRow * 4 + subframe];
     const int second_step = grid_step_table[kSecondStageRow];
     const int centre = clamp_gain_centre(first.fcb_gain);
-    best = fallback_candidate(second_pulses, second_step, centre - kLowestGainCentre,
-                              occupied);
+    best = fallback_candidate(second_pulses, second_step, centre - kLowestGainCentre, occupied);
     find_best_pulses(best, work, h, second_pulses, kSubframe, second_step, 1, occupied,
                      first.fcb_gain);
 
@@ -290,8 +283,8 @@ void find_fixed_codebook(std::span<float, kSubframe> target,
     for (int i = 0; i < second_pulses; ++i) second[best.positions[i]] = best.amplitudes[i];
     subframe_params& extra = params.subframes[kSecondStageRow + subframe];
     constexpr int kSecondStageRows = 5;
-    pack_pulses(second, extra, best, second_pulses, second_step,
-                kSecondStageRows - second_pulses, 1, occupied, pulses);
+    pack_pulses(second, extra, best, second_pulses, second_step, kSecondStageRows - second_pulses,
+                1, occupied, pulses);
     extra.fcb_gain = code_second_gain(extra.fcb_gain, first.fcb_gain);
     for (int n = 0; n < kSubframe; ++n) excitation[n] += second[n];
   }
