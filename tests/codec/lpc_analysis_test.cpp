@@ -147,14 +147,16 @@ TEST(LpcAnalysis, MatchesDirectSolutionAndRecoversSecondOrderProcess) {
     for (int k = 0; k < kSubframes; ++k) {
       std::array<double, 180> w;
       for (int n = 0; n < 180; ++n) {
-        w[n] = line.samples[k * kSubframe + n] * (0.54 - 0.46 * std::cos(2 * std::numbers::pi * n / 179));
+        w[n] = line.samples[k * kSubframe + n] *
+               (0.54 - 0.46 * std::cos(2 * std::numbers::pi * n / 179));
       }
       std::array<float, kOrder> r;
       float r0 = 0.0f;
       for (int l = 0; l <= kOrder; ++l) {
         double sum = 0.0;
         for (int n = l; n < 180; ++n) sum += w[n] * w[n - l];
-        (l == 0 ? r0 : r[l - 1]) = static_cast<float>(l == 0 ? sum * 1.0009765625 : sum * lag_window[l - 1]);
+        (l == 0 ? r0 : r[l - 1]) =
+            static_cast<float>(l == 0 ? sum * 1.0009765625 : sum * lag_window[l - 1]);
       }
       const std::array<double, kOrder> expected = solve_normal_equations(r, r0);
       for (int j = 0; j < kOrder; ++j) {
@@ -238,7 +240,8 @@ TEST(LpcAnalysis, SteadyToneRaisesFlagOnFourthFrame) {
   int t = 0;
   for (int frame_no = 1; frame_no <= 6; ++frame_no) {
     for (int16_t& v : pcm) {
-      v = static_cast<int16_t>(std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * 700.0 / 8000.0 * t++)));
+      v = static_cast<int16_t>(
+          std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * 700.0 / 8000.0 * t++)));
     }
     convert_input(frame.data(), kFrame, pcm.data());
     condition_input(frame, state);
