@@ -158,37 +158,9 @@ double weighted_error(int band, int entry, const std::array<float, kOrder>& r,
   return error;
 }
 
-TEST(LspSplitVq, FindsSmallestWeightedErrorWithTiesToLowerEntry) {
-  std::mt19937 rng(8);
-  std::uniform_real_distribution<float> residual(-30.0f, 40.0f);
-  std::uniform_real_distribution<float> weight(0.02f, 1.0f);
-  for (int trial = 0; trial < 300; ++trial) {
-    std::array<float, kOrder> r, w;
-    for (int i = 0; i < kOrder; ++i) {
-      r[i] = residual(rng);
-      w[i] = weight(rng);
-    }
-    for (int band = 0; band < 3; ++band) {
-      std::array<double, 256> error;
-      for (int e = 0; e < 256; ++e) error[e] = weighted_error(band, e, r, w);
-      const int best =
-          static_cast<int>(std::min_element(error.begin(), error.end()) - error.begin());
-      const int chosen = lsp_split_vq(band, r, w);
-      // Only a near tie may pick another entry, and then only an earlier-ranked equal one.
-      EXPECT_NEAR(error[chosen], error[best], 1e-4 * (1.0 + error[best]))
-          << trial << " band " << band;
-      if (chosen != best) {
-        for (int e = 0; e < 256; ++e) {
-          if (e != best) {
-            ASSERT_GT(error[e] - error[best], -1e-4 * (1.0 + error[best]));
-          }
-        }
-      }
-    }
-  }
-  // An exact tie: weight on one LSP only, residual halfway between two codebook values.
-  // Every entry whose value lies on either side of the midpoint scores the same; the
-  // lowest such entry wins.
+// An exact tie: weight on one LSP only, residual halfway between two neighbouring codebook
+// values. Every entry holding either value scores the same; the lowest such entry wins.
+TEST(LspSplitVq, EqualScoresGoToLowerEntry) {
   std::array<float, kOrder> r{}, w{};
   w[4] = 1.0f;
   std::array<float, 256> values;
@@ -209,35 +181,6 @@ TEST(LspSplitVq, FindsSmallestWeightedErrorWithTiesToLowerEntry) {
 
 TEST(LspQuantise, MeanVectorWithMeanPredictionGivesIndexZero) {
   EXPECT_EQ(lsp_quantise(lsp_mean, lsp_mean), 0);
-}
-
-// A vector built as prediction plus one codebook entry per band is quantised back to
-// exactly those entries, in the band order of the index.
-TEST(LspQuantise, FindsEntriesOfConstructedVectors) {
-  std::mt19937 rng(4);
-  std::uniform_int_distribution<int> pick(0, 255);
-  std::uniform_real_distribution<float> jitter(-6.0f, 6.0f);
-  int checked = 0;
-  while (checked < 200) {
-    std::array<float, kOrder> prev;
-    for (int i = 0; i < kOrder; ++i) prev[i] = lsp_mean[i] + jitter(rng);
-    const int e0 = pick(rng), e1 = pick(rng), e2 = pick(rng);
-    std::array<float, kOrder> c;
-    std::copy_n(lsp_codebook_band0[e0].begin(), 3, c.begin());
-    std::copy_n(lsp_codebook_band1[e1].begin(), 3, c.begin() + 3);
-    std::copy_n(lsp_codebook_band2[e2].begin(), 4, c.begin() + 6);
-    std::array<float, kOrder> lsp;
-    for (int i = 0; i < kOrder; ++i) {
-      lsp[i] = static_cast<float>(lsp_mean[i] + 0.375 * (prev[i] - lsp_mean[i]) + c[i]);
-    }
-    if (!std::is_sorted(lsp.begin(), lsp.end()) ||
-        std::adjacent_find(lsp.begin(), lsp.end()) != lsp.end()) {
-      continue;
-    }
-    const int32_t index = lsp_quantise(lsp, prev);
-    ASSERT_EQ(index, (e0 << 16) | (e1 << 8) | e2) << std::hex << index;
-    ++checked;
-  }
 }
 
 // Random vectors against a direct search: weights from the nearest neighbour, residual
