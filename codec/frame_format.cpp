@@ -10,11 +10,11 @@ namespace sivo {
 namespace {
 
 constexpr int kLagBits = 7;
-constexpr int kLagOffset = 18;   // olp of lag code 0
+constexpr int kLagOffset = 18;    // olp of lag code 0
 constexpr int kMaxLagCode = 123;  // olp 141
 constexpr int kLagOffsetBits = 2;
 constexpr int kGainWordBits = 12;
-constexpr int kTrainShift = 11;  // train flag in the gain word (short lags)
+constexpr int kTrainShift = 11;    // train flag in the gain word (short lags)
 constexpr int32_t kShortLag = 58;  // half frames below this lag may carry train
 constexpr int32_t kGainRowsShort = 85;
 constexpr int32_t kGainRowsLong = 170;
@@ -50,16 +50,13 @@ uint32_t get_bits(bit_reader& r, int width) noexcept {
   return value;
 }
 
-uint32_t low_bits(uint32_t value, int width) noexcept {
-  return width >= 32 ? value : value & ((1u << width) - 1u);
-}
-
 // Pulse block of `row` for the four entries from `entries`: grids, the
 // combined high part V of the position indices, then per subframe the low
 // position bits and the signs.
 void pack_pulse_fields(bit_writer& w, const subframe_params* entries, int row) noexcept {
   const int grid_bits = grid_bits_table[row];
-  for (int s = 0; s < kSubframes; ++s) put_bits(w, static_cast<uint32_t>(entries[s].grid), grid_bits);
+  for (int s = 0; s < kSubframes; ++s)
+    put_bits(w, static_cast<uint32_t>(entries[s].grid), grid_bits);
 
   uint32_t high[kSubframes];
   for (int s = 0; s < kSubframes; ++s) {

@@ -19,11 +19,13 @@ inline constexpr std::array<int16_t, kPulseRows> combined_bits_table = {29, 30, 
 // Low bits of each subframe's position index sent as they are, indexed by
 // row*4 + subframe; the bits above them go into V.
 inline constexpr std::array<int16_t, kPulseRows * 4> position_split_table = {
-    12, 10, 12, 10,  //
-    24, 24, 24, 21,  //
-    3,  1,  1,  1,   //
-    24, 24, 24, 24,  //
-    14, 14, 14, 11};
+    12, 10, 12, 10,  // rate 0
+    24, 24, 24, 21,  // rate 1
+    3,  1,  1,  1,   // rate 2
+    24, 24, 24, 24,  // rate 3, first stage
+    14, 14, 14, 11,  // rate 3, second stage
+};
+static_assert(position_split_table.size() == 20);
 
 // Radices c0, c1, c2 of V = (h0*c0 + h1)*c1 + h2*c2 + h3 per row; c1 is c2
 // times the number of values the third subframe's high part takes.
