@@ -72,11 +72,11 @@ static_assert(comb_table_52.size() == 5 && comb_table_52[0].size() == 52);
 // Number of position patterns choose(N, P) per rate index * 4 + subframe; a position
 // index at or above it codes no pulses.
 inline constexpr std::array<uint32_t, 20> position_limit_table = {
-    593775u,     142506u,     593775u,     142506u,     // rate 0
-    2558620845u, 2558620845u, 2558620845u, 386206920u,  // rate 1
-    1365u,       455u,        455u,        455u,        // rate 2
+    593775u,     142506u,     593775u,     142506u,      // rate 0
+    2558620845u, 2558620845u, 2558620845u, 386206920u,   // rate 1
+    1365u,       455u,        455u,        455u,         // rate 2
     2558620845u, 2558620845u, 2558620845u, 2558620845u,  // rate 3, first stage
-    2598960u,    2598960u,    2598960u,    270725u,     // rate 3, second stage
+    2598960u,    2598960u,    2598960u,    270725u,      // rate 3, second stage
 };
 static_assert(position_limit_table.size() == 20);
 
