@@ -1,6 +1,7 @@
 // Five-tap adaptive codebook: closed-loop lag and gain search, decoding.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -10,6 +11,13 @@
 namespace sivo {
 
 inline constexpr int kFetchLength = 67;
+inline constexpr int kTaps = 5;           // taps of the pitch predictor
+inline constexpr int kMaxCandidates = 4;  // closed-loop lags of an odd subframe
+
+// The five filtered tap vectors of one candidate lag: y[j][n] is the
+// excitation at lag offset j - 2 (j = 0: lag + 2 samples back) filtered by
+// the impulse response, zero state, 60 samples.
+using tap_vectors = std::array<std::array<float, kSubframe>, kTaps>;
 
 // past: the 145 samples of excitation before the subframe (past[144] the
 // newest). out[3..66]: the 64-sample window of a five-tap predictor at lag
@@ -23,6 +31,12 @@ void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past
 void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out,
                               const float* past, int32_t olp, int32_t acb_lag,
                               int32_t acb_gain) noexcept;
+
+// Filtered tap vectors of the consecutive lags first_lag .. first_lag +
+// out.size() - 1 (first_lag 17..140, at most 4 lags, last lag <= 143), from
+// one fetch; equal bit for bit to a direct zero-state convolution of each.
+void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
+                        std::span<const float, kSubframe> h, int first_lag) noexcept;
 
 // Returns 0..128, from which the number of searchable gain rows follows; 0
 // when the tracked error of the lags' zones exceeds 2^28 or a tone is flagged.
