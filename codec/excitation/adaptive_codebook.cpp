@@ -10,9 +10,8 @@ namespace sivo {
 
 namespace {
 
-inline constexpr int kGainColumns = 20;        // taps, squares, cross products
-inline constexpr int kTableSwitchLag = 58;     // 170-row table from this lag
-inline constexpr int kPeriodicBelow = 62;      // lags whose window repeats
+inline constexpr int kGainColumns = 20;     // taps, squares, cross products
+inline constexpr int kTableSwitchLag = 58;  // 170-row table from this lag
 inline constexpr int kRows85 = 85;
 inline constexpr int kRows170 = 170;
 inline constexpr double kTamingLimit = 268435456.0;  // 2^28
@@ -108,9 +107,8 @@ void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past
   }
 }
 
-void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out,
-                              const float* past, int32_t olp, int32_t acb_lag,
-                              int32_t acb_gain) noexcept {
+void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out, const float* past,
+                              int32_t olp, int32_t acb_lag, int32_t acb_gain) noexcept {
   std::array<float, kFetchLength> f;
   fetch_past_excitation(f, past, olp + acb_lag - 1);
   const gain_row& row = gain_table(olp >= kTableSwitchLag)[acb_gain];
@@ -153,9 +151,8 @@ int test_taming(int lag1, int lag2, const encoder_state& state) noexcept {
   return static_cast<int>(kTamingLimit - static_cast<double>(worst)) >> 21;
 }
 
-void find_adaptive_codebook(std::span<float, kSubframe> target,
-                            std::span<const float, kSubframe> h, const float* past,
-                            frame_params& params, int subframe,
+void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const float, kSubframe> h,
+                            const float* past, frame_params& params, int subframe,
                             const encoder_state& state,
                             std::span<float, kSubframe> adaptive_out) noexcept {
   const bool odd = (subframe & 1) != 0;

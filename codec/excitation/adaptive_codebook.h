@@ -23,14 +23,12 @@ using tap_vectors = std::array<std::array<float, kSubframe>, kTaps>;
 // newest). out[3..66]: the 64-sample window of a five-tap predictor at lag
 // (lag 1..143), the last lag samples repeated for short lags; out[0..2]:
 // the three samples before it, written only for lag <= 140.
-void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past,
-                           int lag) noexcept;
+void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past, int lag) noexcept;
 
 // adaptive_out[0..59] from lag olp + acb_lag - 1 and gain row acb_gain (the
 // 170-row table when olp >= 58).
-void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out,
-                              const float* past, int32_t olp, int32_t acb_lag,
-                              int32_t acb_gain) noexcept;
+void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out, const float* past,
+                              int32_t olp, int32_t acb_lag, int32_t acb_gain) noexcept;
 
 // Filtered tap vectors of the consecutive lags first_lag .. first_lag +
 // out.size() - 1 (first_lag 17..140, at most 4 lags, last lag <= 143), from
@@ -46,9 +44,8 @@ int test_taming(int lag1, int lag2, const encoder_state& state) noexcept;
 // h: weighted impulse response; past: as for fetch_past_excitation.
 // Reads and rewrites params.olp[subframe/2], writes acb_lag and acb_gain
 // of params.subframes[subframe]; writes the adaptive excitation.
-void find_adaptive_codebook(std::span<float, kSubframe> target,
-                            std::span<const float, kSubframe> h, const float* past,
-                            frame_params& params, int subframe,
+void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const float, kSubframe> h,
+                            const float* past, frame_params& params, int subframe,
                             const encoder_state& state,
                             std::span<float, kSubframe> adaptive_out) noexcept;
 
