@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "codec/tables/lsp_tables.h"
+#include "tests/codec/stable_predictor.h"
 
 namespace sivo {
 namespace {
+
+using test_support::predictor_from_reflections;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -36,22 +39,6 @@ bool usable(const lsp_vector& l) {
     if (!(l[j + 1] > l[j])) return false;
   }
   return true;
-}
-
-// Predictor a1..a10 (A = 1 - sum aj z^-j) of a lattice with the given
-// reflection coefficients, by the step-up recursion in double.
-std::array<double, kOrder> predictor_from_reflections(const std::array<double, kOrder>& k) {
-  std::array<double, kOrder + 1> c{};  // c0 = 1, cj = -aj
-  c[0] = 1.0;
-  for (int m = 1; m <= kOrder; ++m) {
-    std::array<double, kOrder + 1> next = c;
-    for (int j = 1; j < m; ++j) next[j] = c[j] + k[m - 1] * c[m - j];
-    next[m] = k[m - 1];
-    c = next;
-  }
-  std::array<double, kOrder> a{};
-  for (int j = 0; j < kOrder; ++j) a[j] = -c[j + 1];
-  return a;
 }
 
 // True when 1/A(z) is stable: every reflection coefficient of the step-down
