@@ -1,12 +1,10 @@
-// Perceptual weighting filter and the synthesis-weighting-comb cascade of a
-// subframe: impulse response, target and memory update, against direct
-// double-precision filters written independently here.
+// Weighting filter and the synthesis-weighting-comb cascade of a subframe
+// (impulse response, target, memory update) against direct double filters.
 #include "codec/analysis/weighted_synthesis.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -20,208 +18,133 @@ namespace {
 
 using test_support::random_predictor;
 
-double max_abs(const std::vector<double>& v) {
+double max_abs(const std::vector<double>& v, size_t from = 0) {
   double m = 0.0;
-  for (double x : v) m = std::max(m, std::fabs(x));
+  for (size_t i = from; i < v.size(); ++i) m = std::max(m, std::fabs(v[i]));
   return m;
 }
 
-// W(z) = A(z/0.9) / A(z/0.5) applied in double to x[first..last), with x
-// and y given from index 0 and y[n] for n < first already set (memory).
-void direct_weighting(const lpc_set& a, const std::vector<double>& x, std::vector<double>& y,
-                      int first, int last) {
+// y = W(x) or y = x / A on [first, last), with W(z) = A(z/0.9) / A(z/0.5)
+// and the past of x and y before `first` taken as given.
+void direct_filter(bool weighting, const lpc_set& a, const std::vector<double>& x,
+                   std::vector<double>& y, int first, int last) {
   for (int n = first; n < last; ++n) {
     double acc = x[n];
     for (int j = 1; j <= kOrder; ++j) {
-      acc -= a[j - 1] * std::pow(0.9, j) * x[n - j];
-      acc += a[j - 1] * std::pow(0.5, j) * y[n - j];
+      if (weighting) acc += a[j - 1] * (std::pow(0.5, j) * y[n - j] - std::pow(0.9, j) * x[n - j]);
+      else acc += a[j - 1] * y[n - j];
     }
     y[n] = acc;
   }
 }
 
-// 1/A(z) in double on x[first..last), s[n] for n < first already set.
-void direct_synthesis(const lpc_set& a, const std::vector<double>& x, std::vector<double>& s,
-                      int first, int last) {
-  for (int n = first; n < last; ++n) {
-    double acc = x[n];
-    for (int j = 1; j <= kOrder; ++j) acc += a[j - 1] * s[n - j];
-    s[n] = acc;
-  }
-}
-
-std::array<weighting_set, kSubframes> sets_for(const std::array<lpc_set, kSubframes>& a) {
+weighting_set set_for(const lpc_set& a) {
+  std::array<lpc_set, kSubframes> all{};
+  all.fill(a);
   std::array<weighting_set, kSubframes> sets{};
-  weighting_coefficients(sets, a);
-  return sets;
+  weighting_coefficients(sets, all);
+  return sets[0];
 }
 
 TEST(PerceptualWeighting, MatchesDirectFilterAcrossFrames) {
+  // Two frames after ten samples of history, one predictor per subframe;
+  // the second frame continues through the speech history and the memory.
   std::mt19937 rng(11);
-  std::normal_distribution<float> speech_noise(0.0f, 2000.0f);
-  // Two frames of speech after ten samples of history; frame 2 continues
-  // from frame 1 through weighting_memory and the speech history.
-  constexpr int kStart = kOrder;
-  std::vector<float> speech(kStart + 2 * kFrame);
-  for (float& v : speech) v = speech_noise(rng);
-  std::array<std::array<lpc_set, kSubframes>, 2> predictors{};
-  for (auto& frame : predictors) {
-    for (lpc_set& a : frame) a = random_predictor(rng);
-  }
+  std::normal_distribution<float> noise(0.0f, 2000.0f);
+  std::vector<float> speech(kOrder + 2 * kFrame);
+  for (float& v : speech) v = noise(rng);
+  std::array<lpc_set, 2 * kSubframes> a{};
+  for (lpc_set& p : a) p = random_predictor(rng);
 
   encoder_state state{};
   reset_encoder_state(state);
   std::vector<float> weighted(2 * kFrame);
   for (int f = 0; f < 2; ++f) {
-    const auto sets = sets_for(predictors[f]);
-    weighting_filter(speech.data() + kStart + f * kFrame, weighted.data() + f * kFrame, sets,
-                     state);
-    // The memory holds the last ten outputs, newest first.
-    for (int i = 0; i < kOrder; ++i) {
-      EXPECT_EQ(state.weighting_memory[i], weighted[(f + 1) * kFrame - 1 - i]);
-    }
+    std::array<weighting_set, kSubframes> sets{};
+    weighting_coefficients(sets, std::span<const lpc_set, kSubframes>(&a[f * kSubframes], 4));
+    weighting_filter(&speech[kOrder + f * kFrame], &weighted[f * kFrame], sets, state);
+    for (int i = 0; i < kOrder; ++i) EXPECT_EQ(state.weighting_memory[i], weighted[(f + 1) * kFrame - 1 - i]);
   }
-
-  std::vector<double> x(speech.begin(), speech.end());
-  std::vector<double> y(x.size(), 0.0);
-  for (int f = 0; f < 2; ++f) {
-    for (int sub = 0; sub < kSubframes; ++sub) {
-      const int first = kStart + f * kFrame + sub * kSubframe;
-      direct_weighting(predictors[f][sub], x, y, first, first + kSubframe);
-    }
+  std::vector<double> x(speech.begin(), speech.end()), y(x.size(), 0.0);
+  for (int sub = 0; sub < 2 * kSubframes; ++sub) {
+    direct_filter(true, a[sub], x, y, kOrder + sub * kSubframe, kOrder + (sub + 1) * kSubframe);
   }
-  const std::vector<double> expected(y.begin() + kStart, y.end());
-  const double tolerance = 2e-6 * max_abs(expected);
-  for (int n = 0; n < 2 * kFrame; ++n) EXPECT_NEAR(weighted[n], expected[n], tolerance) << n;
+  for (int n = 0; n < 2 * kFrame; ++n) EXPECT_NEAR(weighted[n], y[kOrder + n], 2e-6 * max_abs(y)) << n;
 }
 
-struct cascade_case {
-  lpc_set quantised;
-  lpc_set unquantised;
-  weighting_set set;
-  shaping_params shaping;
-};
-
-cascade_case random_case(std::mt19937& rng, shaping_params shaping) {
-  cascade_case c{};
-  c.quantised = random_predictor(rng);
-  c.unquantised = random_predictor(rng, 0.95);
-  std::array<lpc_set, kSubframes> a{};
-  a.fill(c.unquantised);
-  c.set = sets_for(a)[0];
-  c.shaping = shaping;
-  return c;
-}
-
-const std::array<shaping_params, 7> kShapings = {{
-    {20, 0.3125f}, {33, 0.0f}, {59, 0.2f}, {60, 0.3f}, {100, 0.25f}, {145, 0.3125f}, {15, 0.1f}}};
+const std::array<shaping_params, 7> kShapings = {
+    {{20, 0.3125f}, {33, 0.0f}, {59, 0.2f}, {60, 0.3f}, {100, 0.25f}, {145, 0.3125f}, {15, 0.1f}}};
 
 TEST(WeightedSynthesis, ImpulseResponseMatchesCascadeInAnotherOrder) {
   std::mt19937 rng(21);
-  for (int trial = 0; trial < 40; ++trial) {
-    const cascade_case c = random_case(rng, kShapings[trial % kShapings.size()]);
+  for (int trial = 0; trial < 35; ++trial) {
+    const lpc_set quantised = random_predictor(rng), unquantised = random_predictor(rng, 0.95);
+    const shaping_params shaping = kShapings[trial % kShapings.size()];
     std::array<float, kSubframe> h{};
-    impulse_response(h, c.quantised, c.set, c.shaping);
+    impulse_response(h, quantised, set_for(unquantised), shaping);
 
     // Weighting first, then synthesis, then the comb: the filters commute.
-    std::vector<double> delta(kOrder + kSubframe, 0.0);
+    std::vector<double> delta(kOrder + kSubframe, 0.0), w(delta), s(delta);
     delta[kOrder] = 1.0;
-    std::vector<double> w(kOrder + kSubframe, 0.0);
-    direct_weighting(c.unquantised, delta, w, kOrder, kOrder + kSubframe);
-    std::vector<double> s(kOrder + kSubframe, 0.0);
-    direct_synthesis(c.quantised, w, s, kOrder, kOrder + kSubframe);
-    std::vector<double> expected(kSubframe);
+    direct_filter(true, unquantised, delta, w, kOrder, kOrder + kSubframe);
+    direct_filter(false, quantised, w, s, kOrder, kOrder + kSubframe);
     for (int n = 0; n < kSubframe; ++n) {
-      const double past = n >= c.shaping.lag ? s[kOrder + n - c.shaping.lag] : 0.0;
-      expected[n] = s[kOrder + n] - c.shaping.gain * past;
+      const double past = n >= shaping.lag ? s[kOrder + n - shaping.lag] : 0.0;
+      EXPECT_NEAR(h[n], s[kOrder + n] - shaping.gain * past, 1e-5 * max_abs(s)) << trial << " " << n;
     }
-    const double tolerance = 1e-5 * max_abs(expected);
-    for (int n = 0; n < kSubframe; ++n) {
-      EXPECT_NEAR(h[n], expected[n], tolerance) << "trial " << trial << " n " << n;
-    }
-    EXPECT_EQ(h[0], 1.0f);
   }
 }
 
 TEST(WeightedSynthesis, TargetAndMemoryUpdateFollowTheCascade) {
   std::mt19937 rng(31);
-  std::normal_distribution<float> signal(0.0f, 1000.0f);
+  std::normal_distribution<float> noise(0.0f, 1000.0f);
   for (int trial = 0; trial < 70; ++trial) {
-    const cascade_case c = random_case(rng, kShapings[trial % kShapings.size()]);
+    const lpc_set quantised = random_predictor(rng), unquantised = random_predictor(rng, 0.95);
+    const weighting_set set = set_for(unquantised);
+    const shaping_params shaping = kShapings[trial % kShapings.size()];
     const int sub = trial % kSubframes;
-    const int slot_start = kHistory + kFrame * (trial % kSlots);
 
-    // Past of both lines: random, as left by earlier subframes.
-    std::array<float, kFilterLine> synthesis_line{};
-    std::vector<float> ringing(kLine, 0.0f);
-    for (float& v : synthesis_line) v = signal(rng);
-    for (float& v : ringing) v = signal(rng);
-    float* synthesis_history = synthesis_line.data() + kOrder - 1 + kSubframe * sub;
-    float* ringing_history = ringing.data() + slot_start + kSubframe * sub - 1;
+    // Random past on both lines, as earlier subframes leave it.
+    std::vector<float> synthesis_line(kFilterLine), ringing(kLine), shaped(kSubframe), excitation(kSubframe);
+    for (auto* v : {&synthesis_line, &ringing, &shaped, &excitation}) {
+      for (float& s : *v) s = noise(rng);
+    }
+    float* synthesis_history = &synthesis_line[kOrder - 1 + kSubframe * sub];
+    float* ringing_history = &ringing[kHistory + kFrame * (trial % kSlots) + kSubframe * sub - 1];
     const std::vector<float> ringing_before = ringing;
+    const size_t first = ringing_history + 1 - ringing.data();
 
-    std::array<float, kSubframe> shaped{};
-    std::array<float, kSubframe> excitation{};
-    for (float& v : shaped) v = signal(rng);
-    for (float& v : excitation) v = signal(rng);
-
-    std::array<float, kSubframe> target = shaped;
-    subtract_ringing(target, c.quantised, c.set, c.shaping, synthesis_history, ringing_history);
-    update_memories(excitation, c.quantised, c.set, synthesis_history, ringing_history);
+    std::vector<float> target = shaped;
+    subtract_ringing(std::span<float, kSubframe>(target), quantised, set, shaping, synthesis_history, ringing_history);
+    update_memories(std::span<const float, kSubframe>(excitation), quantised, set, synthesis_history, ringing_history);
     std::array<float, kSubframe> h{};
-    impulse_response(h, c.quantised, c.set, c.shaping);
+    impulse_response(h, quantised, set, shaping);
 
-    // The excitation driven through the cascade from the same past.
-    constexpr int kPast = kHistory;
-    std::vector<double> e(kPast + kSubframe, 0.0);
-    std::vector<double> s(kPast + kSubframe, 0.0);
-    std::vector<double> y(kPast + kSubframe, 0.0);
-    for (int n = 0; n < kOrder; ++n) s[kPast - kOrder + n] = synthesis_history[n - kOrder + 1];
-    for (int n = 0; n < kPast; ++n) y[n] = ringing_before[ringing_history - ringing.data() - kPast + 1 + n];
-    for (int n = 0; n < kSubframe; ++n) e[kPast + n] = excitation[n];
-    direct_synthesis(c.quantised, e, s, kPast, kPast + kSubframe);
-    direct_weighting(c.unquantised, s, y, kPast, kPast + kSubframe);
+    // The excitation through the cascade from the same past, in double.
+    std::vector<double> e(kHistory + kSubframe, 0.0), s(e), y(e);
+    for (int n = 0; n < kHistory; ++n) y[n] = ringing_before[first - kHistory + n];
+    for (int n = 0; n < kOrder; ++n) s[kHistory - kOrder + n] = synthesis_history[n - kOrder + 1];
+    std::copy(excitation.begin(), excitation.end(), e.begin() + kHistory);
+    direct_filter(false, quantised, e, s, kHistory, kHistory + kSubframe);
+    direct_filter(true, unquantised, s, y, kHistory, kHistory + kSubframe);
 
-    const std::vector<double> y_new(y.begin() + kPast, y.end());
-    const std::vector<double> s_new(s.begin() + kPast, s.end());
-    const double y_tol = 2e-5 * max_abs(y_new);
-    const double s_tol = 2e-5 * max_abs(s_new);
+    const double tol = 4e-5 * max_abs(y, kHistory);
     for (int n = 0; n < kSubframe; ++n) {
-      EXPECT_NEAR(synthesis_history[n + 1], s_new[n], s_tol) << "trial " << trial << " n " << n;
-      EXPECT_NEAR(ringing_history[n + 1], y_new[n], y_tol) << "trial " << trial << " n " << n;
-    }
-    // Nothing outside the subframe moves.
-    for (int k = 0; k < kLine; ++k) {
-      const long offset = k - (ringing_history - ringing.data());
-      if (offset < 1 || offset > kSubframe) {
-        ASSERT_EQ(ringing[k], ringing_before[k]) << k;
-      }
-    }
-
-    // Zero-input part plus zero-state part: what the target removed plus the
-    // filtered excitation is the comb-filtered full response.
-    for (int n = 0; n < kSubframe; ++n) {
+      EXPECT_NEAR(synthesis_history[n + 1], s[kHistory + n], 2e-5 * max_abs(s, kHistory)) << trial;
+      EXPECT_NEAR(ringing_history[n + 1], y[kHistory + n], tol) << trial << " " << n;
+      // Zero-input part (removed from the target) plus zero-state part (h * e)
+      // is the comb-filtered full response.
       double zero_state = 0.0;
       for (int k = 0; k <= n; ++k) zero_state += static_cast<double>(h[k]) * excitation[n - k];
-      const double removed = static_cast<double>(shaped[n]) - target[n];
-      const double full = y[kPast + n] - c.shaping.gain * y[kPast + n - c.shaping.lag];
-      EXPECT_NEAR(removed + zero_state, full, 4e-5 * max_abs(y_new)) << "trial " << trial << " n " << n;
+      const double full = y[kHistory + n] - shaping.gain * y[kHistory + n - shaping.lag];
+      EXPECT_NEAR(shaped[n] - static_cast<double>(target[n]) + zero_state, full, tol) << trial << " " << n;
     }
+    int moved_outside = 0;
+    for (size_t k = 0; k < ringing.size(); ++k) {
+      moved_outside += (k < first || k >= first + kSubframe) && ringing[k] != ringing_before[k];
+    }
+    EXPECT_EQ(moved_outside, 0) << trial;
   }
-}
-
-TEST(WeightedSynthesis, ZeroMemoriesLeaveTheShapedSpeechAsTarget) {
-  std::mt19937 rng(41);
-  const cascade_case c = random_case(rng, {40, 0.3125f});
-  std::array<float, kFilterLine> synthesis_line{};
-  std::vector<float> ringing(kLine, 0.0f);
-  std::array<float, kSubframe> target{};
-  std::normal_distribution<float> signal(0.0f, 1000.0f);
-  for (float& v : target) v = signal(rng);
-  const std::array<float, kSubframe> shaped = target;
-  subtract_ringing(target, c.quantised, c.set, c.shaping, synthesis_line.data() + kOrder - 1,
-                   ringing.data() + kHistory - 1);
-  EXPECT_EQ(target, shaped);
 }
 
 }  // namespace
