@@ -77,7 +77,7 @@ RATELIB_API int32_t rate_conversion_init(rate_converter **converter_out,
  * [in]  frames       must equal the converter's block_length
  * [out] output       block_length * out_rate / in_rate mono samples
  * Returns the number of samples written, always that count, or -1 on a
- * refused argument or an internal failure (output then unspecified). */
+ * refused argument or an internal failure (output then not meaningful). */
 RATELIB_API int32_t rate_conversion_process(rate_converter *converter,
                                             const int16_t *input,
                                             int32_t frames, int16_t *output);
