@@ -222,6 +222,20 @@ TEST_F(Cli, MixedRatesAndReservedFramesInOneStream) {
   EXPECT_EQ(read_decoded_wav(path("mixed.wav")).size(), 200 * kFrameSamples);
 }
 
+// A 16 kHz stereo file is converted to 8000 Hz mono on the way in: the same
+// 3 s give the same 100 frames.
+TEST_F(Cli, EncodeTakesOtherRatesAndStereo) {
+  const bytes raw = read_all(kSpeech);
+  bytes stereo16k;
+  for (size_t i = 0; i + 1 < raw.size(); i += 2) {
+    for (int copy = 0; copy < 4; ++copy) stereo16k.insert(stereo16k.end(), {raw[i], raw[i + 1]});
+  }
+  write_all(path("stereo16k.wav"), make_wav(stereo16k, 16000, 2));
+  const run_result r = run({"encode", "-q", "-r", "2", path("stereo16k.wav"), path("s.siv")});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(fs::file_size(path("s.siv")), 100u * kFrameBytes[2]);
+}
+
 TEST_F(Cli, Raw2wavKeepsEverySample) {
   const run_result r = run({"raw2wav", kSpeech, path("copy.wav")});
   ASSERT_EQ(r.code, 0) << r.err;
