@@ -389,7 +389,7 @@ TEST_F(Cli, InterruptStopsCleanly) {
   for (int i = 0; i < 400; ++i) pcm.insert(pcm.end(), raw.begin(), raw.end());  // 20 min
   write_all(path("long.wav"), make_wav(pcm, 8000, 1));
   const pid_t pid = start({"encode", "-r", "1", path("long.wav"), path("long.siv")});
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
   kill(pid, SIGINT);
   const run_result r = finish(pid);
   if (r.code == 0) GTEST_SKIP() << "the job finished before the interrupt";

@@ -78,7 +78,7 @@ bool same_file(const std::string& a, const std::string& b) {
 
 long long file_size(const std::string& path) {
   struct stat s {};
-  if (stat(path.c_str(), &s) != 0) return -1;
+  if (stat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) return -1;
   return static_cast<long long>(s.st_size);
 }
 

@@ -44,7 +44,8 @@ bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string&
 // True when both paths exist and name the same file.
 bool same_file(const std::string& a, const std::string& b);
 
-// Size of a file in bytes, or -1 when it cannot be examined.
+// Size of a regular file in bytes; -1 for anything else or when it cannot be
+// examined.
 long long file_size(const std::string& path);
 
 // The text of errno, for messages.

@@ -123,6 +123,8 @@ int run_encode(const std::vector<std::string>& args) {
 
   std::vector<char> message(static_cast<size_t>(GetMaxErrorMessageLen()), '\0');
   std::vector<char> title(static_cast<size_t>(GetMaxErrorTitleLen()), '\0');
+  g_interrupted = 0;
+  catch_interrupts();
   // Checking first means a rejected input never creates or truncates OUT.
   if (CheckWavFormat(message.data(), title.data(), input.c_str()) != SIVOWAV_SUCCESS) {
     print_job_error(title.data(), message.data());
@@ -142,8 +144,6 @@ int run_encode(const std::vector<std::string>& args) {
     return kExitFailure;
   }
 
-  g_interrupted = 0;
-  catch_interrupts();
   const bool show_bar = !quiet && isatty(STDERR_FILENO);
   int shown = -1;
   int progress = 0;
@@ -168,9 +168,14 @@ int run_encode(const std::vector<std::string>& args) {
       print_error("encode", "interrupted; writing " + output + " failed");
       return kExitFailure;
     }
-    print_error("encode", "interrupted; " + output + " keeps the " +
-                              std::to_string(bytes / kRateBytes[rate]) +
-                              " frames written so far");
+    if (bytes > 0) {
+      print_error("encode", "interrupted; " + output + " keeps the " +
+                                std::to_string(bytes / kRateBytes[rate]) +
+                                " frames written so far");
+    } else {
+      print_error("encode", "interrupted");
+      remove_if_empty(output);
+    }
     return kExitInterrupted;
   }
   if (show_bar) clear_progress();
