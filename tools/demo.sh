@@ -29,6 +29,10 @@ done
 
 if [[ $install_deps == 1 ]]; then
   echo "== Installing dependencies"
+  if [[ ! -f $root/tools/install_deps.sh ]]; then
+    echo "demo.sh: tools/install_deps.sh is missing; run with --no-deps" >&2
+    exit 1
+  fi
   bash "$root/tools/install_deps.sh"
 fi
 
