@@ -1,7 +1,7 @@
 // Runs the built sivo program as a user would and checks what it leaves
 // behind: files, exit codes and messages.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -344,8 +344,7 @@ TEST_F(Cli, EncodeRejectsBadInputWithoutTouchingTheOutput) {
       {"missing.wav", {}, "I/O ERROR", "Can't open WAV file !"},
       {"text.wav", bytes{'h', 'e', 'l', 'l', 'o'}, "WAV PARSER ERROR", "This is not a WAVE file."},
       {"fast.wav", make_wav(pcm, 96000, 1), "WAV PARSER ERROR", "Sample rate not supported."},
-      {"nodata.wav", make_wav({}, 8000, 1), "WAV PARSER ERROR",
-       "The data chunk contains no data."},
+      {"nodata.wav", make_wav({}, 8000, 1), "WAV PARSER ERROR", "The data chunk contains no data."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -378,8 +377,7 @@ TEST_F(Cli, EncodeReportsAnUnwritableOutput) {
 TEST_F(Cli, SummaryNamesFramesBytesAndRate) {
   const run_result r = run({"encode", "-r", "3", speech_wav_, path("s.siv")});
   EXPECT_EQ(r.code, 0);
-  EXPECT_NE(r.err.find("3.00 s, 100 frames, 4500 bytes, rate 3 (12000.0 bit/s)"),
-            std::string::npos)
+  EXPECT_NE(r.err.find("3.00 s, 100 frames, 4500 bytes, rate 3 (12000.0 bit/s)"), std::string::npos)
       << r.err;
 }
 

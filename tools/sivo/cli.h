@@ -12,8 +12,8 @@ namespace sivo_cli {
 
 // Exit codes: the usual conventions of command-line tools.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;      // runtime failure
-inline constexpr int kExitUsage = 2;        // bad command line
+inline constexpr int kExitFailure = 1;        // runtime failure
+inline constexpr int kExitUsage = 2;          // bad command line
 inline constexpr int kExitInterrupted = 130;  // stopped by SIGINT/SIGTERM
 
 inline constexpr int kSampleRate = 8000;

@@ -36,8 +36,8 @@ enum class option_match { no, yes, missing_value };
 
 // Matches "NAME VALUE" or "NAME=VALUE" at args[i], advancing i past a
 // separate value.
-option_match match_option(const std::vector<std::string>& args, size_t& i,
-                          const std::string& name, std::string& value) {
+option_match match_option(const std::vector<std::string>& args, size_t& i, const std::string& name,
+                          std::string& value) {
   const std::string& arg = args[i];
   if (arg == name) {
     if (i + 1 == args.size()) return option_match::missing_value;

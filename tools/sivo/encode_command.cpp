@@ -132,8 +132,7 @@ int run_encode(const std::vector<std::string>& args) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  const int started =
-      SivoEncode(message.data(), title.data(), input.c_str(), output.c_str(), rate);
+  const int started = SivoEncode(message.data(), title.data(), input.c_str(), output.c_str(), rate);
   if (started == SIVOWAV_WRONG_STATE) {
     print_error("encode", "another encoding job is already running in this process");
     return kExitFailure;
@@ -196,12 +195,13 @@ int run_encode(const std::vector<std::string>& args) {
   const long long frames = bytes / kRateBytes[rate];
   const double duration = frames * static_cast<double>(kFrameSamples) / kSampleRate;
   if (frames == 0) {
-    print_error("encode", "warning: " + input + " holds less than one 30 ms frame; " + output +
-                              " is empty");
+    print_error("encode",
+                "warning: " + input + " holds less than one 30 ms frame; " + output + " is empty");
   }
   if (!quiet) {
     char speed[48] = "";
-    if (seconds > 0 && duration > 0) std::snprintf(speed, sizeof speed, ", %.1fx real time", duration / seconds);
+    if (seconds > 0 && duration > 0)
+      std::snprintf(speed, sizeof speed, ", %.1fx real time", duration / seconds);
     std::fprintf(stderr,
                  "%s -> %s: %.2f s, %lld frames, %lld bytes, rate %d (%.1f bit/s), "
                  "encoded in %.2f s%s\n",

@@ -63,8 +63,8 @@ stream_report decode_stream(std::span<const uint8_t> stream, const stream_option
     int32_t out_type = 0;
     int32_t out_length = 0;
     const int32_t status =
-        sivo_decode_frame(decoder, frame, samples.data(), drop ? SIVO_DECODE_LOST : SIVO_DECODE_NORMAL,
-                          &out_type, &out_length);
+        sivo_decode_frame(decoder, frame, samples.data(),
+                          drop ? SIVO_DECODE_LOST : SIVO_DECODE_NORMAL, &out_type, &out_length);
     if (status != SIVO_OK && status != SIVO_DAMAGED_FRAME) {
       report.stop = stream_stop::decoder_failure;
       report.stop_offset = static_cast<long long>(offset) - length;

@@ -21,11 +21,11 @@ struct stream_options {
 struct stream_report {
   long long frames_of_type[8] = {};  // frames met, by type (4 and 5 never counted)
   long long bytes_of_type[8] = {};
-  long long speech_frames = 0;       // types 0..3, each decoded into 240 samples
-  long long reserved_frames = 0;     // types 6 and 7, skipped
-  long long dropped_frames = 0;      // speech frames decoded as lost on purpose
-  long long damaged_frames = 0;      // speech frames the decoder found damaged
-  long long bytes_used = 0;          // bytes of every whole frame walked
+  long long speech_frames = 0;    // types 0..3, each decoded into 240 samples
+  long long reserved_frames = 0;  // types 6 and 7, skipped
+  long long dropped_frames = 0;   // speech frames decoded as lost on purpose
+  long long damaged_frames = 0;   // speech frames the decoder found damaged
+  long long bytes_used = 0;       // bytes of every whole frame walked
   stream_stop stop = stream_stop::none;
   long long stop_offset = 0;  // byte offset of the frame that stopped the walk
   int stop_type = 0;          // that frame's type

@@ -35,8 +35,8 @@ snr_result measure_snr(std::span<const int16_t> reference, std::span<const int16
   }
   if (result.segments > 0) {
     result.segmental_db = sum_db / static_cast<double>(result.segments);
-    result.overall_db = total_noise > 0 ? 10.0 * std::log10(total_signal / total_noise)
-                                        : kSegmentCeilingDb;
+    result.overall_db =
+        total_noise > 0 ? 10.0 * std::log10(total_signal / total_noise) : kSegmentCeilingDb;
   }
   return result;
 }

@@ -40,8 +40,8 @@ std::vector<uint8_t> wav_header(uint32_t sample_rate, uint64_t samples) {
   put_tag(out, "WAVE");
   put_tag(out, "fmt ");
   put_u32(out, 16);
-  put_u16(out, 1);                // linear PCM
-  put_u16(out, 1);                // mono
+  put_u16(out, 1);  // linear PCM
+  put_u16(out, 1);  // mono
   put_u32(out, sample_rate);
   put_u32(out, sample_rate * 2);  // bytes per second
   put_u16(out, 2);                // block alignment
@@ -113,8 +113,8 @@ void wav_abandon(wav_writer& writer) {
   if (!writer.path.empty()) std::remove(writer.path.c_str());
 }
 
-bool read_wav_mono16(const std::string& path, std::vector<int16_t>& samples,
-                     uint32_t& sample_rate, std::string& error) {
+bool read_wav_mono16(const std::string& path, std::vector<int16_t>& samples, uint32_t& sample_rate,
+                     std::string& error) {
   std::vector<uint8_t> data;
   if (!read_file(path, data, error)) return false;
   if (data.size() < 12 || std::memcmp(data.data(), "RIFF", 4) != 0 ||

@@ -41,7 +41,7 @@ std::vector<uint8_t> wav_header(uint32_t sample_rate, uint64_t samples);
 // Reads a 16-bit mono PCM WAV file: its samples and sample rate. Walks the
 // RIFF chunks, so fmt and data may stand anywhere and extra chunks are
 // skipped. On failure returns false with `error` set.
-bool read_wav_mono16(const std::string& path, std::vector<int16_t>& samples,
-                     uint32_t& sample_rate, std::string& error);
+bool read_wav_mono16(const std::string& path, std::vector<int16_t>& samples, uint32_t& sample_rate,
+                     std::string& error);
 
 }  // namespace sivo_cli
