@@ -163,6 +163,10 @@ class Cli : public ::testing::Test {
 // ---- The round trip a user makes ----------------------------------------
 
 TEST_F(Cli, EncodeInfoDecodeAtEveryRate) {
+  // Segmental SNR floors (post-filter off) on this recording, about 2 dB
+  // below what the codec reaches; more bits must buy a better waveform.
+  constexpr double kMinSegmentalSnr[4] = {7.5, 9.0, 5.5, 12.0};
+  double snr_of_rate[4] = {};
   for (int rate = 0; rate < 4; ++rate) {
     SCOPED_TRACE("rate " + std::to_string(rate));
     const fs::path siv = encode(rate, "speech.siv");
@@ -195,8 +199,12 @@ TEST_F(Cli, EncodeInfoDecodeAtEveryRate) {
     EXPECT_EQ(cmp.code, 0) << cmp.err;
     double segmental = -100;
     std::sscanf(cmp.out.c_str(), "segmental SNR: %lf", &segmental);
-    EXPECT_GT(segmental, SIVO_MIN_SEGMENTAL_SNR) << cmp.out;
+    EXPECT_GT(segmental, kMinSegmentalSnr[rate]) << cmp.out;
+    snr_of_rate[rate] = segmental;
   }
+  EXPECT_LT(snr_of_rate[2], snr_of_rate[0]);  // 5066.7 < 6400 bit/s
+  EXPECT_LT(snr_of_rate[0], snr_of_rate[1]);  // 6400 < 8266.7 bit/s
+  EXPECT_LT(snr_of_rate[1], snr_of_rate[3]);  // 8266.7 < 12000 bit/s
 }
 
 TEST_F(Cli, MixedRatesAndReservedFramesInOneStream) {
