@@ -1,5 +1,6 @@
 // sivo decode: decodes a stream of compressed frames into an 8000 Hz mono
 // 16-bit WAV file, optionally dropping frames to demonstrate concealment.
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -108,6 +109,7 @@ int run_decode(const std::vector<std::string>& args) {
     wav_abandon(writer);
     return kExitFailure;
   }
+  const auto start = std::chrono::steady_clock::now();
   bool write_failed = false;
   const stream_report report =
       decode_stream(stream, options, [&](std::span<const int16_t> samples) {
@@ -125,13 +127,19 @@ int run_decode(const std::vector<std::string>& args) {
     return kExitFailure;
   }
   if (!quiet) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double duration = report.speech_frames * static_cast<double>(kFrameSamples) / kSampleRate;
+    char speed[48] = "";
+    if (seconds > 0 && duration > 0) {
+      std::snprintf(speed, sizeof speed, ", %.1fx real time", duration / seconds);
+    }
     std::fprintf(stderr,
                  "%s -> %s: %lld frames, %.2f s, %lld dropped, %lld damaged, "
-                 "%lld reserved skipped%s\n",
-                 input.c_str(), output.c_str(), report.speech_frames,
-                 report.speech_frames * static_cast<double>(kFrameSamples) / kSampleRate,
+                 "%lld reserved skipped%s, decoded in %.2f s%s\n",
+                 input.c_str(), output.c_str(), report.speech_frames, duration,
                  report.dropped_frames, report.damaged_frames, report.reserved_frames,
-                 options.postfilter ? "" : ", post-filter off");
+                 options.postfilter ? "" : ", post-filter off", seconds, speed);
   }
   return kExitOk;
 }
