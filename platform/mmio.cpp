@@ -185,7 +185,8 @@ std::FILE* open_output_file(const char* path, HMMIO keep_intact) {
     refuse = fstat(fileno(keep_intact->stream), &in) != 0 ||
              (in.st_dev == out.st_dev && in.st_ino == out.st_ino);
   }
-  if (refuse || ftruncate(fd, 0) != 0) {
+  // Only a regular file has a length to cut; devices are written as they are.
+  if (refuse || (S_ISREG(out.st_mode) && ftruncate(fd, 0) != 0)) {
     close(fd);
     return nullptr;
   }
