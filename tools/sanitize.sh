@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer
+# (every finding fatal) in a build folder of its own and runs the whole test
+# suite there.
+#
+#   tools/sanitize.sh [build folder]     (default /tmp/build-sanitize)
+#
+# Uses clang when it is installed, gcc otherwise. JOBS sets the parallelism
+# (default 2).
+set -euo pipefail
+
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-/tmp/build-sanitize}
+jobs=${JOBS:-2}
+
+if command -v clang++ >/dev/null 2>&1; then
+  cc=clang cxx=clang++
+else
+  cc=gcc cxx=g++
+fi
+flags="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
+
+cmake -S "$src" -B "$build" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DSIVO_BUILD_TESTS=ON -DSIVO_BUILD_BENCHMARKS=OFF -DSIVO_BUILD_FUZZERS=OFF
+cmake --build "$build" -j "$jobs"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
