@@ -1,6 +1,7 @@
 // Five-tap adaptive codebook: closed-loop lag and gain search, decoding.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -10,19 +11,30 @@
 namespace sivo {
 
 inline constexpr int kFetchLength = 67;
+inline constexpr int kTaps = 5;           // taps of the pitch predictor
+inline constexpr int kMaxCandidates = 4;  // closed-loop lags of an odd subframe
+
+// The five filtered tap vectors of one candidate lag: y[j][n] is the
+// excitation at lag offset j - 2 (j = 0: lag + 2 samples back) filtered by
+// the impulse response, zero state, 60 samples.
+using tap_vectors = std::array<std::array<float, kSubframe>, kTaps>;
 
 // past: the 145 samples of excitation before the subframe (past[144] the
 // newest). out[3..66]: the 64-sample window of a five-tap predictor at lag
 // (lag 1..143), the last lag samples repeated for short lags; out[0..2]:
 // the three samples before it, written only for lag <= 140.
-void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past,
-                           int lag) noexcept;
+void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past, int lag) noexcept;
 
 // adaptive_out[0..59] from lag olp + acb_lag - 1 and gain row acb_gain (the
 // 170-row table when olp >= 58).
-void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out,
-                              const float* past, int32_t olp, int32_t acb_lag,
-                              int32_t acb_gain) noexcept;
+void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out, const float* past,
+                              int32_t olp, int32_t acb_lag, int32_t acb_gain) noexcept;
+
+// Filtered tap vectors of the consecutive lags first_lag .. first_lag +
+// out.size() - 1 (first_lag 17..140, at most 4 lags, last lag <= 143), from
+// one fetch; equal bit for bit to a direct zero-state convolution of each.
+void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
+                        std::span<const float, kSubframe> h, int first_lag) noexcept;
 
 // Returns 0..128, from which the number of searchable gain rows follows; 0
 // when the tracked error of the lags' zones exceeds 2^28 or a tone is flagged.
@@ -32,9 +44,8 @@ int test_taming(int lag1, int lag2, const encoder_state& state) noexcept;
 // h: weighted impulse response; past: as for fetch_past_excitation.
 // Reads and rewrites params.olp[subframe/2], writes acb_lag and acb_gain
 // of params.subframes[subframe]; writes the adaptive excitation.
-void find_adaptive_codebook(std::span<float, kSubframe> target,
-                            std::span<const float, kSubframe> h, const float* past,
-                            frame_params& params, int subframe,
+void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const float, kSubframe> h,
+                            const float* past, frame_params& params, int subframe,
                             const encoder_state& state,
                             std::span<float, kSubframe> adaptive_out) noexcept;
 

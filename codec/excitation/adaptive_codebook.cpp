@@ -1,0 +1,213 @@
+// Five-tap adaptive codebook: fetching the past excitation, decoding a lag
+// and gain row, and the encoder's joint closed-loop lag and gain search.
+#include "codec/excitation/adaptive_codebook.h"
+
+#include <algorithm>
+
+#include "codec/tables/acb_gain_tables.h"
+
+namespace sivo {
+
+namespace {
+
+inline constexpr int kGainColumns = 20;     // taps, squares, cross products
+inline constexpr int kTableSwitchLag = 58;  // 170-row table from this lag
+inline constexpr int kRows85 = 85;
+inline constexpr int kRows170 = 170;
+inline constexpr double kTamingLimit = 268435456.0;  // 2^28
+inline constexpr uint16_t kToneFlag = 0x8000;
+
+using gain_row = std::array<float, kGainColumns>;
+using correlations = std::array<float, kGainColumns>;
+
+// Tap pairs (i, j) of the cross-product columns 10..19, in column order.
+inline constexpr int kPairs[10][2] = {{1, 0}, {2, 0}, {2, 1}, {3, 0}, {3, 1},
+                                      {3, 2}, {4, 0}, {4, 1}, {4, 2}, {4, 3}};
+
+const gain_row* gain_table(bool large) noexcept {
+  return large ? acb_gain_table_170.data() : acb_gain_table_85.data();
+}
+
+// Unrounded partial sums of one lag's filtered tap vectors:
+// d[j][n] = sum over m = 0..n of h[m] * R[j + n - m], accumulated in m order.
+using tap_sums = std::array<std::array<double, kSubframe>, kTaps>;
+
+// Fills cur for lag L whose window R starts at window[0] (R[i] = past[143 -
+// L + i], read for i = 0 .. min(L + 1, 63) only). prev: the sums of lag L - 1
+// or null. Every value is the exact double partial sum of the definition:
+//  - tap 4 at n <= L - 3 reads only samples also seen by lag L - 1 one tap
+//    lower, so it is prev[3][n]; without prev it is convolved directly;
+//  - tap 4 at n >= L - 2 runs into the repeated part of the window; the
+//    first n + 3 - L terms of its sum are those of tap 2 at n + 2 - L, since
+//    the window repeats with period L, so the sum continues from there;
+//  - taps 3..0 follow from the next higher tap one sample earlier.
+void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const float* window,
+                  std::span<const float, kSubframe> h, int lag) noexcept {
+  for (int n = 0; n < kSubframe; ++n) {
+    double acc;
+    if (n >= lag - 2) {
+      acc = cur[2][n + 2 - lag];
+      for (int m = n + 3 - lag; m <= n; ++m) {
+        acc += static_cast<double>(h[m]) * window[4 + n - m];
+      }
+    } else if (prev != nullptr) {
+      acc = (*prev)[3][n];
+    } else {
+      acc = 0.0;
+      for (int m = 0; m <= n; ++m) {
+        acc += static_cast<double>(h[m]) * window[4 + n - m];
+      }
+    }
+    cur[4][n] = acc;
+    for (int j = 3; j >= 0; --j) {
+      const double product = static_cast<double>(h[n]) * window[j];
+      cur[j][n] = (n == 0 ? 0.0 : cur[j + 1][n - 1]) + product;
+    }
+  }
+}
+
+// Correlations of one candidate: target with each tap vector, half the
+// energies, the cross products in column order.
+void correlate_taps(correlations& c, const tap_vectors& y,
+                    std::span<const float, kSubframe> target) noexcept {
+  for (int j = 0; j < kTaps; ++j) {
+    double cross = 0.0;
+    double energy = 0.0;
+    for (int n = 0; n < kSubframe; ++n) {
+      cross += static_cast<double>(target[n]) * y[j][n];
+      energy += static_cast<double>(y[j][n]) * y[j][n];
+    }
+    c[j] = static_cast<float>(cross);
+    c[5 + j] = static_cast<float>(0.5 * energy);
+  }
+  for (int p = 0; p < 10; ++p) {
+    const auto& a = y[kPairs[p][0]];
+    const auto& b = y[kPairs[p][1]];
+    double sum = 0.0;
+    for (int n = 0; n < kSubframe; ++n) sum += static_cast<double>(a[n]) * b[n];
+    c[10 + p] = static_cast<float>(sum);
+  }
+}
+
+}  // namespace
+
+void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past,
+                           int lag) noexcept {
+  if (lag <= kHistory - 5) {
+    out[0] = past[140 - lag];
+    out[1] = past[141 - lag];
+    out[2] = past[142 - lag];
+  }
+  out[3] = past[143 - lag];
+  out[4] = past[144 - lag];
+  const float* last = past + kHistory - lag;  // the last lag samples
+  for (int i = 0, k = 0; i < kFetchLength - 5; ++i) {
+    out[5 + i] = last[k];
+    if (++k == lag) k = 0;
+  }
+}
+
+void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out, const float* past,
+                              int32_t olp, int32_t acb_lag, int32_t acb_gain) noexcept {
+  std::array<float, kFetchLength> f;
+  fetch_past_excitation(f, past, olp + acb_lag - 1);
+  const gain_row& row = gain_table(olp >= kTableSwitchLag)[acb_gain];
+  for (int n = 0; n < kSubframe; ++n) {
+    double sum = 0.0;
+    for (int j = 0; j < kTaps; ++j) sum += static_cast<double>(row[j]) * f[n + 3 + j];
+    adaptive_out[n] = static_cast<float>(sum);
+  }
+}
+
+void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
+                        std::span<const float, kSubframe> h, int first_lag) noexcept {
+  // One fetch at the smallest lag holds every sample the larger lags need:
+  // lag first_lag + d starts its window d samples earlier, in f[0..2].
+  std::array<float, kFetchLength> f;
+  fetch_past_excitation(f, past, first_lag);
+  tap_sums sums[2];
+  const tap_sums* prev = nullptr;
+  for (size_t d = 0; d < out.size(); ++d) {
+    tap_sums& cur = sums[d & 1];
+    sum_lag_taps(cur, prev, f.data() + 3 - d, h, first_lag + static_cast<int>(d));
+    for (int j = 0; j < kTaps; ++j) {
+      for (int n = 0; n < kSubframe; ++n) out[d][j][n] = static_cast<float>(cur[j][n]);
+    }
+    prev = &cur;
+  }
+}
+
+int test_taming(int lag1, int lag2, const encoder_state& state) noexcept {
+  const int zone2 = (lag2 + 2) / 30;
+  int i1 = lag1 - 61;
+  if (i1 <= 0) i1 = 1;
+  const int zone1 = i1 / 30;
+  float worst = -1.0f;
+  for (int z = zone2; z >= zone1; --z) {
+    if (state.taming_errors[z] > worst) worst = state.taming_errors[z];
+  }
+  if (worst > kTamingLimit || (state.tone_history & kToneFlag) != 0) return 0;
+  // worst lies in [-1, 2^28] here, so the difference fits an int.
+  return static_cast<int>(kTamingLimit - static_cast<double>(worst)) >> 21;
+}
+
+void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const float, kSubframe> h,
+                            const float* past, frame_params& params, int subframe,
+                            const encoder_state& state,
+                            std::span<float, kSubframe> adaptive_out) noexcept {
+  const bool odd = (subframe & 1) != 0;
+  int32_t olp = params.olp[subframe / 2];
+  const int count = odd ? 4 : 3;
+  if (!odd) {
+    if (olp == 18) olp = 19;
+    if (olp > 140) olp = 140;
+  }
+  const int first_lag = olp - 1;
+
+  std::array<tap_vectors, kMaxCandidates> y;
+  filter_tap_vectors(std::span<tap_vectors>(y.data(), count), past, h, first_lag);
+
+  const int off = test_taming(first_lag, olp + count - 2, state);
+  const int bound85 = std::min(51 + 4 * off, kRows85);
+  const int bound170 = std::min(93 + 8 * off, kRows170);
+
+  float best = 0.0f;
+  int chosen_k = 1;
+  int chosen_row = 0;
+  for (int k = 0; k < count; ++k) {
+    correlations c;
+    correlate_taps(c, y[k], target);
+    const bool large = (odd ? olp : first_lag + k) >= kTableSwitchLag;
+    const gain_row* table = gain_table(large);
+    const int bound = large ? bound170 : bound85;
+    for (int r = 0; r < bound; ++r) {
+      double sum = 0.0;
+      for (int m = 0; m < kGainColumns; ++m) sum += static_cast<double>(table[r][m]) * c[m];
+      const float score = static_cast<float>(sum);
+      if (score > best) {
+        best = score;
+        chosen_k = k;
+        chosen_row = r;
+      }
+    }
+  }
+
+  subframe_params& entry = params.subframes[subframe];
+  if (odd) {
+    entry.acb_lag = chosen_k;
+  } else {
+    olp = first_lag + chosen_k;
+    entry.acb_lag = 1;
+  }
+  entry.acb_gain = chosen_row;
+  params.olp[subframe / 2] = olp;
+
+  decode_adaptive_codebook(adaptive_out, past, olp, entry.acb_lag, entry.acb_gain);
+  for (int n = 0; n < kSubframe; ++n) {
+    double sum = 0.0;
+    for (int m = 0; m <= n; ++m) sum += static_cast<double>(adaptive_out[m]) * h[n - m];
+    target[n] = static_cast<float>(static_cast<double>(target[n]) - sum);
+  }
+}
+
+}  // namespace sivo

@@ -1,0 +1,295 @@
+// Multipulse fixed codebook: the analysis-by-synthesis pulse search on
+// precomputed correlations, the combinatorial coding of positions and
+// signs, and the second pulse stage of rate 3.
+#include "codec/excitation/fixed_codebook.h"
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "codec/excitation/pulse_filters.h"
+#include "codec/tables/fcb_tables.h"
+
+namespace sivo {
+namespace {
+
+constexpr float kLargestFloat = std::numeric_limits<float>::max();
+// Pitch lags below this repeat the pulse pattern; the plain search passes a
+// whole subframe as its lag.
+constexpr int kTrainLagLimit = 58;
+constexpr int kLowestGainCentre = 2;
+constexpr int kHighestGainCentre = 22;
+// Codebook row of the second stage of rate 3 in the grid and pulse tables.
+constexpr int kSecondStageRow = 4;
+
+int clamp_gain_centre(int gain) noexcept {
+  if (gain < kLowestGainCentre) return kLowestGainCentre;
+  if (gain > kHighestGainCentre) return kHighestGainCentre;
+  return gain;
+}
+
+// A valid pattern (the first free positions of grid 0, positive pulses) that
+// stands until the search finds an error below the largest float; only a
+// non-finite target or response leaves it in place.
+pulse_candidate fallback_candidate(int pulses, int step, int gain,
+                                   std::span<const int32_t, kSubframe> occupied) noexcept {
+  pulse_candidate c{};
+  c.error = kLargestFloat;
+  c.gain = gain;
+  int placed = 0;
+  for (int p = 0; p < kSubframe && placed < pulses; p += step) {
+    if (occupied[p] != 0) continue;
+    c.positions[placed] = p;
+    c.amplitudes[placed] = fcb_gain_table[gain];
+    ++placed;
+  }
+  return c;
+}
+
+// Walks the grid columns of one combinatorial table; see pack_pulses.
+template <std::size_t K, std::size_t N>
+void code_positions(const std::array<std::array<int32_t, N>, K>& table,
+                    std::span<const float, kSubframe> excitation, subframe_params& entry, int grid,
+                    int pulses, int step, int table_row, int stage,
+                    std::span<const int32_t, kSubframe> occupied, int columns) noexcept {
+  uint32_t positions = 0;
+  int32_t signs = 0;
+  int found = 0;
+  int row = table_row;
+  int p = grid;
+  for (int t = 0; t < columns && row < static_cast<int>(K); ++t) {
+    if (stage == 1)
+      while (p < kSubframe && occupied[p] != 0) p += step;
+    if (p >= kSubframe) break;
+    if (excitation[p] != 0.0f) {
+      signs = 2 * signs + (excitation[p] < 0.0f ? 1 : 0);
+      if (++found == pulses) break;
+      ++row;
+    } else {
+      positions += static_cast<uint32_t>(table[row][t]);
+    }
+    p += step;
+  }
+  entry.positions = positions;
+  entry.signs = signs;
+}
+
+}  // namespace
+
+void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
+                      std::span<const float, kSubframe> h, int pulses, int lag, int step, int stage,
+                      std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
+  // Impulse response of one pulse, repeated at the pitch lag when short.
+  std::array<float, kSubframe> imr;
+  int train = 0;
+  if (lag < kTrainLagLimit) {
+    repeat_pitch_train(imr, h, lag);
+    train = 1;
+  } else {
+    for (int n = 0; n < kSubframe; ++n) imr[n] = h[n];
+  }
+
+  // Autocorrelation of the response; on grids of step 2 and 4 two pulses are
+  // always an even distance apart, so the odd lags are never read.
+  std::array<float, kSubframe> acf{};
+  const int lag_step = step == 1 ? 1 : 2;
+  for (int d = 0; d < kSubframe; d += lag_step) {
+    double sum = 0.0;
+    for (int n = d; n < kSubframe; ++n) sum += static_cast<double>(imr[n]) * imr[n - d];
+    acf[d] = static_cast<float>(sum);
+  }
+
+  // corr[i]: correlation of the target with the filtered unit pulse at i.
+  std::array<float, kSubframe> corr;
+  backward_correlate(target, imr, corr);
+
+  for (int grid = 0; grid < step; ++grid) {
+    // First pulse: the largest |corr| among the free grid positions, the last
+    // of equal maxima.
+    float peak = -1.0f;
+    int first = -1;
+    for (int p = grid; p < kSubframe; p += step) {
+      if (occupied[p] != 0) continue;
+      const float magnitude = std::fabs(corr[p]);
+      if (magnitude >= peak) {
+        peak = magnitude;
+        first = p;
+      }
+    }
+    if (first < 0) continue;  // no free position (or a non-finite target)
+
+    // Gain centre: the level whose single filtered pulse best matches the
+    // peak correlation (distance stored as float, higher index wins ties);
+    // the second stage centres on the first stage's gain.
+    int centre;
+    if (stage == 0) {
+      float best_distance = kLargestFloat;
+      centre = kHighestGainCentre;
+      for (int n = kHighestGainCentre; n >= kLowestGainCentre; --n) {
+        const float distance =
+            static_cast<float>(std::fabs(peak - static_cast<double>(fcb_gain_table[n]) * acf[0]));
+        if (distance < best_distance) {
+          best_distance = distance;
+          centre = n;
+        }
+      }
+    } else {
+      centre = clamp_gain_centre(previous_gain);
+    }
+
+    for (int j = 1; j <= 4; ++j) {
+      const int gain = centre + j - 3;
+      const float level = fcb_gain_table[gain];
+
+      // weight[p]: corr[p] less the filtered pulses chosen so far, as seen
+      // from position p (stored as float after each update).
+      std::array<float, kSubframe> weight;
+      std::array<int32_t, kSubframe> marked;
+      for (int p = grid; p < kSubframe; p += step) {
+        weight[p] = corr[p];
+        marked[p] = occupied[p];
+      }
+      std::array<int32_t, kMaxPulses> positions{};
+      std::array<float, kMaxPulses> amplitudes{};
+      // filtered: the unit-amplitude filtered pattern, sum of +/- shifted
+      // copies of the response, stored as float after each addition.
+      std::array<float, kSubframe> filtered{};
+
+      // std::signbit is not used: a negative zero counts as positive.
+      positions[0] = first;
+      amplitudes[0] = weight[first] < 0.0f ? -level : level;
+      marked[first] = 1;
+      if (amplitudes[0] < 0.0f) {
+        for (int n = first; n < kSubframe; ++n) filtered[n] = -imr[n - first];
+      } else {
+        for (int n = first; n < kSubframe; ++n) filtered[n] = imr[n - first];
+      }
+
+      bool complete = true;
+      for (int i = 1; i < pulses; ++i) {
+        const int previous = positions[i - 1];
+        const double previous_amplitude = amplitudes[i - 1];
+        float largest = -1.0f;
+        int chosen = -1;
+        for (int p = grid; p < kSubframe; p += step) {
+          if (marked[p] != 0) continue;
+          const int distance = p > previous ? p - previous : previous - p;
+          weight[p] = static_cast<float>(weight[p] - previous_amplitude * acf[distance]);
+          const float magnitude = std::fabs(weight[p]);
+          if (magnitude > largest) {
+            largest = magnitude;
+            chosen = p;
+          }
+        }
+        if (chosen < 0) {  // only when the weights are not finite
+          complete = false;
+          break;
+        }
+        positions[i] = chosen;
+        marked[chosen] = 1;
+        if (weight[chosen] < 0.0f) {
+          amplitudes[i] = -level;
+          for (int n = chosen; n < kSubframe; ++n) filtered[n] -= imr[n - chosen];
+        } else {
+          amplitudes[i] = level;
+          for (int n = chosen; n < kSubframe; ++n) filtered[n] += imr[n - chosen];
+        }
+      }
+      if (!complete) continue;
+
+      // Weighted squared error less the target energy:
+      // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
+      // both sums in double, the whole evaluated in double and stored float.
+      double energy = 0.0;
+      for (int n = 0; n < kSubframe; ++n) energy += static_cast<double>(filtered[n]) * filtered[n];
+      double match = 0.0;
+      for (int i = 0; i < pulses; ++i)
+        match += static_cast<double>(amplitudes[i]) * corr[positions[i]];
+      const float error =
+          static_cast<float>(static_cast<double>(level) * level * energy - 2.0 * match);
+
+      if (error < best.error) {
+        best.error = error;
+        best.grid = grid;
+        best.gain = gain;
+        best.train = train;
+        best.positions = positions;
+        best.amplitudes = amplitudes;
+      }
+    }
+  }
+}
+
+void pack_pulses(std::span<const float, kSubframe> excitation, subframe_params& entry,
+                 const pulse_candidate& best, int pulses, int step, int table_row, int stage,
+                 std::span<const int32_t, kSubframe> occupied, int first_stage_pulses) noexcept {
+  const int columns = stage == 0 ? kSubframe / step : (kSubframe - first_stage_pulses) / step;
+  if (stage == 1)
+    code_positions(comb_table_52, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
+  else if (step == 2)
+    code_positions(comb_table_30, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
+  else if (step == 4)
+    code_positions(comb_table_15, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
+  else
+    code_positions(comb_table_60, excitation, entry, best.grid, pulses, step, table_row, stage,
+                   occupied, columns);
+  entry.fcb_gain = best.gain;
+  entry.grid = best.grid;
+  entry.train = best.train;
+}
+
+int32_t code_second_gain(int32_t second_gain, int32_t first_gain) noexcept {
+  return second_gain + kLowestGainCentre - clamp_gain_centre(first_gain);
+}
+
+void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const float, kSubframe> h,
+                         frame_params& params, int subframe, const encoder_state& state) noexcept {
+  const int rate = state.comp_rate;
+  const int step = grid_step_table[rate];
+  const int pulses = pulse_count_table[rate * 4 + subframe];
+  const int olp = params.olp[subframe / 2];
+
+  std::array<float, kSubframe> work;
+  for (int n = 0; n < kSubframe; ++n) work[n] = target[n];
+  std::array<int32_t, kSubframe> occupied{};
+
+  pulse_candidate best = fallback_candidate(pulses, step, 0, occupied);
+  find_best_pulses(best, work, h, pulses, kSubframe, step, 0, occupied, 0);
+  if (olp < kTrainLagLimit) find_best_pulses(best, work, h, pulses, olp, step, 0, occupied, 0);
+
+  std::array<float, kSubframe> excitation{};
+  for (int i = 0; i < pulses; ++i) {
+    excitation[best.positions[i]] = best.amplitudes[i];
+    occupied[best.positions[i]] = 1;
+  }
+  const int rows = step == 2 ? 6 : step == 4 ? 4 : kMaxPulses;
+  subframe_params& first = params.subframes[subframe];
+  pack_pulses(excitation, first, best, pulses, step, rows - pulses, 0, occupied, 0);
+  if (best.train == 1) repeat_pitch_train(excitation, excitation, olp);
+
+  if (rate == 3) {
+    subtract_filtered_excitation(work, excitation, h);
+    const int second_pulses = pulse_count_table[kSecondStageRow * 4 + subframe];
+    const int second_step = grid_step_table[kSecondStageRow];
+    const int centre = clamp_gain_centre(first.fcb_gain);
+    best = fallback_candidate(second_pulses, second_step, centre - kLowestGainCentre, occupied);
+    find_best_pulses(best, work, h, second_pulses, kSubframe, second_step, 1, occupied,
+                     first.fcb_gain);
+
+    std::array<float, kSubframe> second{};
+    for (int i = 0; i < second_pulses; ++i) second[best.positions[i]] = best.amplitudes[i];
+    subframe_params& extra = params.subframes[kSecondStageRow + subframe];
+    constexpr int kSecondStageRows = 5;
+    pack_pulses(second, extra, best, second_pulses, second_step, kSecondStageRows - second_pulses,
+                1, occupied, pulses);
+    extra.fcb_gain = code_second_gain(extra.fcb_gain, first.fcb_gain);
+    for (int n = 0; n < kSubframe; ++n) excitation[n] += second[n];
+  }
+
+  for (int n = 0; n < kSubframe; ++n) target[n] = excitation[n];
+}
+
+}  // namespace sivo
