@@ -171,7 +171,7 @@ void wav_seeds(const std::vector<int16_t>& speech, const fs::path& dir) {
   // Byte 34 (bits per sample, not read) selects the job's rate: 16 + rate.
   for (size_t r = 0; r < std::size(kAcceptedRates); ++r) {
     for (int channels = 1; channels <= 2; ++channels) {
-      const int frames = kBlockLength[r] * 2 + 17;  // two blocks and a bit
+      const int frames = kBlockLength[r] + 17;  // one block and a bit
       const uint16_t bits = static_cast<uint16_t>(16 + (r + channels) % 4);
       write(dir / ("rate" + std::to_string(kAcceptedRates[r]) + "_ch" + std::to_string(channels)),
             riff(chunk("fmt ", fmt_body(1, static_cast<uint16_t>(channels),
