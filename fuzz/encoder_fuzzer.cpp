@@ -15,10 +15,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "codec/frame_format.h"
-#include "codec/frame_params.h"
 #include "codec/state.h"
-#include "codec/tables/fcb_tables.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/state_checks.h"
 #include "sivocore.h"
@@ -58,31 +55,6 @@ void make_samples(int shape, const uint8_t* bytes, int16_t* out) {
   }
 }
 
-// Every field of the frame lies in the range its coding allows.
-void check_fields(const uint8_t* frame, int32_t rate) {
-  sivo::decoder_state scratch{};
-  scratch.frame_sizes = sivo::kFrameSizes;
-  sivo::frame_params params{};
-  int32_t type = -1, bytes = -1;
-  FUZZ_CHECK(sivo::unpack_frame(frame, 0, scratch, params, type, bytes) == 0,
-             "frame unpacks cleanly");
-  FUZZ_CHECK(params.bad_frame == 0, "bad_frame");
-  const int stages = rate == 3 ? 2 : 1;
-  for (int stage = 0; stage < stages; ++stage) {
-    const int row = stage == 0 ? rate : 4;
-    const int step = sivo::grid_step_table[row];
-    for (int s = 0; s < 4; ++s) {
-      const sivo::subframe_params& p = params.subframes[4 * stage + s];
-      const int pulses = sivo::pulse_count_table[4 * row + s];
-      FUZZ_CHECK(p.positions < sivo::position_limit_table[4 * row + s],
-                 "position index below its limit");
-      FUZZ_CHECK(p.grid >= 0 && p.grid < step, "grid offset");
-      FUZZ_CHECK(p.signs >= 0 && p.signs < (1 << pulses), "sign bits");
-      FUZZ_CHECK(p.fcb_gain >= 0 && p.fcb_gain < 24, "fcb_gain");
-    }
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -118,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(fault == nullptr, fault);
     FUZZ_CHECK(type == rate && count == kFrameBytes[rate], "frame type and length");
     FUZZ_CHECK((frame[0] & 7) == rate, "first byte names the rate");
-    check_fields(frame.data(), rate);
+    fault = sivo::frame_field_fault(frame.data(), rate);
+    FUZZ_CHECK(fault == nullptr, fault);
 
     std::array<int16_t, SIVO_FRAME_SAMPLES> decoded{};
     int32_t dec_type = -1, dec_count = -1;

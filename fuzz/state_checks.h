@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <span>
 
+#include "codec/frame_format.h"
+#include "codec/frame_params.h"
 #include "codec/state.h"
+#include "codec/tables/fcb_tables.h"
 
 namespace sivo {
 
@@ -54,6 +57,31 @@ inline const char* encoder_state_fault(const encoder_state& s) noexcept {
   if (!all_finite(s.taming_errors)) return "taming_errors";
   if (s.ring_index < 0 || s.ring_index >= kSlots) return "ring_index";
   if (s.ring_count < 0 || s.ring_count > kSlots) return "ring_count";
+  return nullptr;
+}
+
+// Unpacks a frame the encoder made at `rate` and returns the name of the
+// first field outside the range its coding allows, or null.
+inline const char* frame_field_fault(const uint8_t* frame, int32_t rate) noexcept {
+  decoder_state scratch{};
+  scratch.frame_sizes = kFrameSizes;
+  frame_params params{};
+  int32_t type = -1, bytes = -1;
+  if (unpack_frame(frame, 0, scratch, params, type, bytes) != 0) return "pitch or gain code";
+  if (type != rate || bytes != kFrameSizes[rate]) return "frame type";
+  if (params.bad_frame != 0) return "bad_frame";
+  const int stages = rate == 3 ? 2 : 1;
+  for (int stage = 0; stage < stages; ++stage) {
+    const int row = stage == 0 ? rate : 4;
+    for (int s = 0; s < kSubframes; ++s) {
+      const subframe_params& p = params.subframes[kSubframes * stage + s];
+      const int pulses = pulse_count_table[kSubframes * row + s];
+      if (p.positions >= position_limit_table[kSubframes * row + s]) return "positions";
+      if (p.grid < 0 || p.grid >= grid_step_table[row]) return "grid";
+      if (p.signs < 0 || p.signs >= (1 << pulses)) return "signs";
+      if (p.fcb_gain < 0 || p.fcb_gain >= 24) return "fcb_gain";
+    }
+  }
   return nullptr;
 }
 
