@@ -56,6 +56,12 @@ int32_t sivo_encoder_close(sivo_encoder** handle_in) {
   return SIVO_OK;
 }
 
+int32_t sivo_encode_frame(sivo_encoder* handle, const int16_t* samples, uint8_t* frame_bytes,
+                          int32_t* frame_type, int32_t* byte_count) {
+  return sivo::encode_frame(*encoder_of(handle), samples, frame_bytes, *frame_type,
+                            *byte_count);
+}
+
 int32_t sivo_encoder_set_comp_rate(sivo_encoder* handle, int32_t comp_rate) {
   if (comp_rate < 0 || comp_rate >= sivo::kRates) return SIVO_INVALID_ARGUMENT;
   encoder_of(handle)->comp_rate = comp_rate;
@@ -123,6 +129,12 @@ int32_t sivo_decoder_close(sivo_decoder** handle_in) {
   delete decoder_of(*handle_in);
   *handle_in = nullptr;
   return SIVO_OK;
+}
+
+int32_t sivo_decode_frame(sivo_decoder* handle, const uint8_t* frame_bytes, int16_t* samples_out,
+                          int32_t decode_mode, int32_t* frame_type_out, int32_t* byte_count_out) {
+  return sivo::decode_frame(*decoder_of(handle), frame_bytes, samples_out, decode_mode,
+                            *frame_type_out, *byte_count_out);
 }
 
 int32_t sivo_decoder_get_frame_type(const uint8_t* frame_bytes, int32_t* frame_type_out,

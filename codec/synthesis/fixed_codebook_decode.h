@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 
+#include "codec/codec_types.h"
 #include "codec/frame_params.h"
 
 namespace sivo {

@@ -1,0 +1,149 @@
+// The decoder's per-frame pipeline: unpacking, LSP decoding, excitation
+// (decoded or concealed), post-filters, synthesis and 16-bit output.
+#include "codec/decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+
+#include "codec/analysis/lsp_decode.h"
+#include "codec/excitation/adaptive_codebook.h"
+#include "codec/frame_format.h"
+#include "codec/frame_params.h"
+#include "codec/synthesis/concealment.h"
+#include "codec/synthesis/fixed_codebook_decode.h"
+#include "codec/synthesis/formant_postfilter.h"
+#include "codec/synthesis/pcm_output.h"
+#include "codec/synthesis/pitch_postfilter.h"
+#include "codec/synthesis/synthesis_filter.h"
+#include "codec/tables/fcb_tables.h"
+
+namespace sivo {
+namespace {
+
+using filter_line = std::array<float, kFilterLine>;
+
+// Expands a memory (newest first) into the first ten elements of a line in
+// time order.
+void load_line(filter_line& line, const std::array<float, kOrder>& memory) noexcept {
+  for (int i = 0; i < kOrder; ++i) line[kOrder - 1 - i] = memory[i];
+}
+
+void store_line(std::array<float, kOrder>& memory, const filter_line& line) noexcept {
+  for (int i = 0; i < kOrder; ++i) memory[i] = line[kFilterLine - 1 - i];
+}
+
+// Rebuilds the excitation of a good frame in window[145..384]. Each subframe
+// is clipped in the window as soon as it is formed, exactly as the encoder
+// clips its history, while working keeps the unclipped frame.
+void decode_excitation(const frame_params& params, int rate,
+                       std::span<float, kWindow> window,
+                       std::span<float, kFrame> working) noexcept {
+  std::array<int32_t, kSubframe> occupied{};
+  std::array<float, kSubframe> adaptive;
+  for (int s = 0; s < kSubframes; ++s) {
+    const std::span<float, kSubframe> v = window.subspan(kHistory + kSubframe * s).first<kSubframe>();
+    const int32_t olp = params.olp[s / 2];
+    const subframe_params& entry = params.subframes[s];
+    decode_fixed_codebook(v, entry, olp, s, 0, rate, occupied);
+    if (rate == 3) {
+      decode_fixed_codebook(v, params.subframes[4 + s], kSubframe, s, 1, 4, occupied);
+    }
+    decode_adaptive_codebook(adaptive, window.data() + kSubframe * s, olp, entry.acb_lag,
+                             entry.acb_gain);
+    for (int n = 0; n < kSubframe; ++n) {
+      v[n] += adaptive[n];
+      working[kSubframe * s + n] = v[n];
+      v[n] = clip_excitation(v[n]);
+    }
+  }
+}
+
+}  // namespace
+
+int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
+                     int16_t* samples, int32_t decode_mode, int32_t& frame_type,
+                     int32_t& byte_count) noexcept {
+  // Frame counter and history refresh, as in the encoder; it advances even
+  // for calls that produce no output.
+  if (state.ring_index == 0) {
+    state.ring_count = 0;
+    std::copy_n(state.excitation_buffer.begin() + kSlots * kFrame, kHistory,
+                state.excitation_buffer.begin());
+  }
+  const int slot = state.ring_index;
+  state.ring_count += 1;
+  state.ring_index = state.ring_count % kSlots;
+
+  frame_params params{};
+  const int32_t status =
+      unpack_frame(frame_bytes, decode_mode, state, params, frame_type, byte_count);
+  if (status == 1 || status == 3) return status;
+
+  state.erasure_count = params.bad_frame ? std::min(state.erasure_count + 1, 3) : 0;
+
+  lsp_vector lsp;
+  lsp_decode(lsp, state.prev_lsp, params.lsp_index, params.bad_frame);
+  std::array<lpc_set, kSubframes> coefficients;
+  lsp_interpolate(coefficients, lsp, state.prev_lsp);
+
+  if (state.erasure_count == 0) {
+    state.erasure_gain =
+        fcb_gain_table[(params.subframes[2].fcb_gain + params.subframes[3].fcb_gain) / 2];
+  } else {
+    state.erasure_gain = 0.75f * state.erasure_gain;
+  }
+
+  const std::span<float, kWindow> window(state.excitation_buffer.data() + kFrame * slot,
+                                         kWindow);
+  std::array<float, kFrame> working;
+  if (state.erasure_count == 0) {
+    decode_excitation(params, state.comp_rate, window, working);
+
+    // The voicing decision and the pitch post-filter's parameters look at
+    // the frame as decoded, before it was limited to 16 bits.
+    std::array<float, kWindow> unclipped;
+    std::copy_n(window.begin(), kHistory, unclipped.begin());
+    std::copy(working.begin(), working.end(), unclipped.begin() + kHistory);
+    state.conceal_lag = estimate_concealment_lag(unclipped, params.olp[1]);
+    if (state.filter_mode == 1) {
+      std::array<postfilter_params, kSubframes> postfilter;
+      for (int s = 0; s < kSubframes; ++s) {
+        postfilter[s] = pitch_postfilter_params(unclipped, params.olp[s / 2], s, state);
+      }
+      for (int s = 0; s < kSubframes; ++s) {
+        apply_pitch_postfilter(working, window, postfilter[s], s);
+      }
+    }
+  } else {
+    regenerate_excitation(working, window, state.conceal_lag, state.erasure_gain,
+                          state.erasure_count, state.noise_seed);
+  }
+
+  filter_line synthesis, formant_input, formant_output;
+  load_line(synthesis, state.decoder_synthesis_memory);
+  load_line(formant_input, state.formant_fir_memory);
+  load_line(formant_output, state.formant_iir_memory);
+  for (int s = 0; s < kSubframes; ++s) {
+    float* const sub = working.data() + kSubframe * s;
+    synthesis_filter(sub, coefficients[s], synthesis.data() + kOrder - 1 + kSubframe * s);
+    if (state.filter_mode == 1) {
+      const float gain =
+          formant_postfilter(sub, coefficients[s], formant_input.data() + kOrder + kSubframe * s,
+                             formant_output.data() + kOrder - 1 + kSubframe * s, state);
+      apply_postfilter_gain(sub, gain, state);
+    }
+  }
+  store_line(state.decoder_synthesis_memory, synthesis);
+  // While the formant post-filter is off its memories keep what the last
+  // filtered frame left.
+  if (state.filter_mode == 1) {
+    store_line(state.formant_fir_memory, formant_input);
+    store_line(state.formant_iir_memory, formant_output);
+  }
+
+  float_to_pcm16(working.data(), kFrame, samples);
+  return status;
+}
+
+}  // namespace sivo
