@@ -3,6 +3,7 @@
 // output file.
 #include "wavenc/encoding_job.h"
 
+#include <bit>
 #include <cstdio>
 
 #include "platform/mmio.h"
@@ -14,6 +15,10 @@
 
 namespace sivo {
 namespace {
+
+// Blocks are read straight into 16-bit samples: the file's byte order must be
+// the machine's.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr int32_t kOutputRate = 8000;
 constexpr int32_t kFrameSamples = SIVO_FRAME_SAMPLES;
