@@ -17,13 +17,17 @@ seconds=${1:-60}
 build=${2:-/tmp/build-fuzz-smoke}
 targets=${FUZZERS:-"decoder encoder wav"}
 
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g"
+# The shared libraries are linked with --no-undefined, so they take the
+# sanitizer runtime as a shared library.
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+flags+=" -fno-omit-frame-pointer -g -shared-libasan"
+link="-fsanitize=address,undefined -shared-libasan"
+link+=" -Wl,-rpath,$(clang -print-resource-dir)/lib/linux"
 cmake -S "$src" -B "$build" \
   -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
-  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_EXE_LINKER_FLAGS="$link" -DCMAKE_SHARED_LINKER_FLAGS="$link" \
   -DSIVO_BUILD_TESTS=OFF -DSIVO_BUILD_BENCHMARKS=OFF -DSIVO_BUILD_FUZZERS=ON
 names=()
 for t in $targets; do names+=("sivo_fuzz_$t"); done
