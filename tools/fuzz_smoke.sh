@@ -38,6 +38,9 @@ cmake --build "$build" -j "${JOBS:-2}" --target "${names[@]}"
 declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+# libFuzzer puts libstdc++ ahead of the shared sanitizer runtime in the
+# targets' library list; preloading the runtime puts it first again.
+asan_runtime=$(clang -print-file-name=libclang_rt.asan-x86_64.so)
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/artifacts"
 status=0
@@ -45,7 +48,7 @@ for t in $targets; do
   work="$build/corpus/$t"
   mkdir -p "$work"
   echo "== fuzzing $t for ${seconds} s"
-  if ! "$build/fuzz/sivo_fuzz_$t" "$work" "$src/fuzz/corpus/$t" \
+  if ! LD_PRELOAD="$asan_runtime" "$build/fuzz/sivo_fuzz_$t" "$work" "$src/fuzz/corpus/$t" \
       -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=30 \
       -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" 2>"$build/$t.log"; then
