@@ -5,7 +5,7 @@
 # run; the input that caused it is left in the build folder's artifacts/.
 #
 #   tools/fuzz_smoke.sh [seconds per target] [build folder]
-#                                  (defaults 60 and /tmp/build-fuzz-smoke)
+#                                  (defaults 60 and build-fuzz/ in the checkout)
 #
 # New inputs found during the run go to a scratch corpus in the build folder;
 # the committed seeds are never written. FUZZERS selects targets (default:
@@ -14,8 +14,13 @@ set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
-build=${2:-/tmp/build-fuzz-smoke}
+build=${2:-$src/build-fuzz}
 targets=${FUZZERS:-"decoder encoder wav"}
+
+if ! command -v clang++ >/dev/null || [ ! -e "$(clang -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
+  echo "fuzz_smoke: needs clang with its libFuzzer runtime (packages clang, libclang-rt-14-dev)" >&2
+  exit 1
+fi
 
 # The shared libraries are linked with --no-undefined, so they take the
 # sanitizer runtime as a shared library.

@@ -3,11 +3,11 @@
 # (finished, stopped, failed at the start and half-way) under valgrind
 # memcheck; any leak or memory error fails.
 #
-#   tools/leak_check.sh [build folder]   (default /tmp/build-leak)
+#   tools/leak_check.sh [build folder]   (default build-leak/ in the checkout)
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-/tmp/build-leak}
+build=${1:-$src/build-leak}
 speech=${SPEECH:-/usr/share/codec2/raw/hts1a.raw}
 
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release \

@@ -3,14 +3,14 @@
 # (every finding fatal) in a build folder of its own and runs the whole test
 # suite there.
 #
-#   tools/sanitize.sh [build folder]     (default /tmp/build-sanitize)
+#   tools/sanitize.sh [build folder]     (default build-sanitize/ in the checkout)
 #
 # Uses gcc, the project's own compiler; SANITIZE_COMPILER=clang uses clang
 # instead. JOBS sets the parallelism (default 2).
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-/tmp/build-sanitize}
+build=${1:-$src/build-sanitize}
 jobs=${JOBS:-2}
 
 # float-cast-overflow is named because gcc leaves it out of "undefined".
