@@ -133,6 +133,14 @@ LONG mmioRead(HMMIO file, HPSTR buffer, LONG count) {
   return static_cast<LONG>(got);
 }
 
+LONG mmioSeek(HMMIO file, LONG offset, int origin) {
+  if (file == nullptr) return -1;
+  if (fseeko(file->stream, static_cast<off_t>(offset), origin) != 0) return -1;
+  const off_t pos = ftello(file->stream);
+  if (pos < 0 || pos > static_cast<off_t>(INT32_MAX)) return -1;
+  return static_cast<LONG>(pos);
+}
+
 MMRESULT mmioClose(HMMIO file, UINT /*flags*/) {
   if (file == nullptr) return MMSYSERR_INVALPARAM;
   std::fclose(file->stream);

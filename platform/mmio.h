@@ -82,6 +82,11 @@ MMRESULT mmioDescend(HMMIO file, LPMMCKINFO chunk, const MMCKINFO* parent,
 // (0 at the end of the file) or -1 on a read error or a negative count.
 LONG mmioRead(HMMIO file, HPSTR buffer, LONG count);
 
+// Moves the read position to offset from origin (SEEK_SET, SEEK_CUR or
+// SEEK_END). Returns the new position from the start of the file, or -1 when
+// the move fails or the position does not fit a LONG.
+LONG mmioSeek(HMMIO file, LONG offset, int origin);
+
 // Closes the file; returns 0, or MMSYSERR_INVALPARAM for a null handle.
 MMRESULT mmioClose(HMMIO file, UINT flags);
 

@@ -29,6 +29,16 @@ bool is_accepted_rate(uint32_t rate) {
   return false;
 }
 
+// Bytes from the read position to the end of the file, or UINT32_MAX when
+// the positions cannot be told; the position is left where it was.
+uint32_t bytes_left(HMMIO input) {
+  const LONG here = mmioSeek(input, 0, SEEK_CUR);
+  const LONG end = here < 0 ? -1 : mmioSeek(input, 0, SEEK_END);
+  if (here >= 0) mmioSeek(input, here, SEEK_SET);
+  if (here < 0 || end < here) return UINT32_MAX;
+  return static_cast<uint32_t>(end - here);
+}
+
 // Sets message to the reason, with the help text after it when asked.
 int reject(char* message, const char* reason, const char* help) {
   copy_text(message, kMessageBytes, reason);
@@ -77,6 +87,11 @@ int parse_wav_header(HMMIO input, char* message, uint32_t* frames_out,
   // A body too short for the fields below cannot describe the format; it is
   // refused before anything is read from it.
   if (chunk.cksize < kFmtFieldBytes) return reject(message, kFmtReadFailed, nullptr);
+
+  // A body longer than the rest of the file would fail the read below; it is
+  // refused before a block of that size is asked for, so that a hostile size
+  // field cannot make the parser allocate up to 4 GiB.
+  if (chunk.cksize > bytes_left(input)) return reject(message, kFmtReadFailed, nullptr);
 
   HLOCAL block = LocalAlloc(LMEM_MOVEABLE, chunk.cksize);
   if (block == nullptr) return reject(message, kOutOfMemory, nullptr);
