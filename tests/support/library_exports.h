@@ -1,4 +1,4 @@
-// Test helper: the function names a shared library exports.
+// Test helpers: what a shared library exports and, on Windows, imports.
 #pragma once
 
 #include <set>
@@ -12,5 +12,11 @@ namespace sivo::test {
 // as a caller's GetProcAddress sees them (so a decorated name such as
 // _f@4 shows as such). Empty when the library cannot be read.
 std::set<std::string> exported_functions(const std::string& library);
+
+#if defined(_WIN32)
+// The DLLs that the DLL `library` imports from, lower-cased, as its import
+// directory names them.
+std::set<std::string> imported_libraries(const std::string& library);
+#endif
 
 }  // namespace sivo::test
