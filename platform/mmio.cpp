@@ -45,7 +45,10 @@ bool read_exact(HMMIO file, BYTE* to, std::size_t bytes) {
 
 HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flags) {
   constexpr DWORD kAccessBits = 0x3;  // MMIO_WRITE, MMIO_READWRITE
-  if (file_name == nullptr || info != nullptr || (flags & kAccessBits) != 0) {
+  const bool plain_procedure =
+      info == nullptr ||
+      ((info->fccIOProc == 0 || info->fccIOProc == FOURCC_DOS) && info->pIOProc == nullptr);
+  if (file_name == nullptr || !plain_procedure || (flags & kAccessBits) != 0) {
     return nullptr;
   }
   std::FILE* stream = std::fopen(file_name, "rb");

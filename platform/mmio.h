@@ -1,12 +1,25 @@
-// A Linux stand-in for the small part of the Windows multimedia file I/O and
-// local-memory calls that the WAV reader uses. Names, argument shapes and
-// return conventions follow the Windows calls, so a Windows build can include
-// <windows.h> and <mmsystem.h> instead of this header.
+// The small part of the Windows multimedia file I/O and local-memory calls
+// that the WAV reader uses. On Windows these are the system's own calls (from
+// winmm and kernel32); elsewhere a stand-in whose names, argument shapes and
+// return conventions follow the Windows calls.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <mmsystem.h>
+
+#else
 
 using BYTE = uint8_t;
 using WORD = uint16_t;
@@ -37,8 +50,15 @@ struct MMCKINFO {
 };
 using LPMMCKINFO = MMCKINFO*;
 
-// mmioOpenA's info record is never used here; the type only keeps the shape.
-struct MMIOINFO;
+// mmioOpenA's info record: the stand-in reads only the I/O procedure fields,
+// which must name the plain file procedure (or nothing). Windows has more
+// fields; a caller zero-initialises the record and sets what it needs.
+struct MMIOINFO {
+  DWORD dwFlags = 0;
+  FOURCC fccIOProc = 0;
+  void* pIOProc = nullptr;
+  UINT wErrorRet = 0;
+};
 using LPMMIOINFO = MMIOINFO*;
 
 constexpr DWORD MMIO_READ = 0x00000000;
@@ -56,6 +76,8 @@ constexpr UINT LMEM_FIXED = 0x0000;
 constexpr UINT LMEM_MOVEABLE = 0x0002;
 constexpr UINT LMEM_ZEROINIT = 0x0040;
 
+#endif  // _WIN32
+
 constexpr FOURCC mmio_fourcc(char a, char b, char c, char d) {
   return static_cast<FOURCC>(static_cast<BYTE>(a)) |
          (static_cast<FOURCC>(static_cast<BYTE>(b)) << 8) |
@@ -63,9 +85,16 @@ constexpr FOURCC mmio_fourcc(char a, char b, char c, char d) {
          (static_cast<FOURCC>(static_cast<BYTE>(d)) << 24);
 }
 
+#if !defined(_WIN32)
+
+// The plain file procedure: a name given with it is taken literally, with no
+// compound-file element after a '+'.
+constexpr FOURCC FOURCC_DOS = mmio_fourcc('D', 'O', 'S', ' ');
+
 // Opens file_name for buffered reading (only MMIO_READ access is provided;
-// MMIO_ALLOCBUF and MMIO_DENYWRITE are accepted). info must be null.
-// Returns null when the file cannot be opened or the flags ask for writing.
+// MMIO_ALLOCBUF and MMIO_DENYWRITE are accepted). info is null, or names the
+// plain file procedure and no procedure of its own. Returns null when the
+// file cannot be opened or the flags ask for writing.
 HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flags);
 
 // Searches from the current position for a chunk: MMIO_FINDRIFF a "RIFF"
@@ -99,9 +128,12 @@ LPVOID LocalLock(HLOCAL block);
 BOOL LocalUnlock(HLOCAL block);
 HLOCAL LocalFree(HLOCAL block);
 
+#endif  // !_WIN32
+
 // Opens path for writing in binary mode, created or truncated, like
 // fopen(path, "wb"), but refuses (null, nothing truncated) a path that names
-// the same file as keep_intact, also through a link. This stands in for the
-// Windows share mode: there a file opened with MMIO_DENYWRITE cannot be
-// opened for writing, so there this is fopen(path, "wb").
+// the same file as keep_intact, also through a link. On Windows this is
+// fopen(path, "wb"): the share mode of a file opened with MMIO_DENYWRITE
+// already refuses to open it for writing. Elsewhere the stand-in compares the
+// files' identities.
 std::FILE* open_output_file(const char* path, HMMIO keep_intact);

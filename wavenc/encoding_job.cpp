@@ -27,7 +27,6 @@ constexpr int32_t kMaxChannels = 2;
 constexpr int32_t kMaxFramesPerBlock = 4;
 constexpr int kBlocksPerCall = 10;
 constexpr int kFrameBufferBytes = 48;
-constexpr DWORD kOpenFlags = MMIO_READ | MMIO_ALLOCBUF | MMIO_DENYWRITE;
 constexpr int32_t kOutputRateConverterQuality = RATE_CONVERSION_HIGH;
 
 struct EncodingJob {
@@ -104,7 +103,7 @@ int32_t start_job(char* message, char* title, const char* input_name,
                   const char* output_name, int32_t comp_rate) noexcept {
   if (job.active) return -2;
   job.frames_done = 0;
-  job.input = mmioOpenA(const_cast<char*>(input_name), nullptr, kOpenFlags);
+  job.input = open_wav_file(input_name);
   if (job.input == nullptr) {
     report_error(message, title, kCantOpenInput, kTitleIo);
     return -1;

@@ -79,6 +79,12 @@ int parse_wav_header(HMMIO input, char* message, uint32_t* frames_out,
   if (mmioDescend(input, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) {
     return reject(message, kNotWave, help);
   }
+  // The searches below stop at the RIFF chunk's end, dwDataOffset + cksize,
+  // a 32-bit file offset. A size that runs past 4 GiB (streaming writers put
+  // 0xFFFFFFFF there) would wrap that end round to before the fmt chunk on
+  // Windows; it is cut to the largest end that fits, the end of any file the
+  // reader can address.
+  if (riff.cksize > 0xffffffffu - riff.dwDataOffset) riff.cksize = 0xffffffffu - riff.dwDataOffset;
   MMCKINFO chunk{};
   chunk.ckid = mmio_fourcc('f', 'm', 't', ' ');
   if (mmioDescend(input, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) {
@@ -145,8 +151,15 @@ int parse_wav_header(HMMIO input, char* message, uint32_t* frames_out,
   return 1;
 }
 
+HMMIO open_wav_file(const char* file_name) noexcept {
+  if (file_name == nullptr) return nullptr;
+  MMIOINFO info{};
+  info.fccIOProc = FOURCC_DOS;
+  return mmioOpenA(const_cast<char*>(file_name), &info, kOpenFlags);
+}
+
 int32_t check_wav_format(char* message, char* title, const char* file_name) noexcept {
-  HMMIO input = mmioOpenA(const_cast<char*>(file_name), nullptr, kOpenFlags);
+  HMMIO input = open_wav_file(file_name);
   if (input == nullptr) {
     report_error(message, title, kCantOpenWav, kTitleIo);
     return -1;

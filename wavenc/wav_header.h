@@ -28,6 +28,11 @@ void build_format_help_text(char* text) noexcept;
 int parse_wav_header(HMMIO input, char* message, uint32_t* frames_out,
                      int32_t* channels_out, int32_t* rate_out) noexcept;
 
+// Opens file_name for reading, shared with readers only, through the plain
+// file procedure so that the name is taken literally (a '+' in it marks no
+// compound-file element). Returns null when it cannot be opened.
+HMMIO open_wav_file(const char* file_name) noexcept;
+
 // Opens, parses and closes file_name. Returns 1, or -1 with message (800
 // bytes) and title (25 bytes) filled.
 int32_t check_wav_format(char* message, char* title, const char* file_name) noexcept;

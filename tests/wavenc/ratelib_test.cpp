@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -24,7 +25,7 @@ constexpr layout kLayouts[] = {{11025, 1323, 960}, {16000, 480, 240}, {22050, 13
                                {24000, 720, 240},  {32000, 960, 240}, {44100, 1323, 240},
                                {48000, 1440, 240}};
 
-constexpr double kTwoPi = 2.0 * M_PI;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // Converts `blocks` blocks of the interleaved signal and returns the output;
 // every call must return the exact count.

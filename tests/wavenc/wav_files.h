@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,7 @@ inline std::vector<int16_t> tone(int frames, int channels, double rate, double h
                                  double amplitude, double right_gain = 1.0) {
   std::vector<int16_t> s;
   for (int n = 0; n < frames; ++n) {
-    const double v = amplitude * std::sin(2.0 * M_PI * hz * n / rate);
+    const double v = amplitude * std::sin(2.0 * std::numbers::pi * hz * n / rate);
     s.push_back(static_cast<int16_t>(std::lround(v)));
     if (channels == 2) s.push_back(static_cast<int16_t>(std::lround(v * right_gain)));
   }
