@@ -1,8 +1,10 @@
 // WAV files built to hurt the reader: size fields that lie about what the
 // file holds. Each case here was first found by the WAV fuzz target.
+#if !defined(_WIN32)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <string>
@@ -29,6 +31,12 @@ class HostileWav : public TempDirTest {
   // 256 MiB and returns the message it reports ("" on success); a request
   // for more memory than that fails in the child instead of going unnoticed.
   std::string check_with_little_memory(const std::string& path) {
+#if defined(_WIN32)
+    // A 32-bit process: its own address space is the cap.
+    char message[800] = "", title[25] = "";
+    if (CheckWavFormat(message, title, path.c_str()) == 1) message[0] = '\0';
+    return message;
+#else
     int pipe_fds[2];
     EXPECT_EQ(pipe(pipe_fds), 0);
     const pid_t child = fork();
@@ -52,6 +60,7 @@ class HostileWav : public TempDirTest {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     return message;
+#endif
   }
 };
 
