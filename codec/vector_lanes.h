@@ -1,0 +1,57 @@
+// Four lanes of double arithmetic for running independent sums side by side
+// (the candidate lags of a search, the rows of a gain table, the outputs of
+// a convolution). Each lane is an ordinary IEEE double accumulator: lane k
+// sees exactly the operations, in exactly the order, of the scalar sum it
+// replaces, so results are bit-identical to scalar code. Never used to
+// split one sum across lanes.
+//
+// The types are compiler vector extensions: on plain x86-64 (SSE2) a lane
+// quad is two 128-bit registers. Functions marked SIVO_LANE_CLONES are also
+// compiled for AVX2 and chosen at load time where the processor has it; AVX2
+// without FMA computes the same bits. Kernels keep their accumulators in
+// named variables (not arrays) so that they stay in registers.
+#pragma once
+
+
+// Lane quads only pass between inlined helpers inside one library, so the
+// note GCC gives about the calling convention of 32-byte vectors does not
+// apply to any interface.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace sivo {
+
+using double4 = double __attribute__((vector_size(32)));
+using float4 = float __attribute__((vector_size(16)));
+// The same, at any element-aligned address.
+using float4_unaligned = float __attribute__((vector_size(16), aligned(4)));
+using double4_unaligned = double __attribute__((vector_size(32), aligned(8)));
+
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
+#define SIVO_LANE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SIVO_LANE_CLONES
+#endif
+#define SIVO_LANE_INLINE inline __attribute__((always_inline))
+
+// Four consecutive floats at p, widened to double (exactly).
+SIVO_LANE_INLINE double4 load_widened(const float* p) noexcept {
+  const float4 v = *reinterpret_cast<const float4_unaligned*>(p);
+  return double4{v[0], v[1], v[2], v[3]};
+}
+
+SIVO_LANE_INLINE double4 load4(const double* p) noexcept {
+  return *reinterpret_cast<const double4_unaligned*>(p);
+}
+
+SIVO_LANE_INLINE void store4(double* p, double4 v) noexcept {
+  *reinterpret_cast<double4_unaligned*>(p) = v;
+}
+
+// Rounds each lane to float (once) and stores the four floats at p.
+SIVO_LANE_INLINE void store_narrowed(float* p, double4 v) noexcept {
+  *reinterpret_cast<float4_unaligned*>(p) = __builtin_convertvector(v, float4);
+}
+
+SIVO_LANE_INLINE double4 splat(double x) noexcept { return double4{x, x, x, x}; }
+
+}  // namespace sivo
