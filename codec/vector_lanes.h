@@ -8,7 +8,9 @@
 // The types are compiler vector extensions: on plain x86-64 (SSE2) a lane
 // quad is two 128-bit registers. Functions marked SIVO_LANE_CLONES are also
 // compiled for AVX2 and chosen at load time where the processor has it; AVX2
-// without FMA computes the same bits. Kernels keep their accumulators in
+// without FMA computes the same bits. Cloned functions must have internal
+// linkage: the load-time selector of an external one would be exported from
+// the shared library whatever its visibility. Kernels keep their accumulators in
 // named variables (not arrays) so that they stay in registers.
 #pragma once
 
