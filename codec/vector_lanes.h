@@ -56,4 +56,28 @@ SIVO_LANE_INLINE void store_narrowed(float* p, double4 v) noexcept {
 
 SIVO_LANE_INLINE double4 splat(double x) noexcept { return double4{x, x, x, x}; }
 
+// Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.
+using int4 = int __attribute__((vector_size(16)));
+using int4_unaligned = int __attribute__((vector_size(16), aligned(4)));
+
+SIVO_LANE_INLINE float4 splat_float(float x) noexcept { return float4{x, x, x, x}; }
+
+SIVO_LANE_INLINE int4 load_int4(const int* p) noexcept {
+  return *reinterpret_cast<const int4_unaligned*>(p);
+}
+
+SIVO_LANE_INLINE void store_float4(float* p, float4 v) noexcept {
+  *reinterpret_cast<float4_unaligned*>(p) = v;
+}
+
+SIVO_LANE_INLINE float4 select(int4 mask, float4 if_set, float4 if_clear) noexcept {
+  return mask ? if_set : if_clear;
+}
+
+// |x| by clearing the sign bit, exactly as fabs.
+SIVO_LANE_INLINE float4 absolute(float4 x) noexcept {
+  const int4 magnitude_bits = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+  return reinterpret_cast<float4>(reinterpret_cast<int4>(x) & magnitude_bits);
+}
+
 }  // namespace sivo

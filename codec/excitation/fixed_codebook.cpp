@@ -9,6 +9,7 @@
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
+#include "codec/vector_lanes.h"
 
 namespace sivo {
 namespace {
@@ -44,6 +45,132 @@ pulse_candidate fallback_candidate(int pulses, int step, int gain,
     ++placed;
   }
   return c;
+}
+
+// The four gain levels tried around a centre, and what each one found.
+constexpr int kGainTrials = 4;
+struct gain_trial {
+  bool complete;
+  float error;
+  std::array<int32_t, kMaxPulses> positions;
+  std::array<float, kMaxPulses> amplitudes;
+};
+
+// Autocorrelation by grid distance, mirrored: element kDistanceCentre + e is
+// acf[|e| * step] for |e| < 60 / step, zero elsewhere, so that the values for
+// a run of grid positions against one pulse are contiguous.
+constexpr int kDistanceCentre = kSubframe - 1;
+using distance_table = std::array<float, 2 * kSubframe + 4>;
+
+distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) noexcept {
+  distance_table d{};
+  for (int e = 0; e * step < kSubframe; ++e) {
+    d[kDistanceCentre + e] = acf[e * step];
+    d[kDistanceCentre - e] = acf[e * step];
+  }
+  return d;
+}
+
+// Places the pulses of one grid for each of the four gain levels centre - 2
+// .. centre + 1, starting from the pulse at first, and rates each pattern.
+// Grid positions are handled compactly: slot q is position grid + step q.
+SIVO_LANE_CLONES
+void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table& acf,
+               std::span<const float, kSubframe> corr, std::span<const float, kSubframe> imr,
+               int first, int grid, int step, int pulses, int centre,
+               std::span<const int32_t, kSubframe> occupied) noexcept {
+  const int slots = (kSubframe - grid + step - 1) / step;
+  std::array<std::array<float, kSubframe>, kGainTrials> filtered{};
+  for (int j = 0; j < kGainTrials; ++j) {
+    gain_trial& trial = trials[j];
+    const float level = fcb_gain_table[centre + j - 2];
+
+    // weight[q]: corr at slot q less the filtered pulses chosen so far, as
+    // seen from that position (stored as float after each update). Slots
+    // already taken are updated too but never read again.
+    std::array<float, kSubframe> weight{};
+    // taken[q]: all ones for a slot holding a pulse (or past the grid's end).
+    std::array<int32_t, kSubframe> taken;
+    taken.fill(-1);
+    for (int q = 0; q < slots; ++q) {
+      weight[q] = corr[grid + step * q];
+      taken[q] = occupied[grid + step * q] != 0 ? -1 : 0;
+    }
+    trial.positions = {};
+    trial.amplitudes = {};
+    std::array<float, kSubframe>& f = filtered[j];
+
+    // std::signbit is not used: a negative zero counts as positive.
+    int slot = (first - grid) / step;
+    trial.positions[0] = first;
+    trial.amplitudes[0] = weight[slot] < 0.0f ? -level : level;
+    taken[slot] = -1;
+    if (trial.amplitudes[0] < 0.0f) {
+      for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
+    } else {
+      for (int n = first; n < kSubframe; ++n) f[n] = imr[n - first];
+    }
+
+    trial.complete = true;
+    for (int i = 1; i < pulses; ++i) {
+      // Update every slot, then pick the free slot of largest |weight|, the
+      // first of equal maxima; a NaN weight is never picked, as in a scan
+      // that takes a slot only when it is strictly larger.
+      const double4 amplitude = splat(trial.amplitudes[i - 1]);
+      const float* distance = acf.data() + kDistanceCentre - slot;
+      std::array<float, kSubframe> magnitude;
+      float4 largest4 = {-1.0f, -1.0f, -1.0f, -1.0f};
+      for (int q = 0; q < slots; q += 4) {
+        const double4 w = load_widened(&weight[q]) - amplitude * load_widened(distance + q);
+        const float4 narrowed = __builtin_convertvector(w, float4);
+        store_float4(&weight[q], narrowed);
+        const float4 m = select(load_int4(&taken[q]), splat_float(-1.0f), absolute(narrowed));
+        store_float4(&magnitude[q], m);
+        largest4 = select(m > largest4, m, largest4);
+      }
+      float largest = -1.0f;
+      for (int k = 0; k < 4; ++k) largest = largest4[k] > largest ? largest4[k] : largest;
+      int chosen = -1;
+      if (largest > -1.0f) {
+        chosen = 0;
+        while (magnitude[chosen] != largest) ++chosen;
+      }
+      if (chosen < 0) {  // only when the weights are not finite
+        trial.complete = false;
+        break;
+      }
+      slot = chosen;
+      const int position = grid + step * chosen;
+      trial.positions[i] = position;
+      taken[chosen] = -1;
+      if (weight[chosen] < 0.0f) {
+        trial.amplitudes[i] = -level;
+        for (int n = position; n < kSubframe; ++n) f[n] -= imr[n - position];
+      } else {
+        trial.amplitudes[i] = level;
+        for (int n = position; n < kSubframe; ++n) f[n] += imr[n - position];
+      }
+    }
+  }
+
+  // Weighted squared error less the target energy:
+  // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
+  // both sums in double, the whole evaluated in double and stored float.
+  // The four energies run side by side, one gain level per lane.
+  double4 energy = splat(0.0);
+  for (int n = 0; n < kSubframe; ++n) {
+    const double4 v = {filtered[0][n], filtered[1][n], filtered[2][n], filtered[3][n]};
+    energy += v * v;
+  }
+  for (int j = 0; j < kGainTrials; ++j) {
+    gain_trial& trial = trials[j];
+    if (!trial.complete) continue;
+    const float level = fcb_gain_table[centre + j - 2];
+    double match = 0.0;
+    for (int i = 0; i < pulses; ++i)
+      match += static_cast<double>(trial.amplitudes[i]) * corr[trial.positions[i]];
+    trial.error = static_cast<float>(static_cast<double>(level) * level * energy[j] - 2.0 * match);
+  }
 }
 
 // Walks the grid columns of one combinatorial table; see pack_pulses.
@@ -89,15 +216,11 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
     for (int n = 0; n < kSubframe; ++n) imr[n] = h[n];
   }
 
-  // Autocorrelation of the response; on grids of step 2 and 4 two pulses are
-  // always an even distance apart, so the odd lags are never read.
-  std::array<float, kSubframe> acf{};
-  const int lag_step = step == 1 ? 1 : 2;
-  for (int d = 0; d < kSubframe; d += lag_step) {
-    double sum = 0.0;
-    for (int n = d; n < kSubframe; ++n) sum += static_cast<double>(imr[n]) * imr[n - d];
-    acf[d] = static_cast<float>(sum);
-  }
+  // Autocorrelation of the response: acf[d] = sum over n = d..59 of
+  // imr[n] imr[n - d], the backward correlation of imr with itself.
+  std::array<float, kSubframe> acf;
+  backward_correlate(imr, imr, acf);
+  const distance_table acf_lanes = pulse_distances(acf, step);
 
   // corr[i]: correlation of the target with the filtered unit pulse at i.
   std::array<float, kSubframe> corr;
@@ -137,84 +260,18 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
       centre = clamp_gain_centre(previous_gain);
     }
 
-    for (int j = 1; j <= 4; ++j) {
-      const int gain = centre + j - 3;
-      const float level = fcb_gain_table[gain];
-
-      // weight[p]: corr[p] less the filtered pulses chosen so far, as seen
-      // from position p (stored as float after each update).
-      std::array<float, kSubframe> weight;
-      std::array<int32_t, kSubframe> marked;
-      for (int p = grid; p < kSubframe; p += step) {
-        weight[p] = corr[p];
-        marked[p] = occupied[p];
-      }
-      std::array<int32_t, kMaxPulses> positions{};
-      std::array<float, kMaxPulses> amplitudes{};
-      // filtered: the unit-amplitude filtered pattern, sum of +/- shifted
-      // copies of the response, stored as float after each addition.
-      std::array<float, kSubframe> filtered{};
-
-      // std::signbit is not used: a negative zero counts as positive.
-      positions[0] = first;
-      amplitudes[0] = weight[first] < 0.0f ? -level : level;
-      marked[first] = 1;
-      if (amplitudes[0] < 0.0f) {
-        for (int n = first; n < kSubframe; ++n) filtered[n] = -imr[n - first];
-      } else {
-        for (int n = first; n < kSubframe; ++n) filtered[n] = imr[n - first];
-      }
-
-      bool complete = true;
-      for (int i = 1; i < pulses; ++i) {
-        const int previous = positions[i - 1];
-        const double previous_amplitude = amplitudes[i - 1];
-        float largest = -1.0f;
-        int chosen = -1;
-        for (int p = grid; p < kSubframe; p += step) {
-          if (marked[p] != 0) continue;
-          const int distance = p > previous ? p - previous : previous - p;
-          weight[p] = static_cast<float>(weight[p] - previous_amplitude * acf[distance]);
-          const float magnitude = std::fabs(weight[p]);
-          if (magnitude > largest) {
-            largest = magnitude;
-            chosen = p;
-          }
-        }
-        if (chosen < 0) {  // only when the weights are not finite
-          complete = false;
-          break;
-        }
-        positions[i] = chosen;
-        marked[chosen] = 1;
-        if (weight[chosen] < 0.0f) {
-          amplitudes[i] = -level;
-          for (int n = chosen; n < kSubframe; ++n) filtered[n] -= imr[n - chosen];
-        } else {
-          amplitudes[i] = level;
-          for (int n = chosen; n < kSubframe; ++n) filtered[n] += imr[n - chosen];
-        }
-      }
-      if (!complete) continue;
-
-      // Weighted squared error less the target energy:
-      // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
-      // both sums in double, the whole evaluated in double and stored float.
-      double energy = 0.0;
-      for (int n = 0; n < kSubframe; ++n) energy += static_cast<double>(filtered[n]) * filtered[n];
-      double match = 0.0;
-      for (int i = 0; i < pulses; ++i)
-        match += static_cast<double>(amplitudes[i]) * corr[positions[i]];
-      const float error =
-          static_cast<float>(static_cast<double>(level) * level * energy - 2.0 * match);
-
-      if (error < best.error) {
-        best.error = error;
+    std::array<gain_trial, kGainTrials> trials;
+    try_gains(trials, acf_lanes, corr, imr, first, grid, step, pulses, centre, occupied);
+    for (int j = 0; j < kGainTrials; ++j) {
+      const gain_trial& trial = trials[j];
+      if (!trial.complete) continue;
+      if (trial.error < best.error) {
+        best.error = trial.error;
         best.grid = grid;
-        best.gain = gain;
+        best.gain = centre + j - 2;
         best.train = train;
-        best.positions = positions;
-        best.amplitudes = amplitudes;
+        best.positions = trial.positions;
+        best.amplitudes = trial.amplitudes;
       }
     }
   }
