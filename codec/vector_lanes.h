@@ -66,6 +66,10 @@ SIVO_LANE_INLINE int4 load_int4(const int* p) noexcept {
   return *reinterpret_cast<const int4_unaligned*>(p);
 }
 
+SIVO_LANE_INLINE float4 load_float4(const float* p) noexcept {
+  return *reinterpret_cast<const float4_unaligned*>(p);
+}
+
 SIVO_LANE_INLINE void store_float4(float* p, float4 v) noexcept {
   *reinterpret_cast<float4_unaligned*>(p) = v;
 }

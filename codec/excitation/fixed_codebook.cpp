@@ -80,7 +80,11 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
                int first, int grid, int step, int pulses, int centre,
                std::span<const int32_t, kSubframe> occupied) noexcept {
   const int slots = (kSubframe - grid + step - 1) / step;
-  std::array<std::array<float, kSubframe>, kGainTrials> filtered{};
+  // Filtered patterns and the response, padded to whole quads (the padding
+  // of filtered is never read back).
+  std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered{};
+  std::array<float, kSubframe + 4> response{};
+  for (int n = 0; n < kSubframe; ++n) response[n] = imr[n];
   for (int j = 0; j < kGainTrials; ++j) {
     gain_trial& trial = trials[j];
     const float level = fcb_gain_table[centre + j - 2];
@@ -98,7 +102,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
     }
     trial.positions = {};
     trial.amplitudes = {};
-    std::array<float, kSubframe>& f = filtered[j];
+    std::array<float, kSubframe + 4>& f = filtered[j];
 
     // std::signbit is not used: a negative zero counts as positive.
     int slot = (first - grid) / step;
@@ -118,22 +122,30 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       // that takes a slot only when it is strictly larger.
       const double4 amplitude = splat(trial.amplitudes[i - 1]);
       const float* distance = acf.data() + kDistanceCentre - slot;
-      std::array<float, kSubframe> magnitude;
-      float4 largest4 = {-1.0f, -1.0f, -1.0f, -1.0f};
+      // Per lane: the largest magnitude so far and the first slot holding it.
+      float4 largest4 = splat_float(-1.0f);
+      int4 slot4 = {-1, -1, -1, -1};
+      int4 at = {0, 1, 2, 3};
+      const int4 four = {4, 4, 4, 4};
       for (int q = 0; q < slots; q += 4) {
         const double4 w = load_widened(&weight[q]) - amplitude * load_widened(distance + q);
         const float4 narrowed = __builtin_convertvector(w, float4);
         store_float4(&weight[q], narrowed);
         const float4 m = select(load_int4(&taken[q]), splat_float(-1.0f), absolute(narrowed));
-        store_float4(&magnitude[q], m);
-        largest4 = select(m > largest4, m, largest4);
+        const int4 larger = m > largest4;
+        largest4 = select(larger, m, largest4);
+        slot4 = larger ? at : slot4;
+        at += four;
       }
+      // Across lanes: the largest value, and of the lanes holding it the
+      // earliest slot.
       float largest = -1.0f;
       for (int k = 0; k < 4; ++k) largest = largest4[k] > largest ? largest4[k] : largest;
       int chosen = -1;
       if (largest > -1.0f) {
-        chosen = 0;
-        while (magnitude[chosen] != largest) ++chosen;
+        for (int k = 0; k < 4; ++k) {
+          if (largest4[k] == largest && (chosen < 0 || slot4[k] < chosen)) chosen = slot4[k];
+        }
       }
       if (chosen < 0) {  // only when the weights are not finite
         trial.complete = false;
@@ -143,12 +155,12 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       const int position = grid + step * chosen;
       trial.positions[i] = position;
       taken[chosen] = -1;
-      if (weight[chosen] < 0.0f) {
-        trial.amplitudes[i] = -level;
-        for (int n = position; n < kSubframe; ++n) f[n] -= imr[n - position];
-      } else {
-        trial.amplitudes[i] = level;
-        for (int n = position; n < kSubframe; ++n) f[n] += imr[n - position];
+      const bool negative = weight[chosen] < 0.0f;
+      trial.amplitudes[i] = negative ? -level : level;
+      for (int n = position; n < kSubframe; n += 4) {
+        const float4 r = load_float4(&response[n - position]);
+        const float4 v = load_float4(&f[n]);
+        store_float4(&f[n], negative ? v - r : v + r);
       }
     }
   }
