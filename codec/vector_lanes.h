@@ -56,6 +56,12 @@ SIVO_LANE_INLINE void store_narrowed(float* p, double4 v) noexcept {
 
 SIVO_LANE_INLINE double4 splat(double x) noexcept { return double4{x, x, x, x}; }
 
+// Each lane rounded to float and widened back: the value a float store and
+// reload would give.
+SIVO_LANE_INLINE double4 round_to_float(double4 v) noexcept {
+  return __builtin_convertvector(__builtin_convertvector(v, float4), double4);
+}
+
 // Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.
 using int4 = int __attribute__((vector_size(16)));
 using int4_unaligned = int __attribute__((vector_size(16), aligned(4)));
