@@ -29,7 +29,7 @@ using float4_unaligned = float __attribute__((vector_size(16), aligned(4)));
 using double4_unaligned = double __attribute__((vector_size(32), aligned(8)));
 
 #if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define SIVO_LANE_CLONES __attribute__((target_clones("avx2", "default")))
+#define SIVO_LANE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define SIVO_LANE_CLONES
 #endif
