@@ -126,12 +126,14 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   load_line(formant_output, state.formant_iir_memory);
   for (int s = 0; s < kSubframes; ++s) {
     float* const sub = working.data() + kSubframe * s;
-    synthesis_filter(sub, coefficients[s], synthesis.data() + kOrder - 1 + kSubframe * s);
+    float* const synthesis_history = synthesis.data() + kOrder - 1 + kSubframe * s;
     if (state.filter_mode == 1) {
-      const float gain =
-          formant_postfilter(sub, coefficients[s], formant_input.data() + kOrder + kSubframe * s,
-                             formant_output.data() + kOrder - 1 + kSubframe * s, state);
+      const float gain = synthesise_and_postfilter(
+          sub, coefficients[s], synthesis_history, formant_input.data() + kOrder + kSubframe * s,
+          formant_output.data() + kOrder - 1 + kSubframe * s, state);
       apply_postfilter_gain(sub, gain, state);
+    } else {
+      synthesis_filter(sub, coefficients[s], synthesis_history);
     }
   }
   store_line(state.decoder_synthesis_memory, synthesis);

@@ -13,6 +13,13 @@ namespace sivo {
 float formant_postfilter(float* signal, const lpc_set& a, float* fir_history,
                          float* iir_history, decoder_state& decoder) noexcept;
 
+// synthesis_filter followed by formant_postfilter on the same subframe, in
+// one pass so that the two recursions overlap; the same results bit for
+// bit. synthesis_history as for synthesis_filter, the rest as above.
+float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
+                                float* fir_history, float* iir_history,
+                                decoder_state& decoder) noexcept;
+
 // Scales the 60 samples by the smoothed gain; updates decoder.postfilter_gain.
 void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept;
 
