@@ -51,8 +51,14 @@ float compensate_tilt(float* signal, const float* v, double tilt_weight, float r
 }  // namespace
 
 float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
-                                float* fir_history, float* iir_history,
+                                float* fir_history, float* iir_history, pending_gain pending,
                                 decoder_state& decoder) noexcept {
+  // The gain recursion of the pending subframe, on a dummy line when none.
+  std::array<float, kSubframe> unused{};
+  float* const scaled = pending.signal != nullptr ? pending.signal : unused.data();
+  const auto step = static_cast<float>(0.0625 * double(pending.target));
+  float smoothed = decoder.postfilter_gain;
+
   std::array<float, kOrder> zero, pole;
   formant_coefficients(zero, pole, a);
   // The newest ten samples of each line ride along in registers (doubles of
@@ -94,7 +100,11 @@ float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesi
     fir_history[n] = yn;
     v_out[n] = vn;
     signal[n] = yn;
+
+    smoothed = static_cast<float>(0.9375 * double(smoothed) + double(step));
+    scaled[n] = static_cast<float>(1.0625 * double(smoothed) * double(scaled[n]));
   }
+  if (pending.signal != nullptr) decoder.postfilter_gain = smoothed;
   float r0;
   const double tilt_weight = update_tilt(signal, r0, decoder);
   return compensate_tilt(signal, v_out, tilt_weight, r0);
