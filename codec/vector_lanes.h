@@ -28,14 +28,16 @@ using float4 = float __attribute__((vector_size(16)));
 using float4_unaligned = float __attribute__((vector_size(16), aligned(4)));
 using double4_unaligned = double __attribute__((vector_size(32), aligned(8)));
 
-// A build may set SIVO_LANE_CLONES itself, e.g. empty to test the baseline
-// code on a machine that has AVX2.
-#ifndef SIVO_LANE_CLONES
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
+// A test build may pin one variant on a machine that has more:
+// SIVO_LANES_BASELINE (plain x86-64 / SSE2) or SIVO_LANES_AVX2.
+#if defined(SIVO_LANES_BASELINE)
+#define SIVO_LANE_CLONES
+#elif defined(SIVO_LANES_AVX2)
+#define SIVO_LANE_CLONES __attribute__((target("avx2")))
+#elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
 #define SIVO_LANE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define SIVO_LANE_CLONES
-#endif
 #endif
 #define SIVO_LANE_INLINE inline __attribute__((always_inline))
 
