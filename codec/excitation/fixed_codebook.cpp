@@ -215,9 +215,14 @@ void code_positions(const std::array<std::array<int32_t, N>, K>& table,
 
 }  // namespace
 
-void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
-                      std::span<const float, kSubframe> h, int pulses, int lag, int step, int stage,
-                      std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
+namespace {
+
+// find_best_pulses, with the autocorrelation of h supplied by the caller
+// (h_acf, used when the pattern is not repeated) or null.
+void search_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
+                   std::span<const float, kSubframe> h, const std::array<float, kSubframe>* h_acf,
+                   int pulses, int lag, int step, int stage,
+                   std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
   // Impulse response of one pulse, repeated at the pitch lag when short.
   std::array<float, kSubframe> imr;
   int train = 0;
@@ -231,7 +236,11 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
   // Autocorrelation of the response: acf[d] = sum over n = d..59 of
   // imr[n] imr[n - d], the backward correlation of imr with itself.
   std::array<float, kSubframe> acf;
-  backward_correlate(imr, imr, acf);
+  if (train == 0 && h_acf != nullptr) {
+    acf = *h_acf;
+  } else {
+    backward_correlate(imr, imr, acf);
+  }
   const distance_table acf_lanes = pulse_distances(acf, step);
 
   // corr[i]: correlation of the target with the filtered unit pulse at i.
@@ -289,6 +298,14 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
   }
 }
 
+}  // namespace
+
+void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
+                      std::span<const float, kSubframe> h, int pulses, int lag, int step, int stage,
+                      std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
+  search_pulses(best, target, h, nullptr, pulses, lag, step, stage, occupied, previous_gain);
+}
+
 void pack_pulses(std::span<const float, kSubframe> excitation, subframe_params& entry,
                  const pulse_candidate& best, int pulses, int step, int table_row, int stage,
                  std::span<const int32_t, kSubframe> occupied, int first_stage_pulses) noexcept {
@@ -325,9 +342,13 @@ void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const flo
   for (int n = 0; n < kSubframe; ++n) work[n] = target[n];
   std::array<int32_t, kSubframe> occupied{};
 
+  // The autocorrelation of h serves every search with an unrepeated pattern.
+  std::array<float, kSubframe> h_acf;
+  backward_correlate(h, h, h_acf);
+
   pulse_candidate best = fallback_candidate(pulses, step, 0, occupied);
-  find_best_pulses(best, work, h, pulses, kSubframe, step, 0, occupied, 0);
-  if (olp < kTrainLagLimit) find_best_pulses(best, work, h, pulses, olp, step, 0, occupied, 0);
+  search_pulses(best, work, h, &h_acf, pulses, kSubframe, step, 0, occupied, 0);
+  if (olp < kTrainLagLimit) search_pulses(best, work, h, &h_acf, pulses, olp, step, 0, occupied, 0);
 
   std::array<float, kSubframe> excitation{};
   for (int i = 0; i < pulses; ++i) {
@@ -345,8 +366,8 @@ void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const flo
     const int second_step = grid_step_table[kSecondStageRow];
     const int centre = clamp_gain_centre(first.fcb_gain);
     best = fallback_candidate(second_pulses, second_step, centre - kLowestGainCentre, occupied);
-    find_best_pulses(best, work, h, second_pulses, kSubframe, second_step, 1, occupied,
-                     first.fcb_gain);
+    search_pulses(best, work, h, &h_acf, second_pulses, kSubframe, second_step, 1, occupied,
+                  first.fcb_gain);
 
     std::array<float, kSubframe> second{};
     for (int i = 0; i < second_pulses; ++i) second[best.positions[i]] = best.amplitudes[i];
