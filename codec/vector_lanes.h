@@ -62,6 +62,26 @@ SIVO_LANE_INLINE void store_narrowed(float* p, double4 v) noexcept {
 
 SIVO_LANE_INLINE double4 splat(double x) noexcept { return double4{x, x, x, x}; }
 
+// Eight lanes: one 512-bit register where AVX-512 is used, two or four
+// narrower ones elsewhere.
+using double8 = double __attribute__((vector_size(64)));
+using float8 = float __attribute__((vector_size(32)));
+using float8_unaligned = float __attribute__((vector_size(32), aligned(4)));
+
+SIVO_LANE_INLINE double8 load_widened8(const float* p) noexcept {
+  const float8 v = *reinterpret_cast<const float8_unaligned*>(p);
+  return double8{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
+}
+
+SIVO_LANE_INLINE void store_narrowed8(float* p, double8 v) noexcept {
+  *reinterpret_cast<float8_unaligned*>(p) = __builtin_convertvector(v, float8);
+}
+
+SIVO_LANE_INLINE double8 splat8(double x) noexcept {
+  const double8 v = {x};
+  return __builtin_shufflevector(v, v, 0, 0, 0, 0, 0, 0, 0, 0);
+}
+
 // Each lane rounded to float and widened back: the value a float store and
 // reload would give.
 SIVO_LANE_INLINE double4 round_to_float(double4 v) noexcept {

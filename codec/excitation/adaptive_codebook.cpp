@@ -68,7 +68,7 @@ void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const std::array<double, 
 
 // Gain table with its columns contiguous, rows padded with zeros to whole
 // blocks of 16, so that sixteen rows are scored side by side.
-constexpr int kRowBlock = 16;
+constexpr int kRowBlock = 32;
 template <std::size_t Rows>
 using gain_columns =
     std::array<std::array<float, (Rows + kRowBlock - 1) / kRowBlock * kRowBlock>, kGainColumns>;
@@ -117,26 +117,27 @@ void correlate_candidates(std::array<correlations, kMaxCandidates>& c, const can
 }
 
 // score[r] = sum over m of column m, row r, times c[m], rounded to float,
-// for rows 0 .. rows - 1 rounded up to a whole block.
+// for rows 0 .. rows - 1 rounded up to a whole block; 32 rows side by side
+// in four eight-lane groups.
 template <std::size_t Padded>
 SIVO_LANE_INLINE void score_rows(float* score,
                                  const std::array<std::array<float, Padded>, kGainColumns>& columns,
                                  int rows,
                                  const correlations& c) noexcept {
   for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
-    double4 s0 = splat(0.0), s1 = s0, s2 = s0, s3 = s0;
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
     for (int m = 0; m < kGainColumns; ++m) {
-      const double4 cm = splat(c[m]);
+      const double8 cm = splat8(c[m]);
       const float* column = columns[m].data() + r0;
-      s0 += load_widened(column) * cm;
-      s1 += load_widened(column + 4) * cm;
-      s2 += load_widened(column + 8) * cm;
-      s3 += load_widened(column + 12) * cm;
+      s0 += load_widened8(column) * cm;
+      s1 += load_widened8(column + 8) * cm;
+      s2 += load_widened8(column + 16) * cm;
+      s3 += load_widened8(column + 24) * cm;
     }
-    store_narrowed(score + r0, s0);
-    store_narrowed(score + r0 + 4, s1);
-    store_narrowed(score + r0 + 8, s2);
-    store_narrowed(score + r0 + 12, s3);
+    store_narrowed8(score + r0, s0);
+    store_narrowed8(score + r0 + 8, s1);
+    store_narrowed8(score + r0 + 16, s2);
+    store_narrowed8(score + r0 + 24, s3);
   }
 }
 
