@@ -25,15 +25,16 @@ void repeat_pitch_train(std::span<float, kSubframe> dst, std::span<const float, 
 
 namespace {
 
-constexpr int kBlock = 16;                   // outputs per pass: four lane quads
-constexpr int kPadded = kSubframe + 4;       // 60 rounded up to whole quads
+constexpr int kLanes = 8;                    // lanes of one group
+constexpr int kBlock = 4 * kLanes;           // outputs per pass: four groups
+constexpr int kPadded = 2 * kBlock;          // 60 rounded up to whole blocks
 constexpr int kGuard = kBlock;               // zeros read by lanes outside a sum
 
 // Lane masks pick the lanes whose sum includes the current term; the others
 // keep their value untouched, so every lane sees exactly its own terms.
-using lane_mask = long long __attribute__((vector_size(32)));
+using lane_mask = long long __attribute__((vector_size(64)));
 
-SIVO_LANE_INLINE double4 add_where(lane_mask take, double4 sum, double4 term) noexcept {
+SIVO_LANE_INLINE double8 add_where(lane_mask take, double8 sum, double8 term) noexcept {
   return take ? sum + term : sum;
 }
 
@@ -45,33 +46,33 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
   std::array<float, kGuard + kSubframe> hp{};
   for (int n = 0; n < kSubframe; ++n) hp[kGuard + n] = h[n];
   const float* hz = hp.data() + kGuard;
-  const double4 lane = {3.0, 2.0, 1.0, 0.0};
+  const double8 lane = {7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0};
   for (int i0 = 0; i0 < kSubframe; i0 += kBlock) {
-    // Lane k of quad q is output i0 + 4q + 3 - k; it sums j = i .. 59.
-    double4 s0 = splat(0.0), s1 = s0, s2 = s0, s3 = s0;
+    // Lane k of group g is output i0 + 8g + 7 - k; it sums j = i .. 59.
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
     const int head_end = std::min(i0 + kBlock, kSubframe);
     for (int j = i0; j < head_end; ++j) {
-      const double4 xj = splat(x[j]);
-      const double4 reach = splat(j - i0);  // lanes with i <= j take the term
-      const float* hj = hz + j - i0 - 3;
-      s0 = add_where(lane <= reach, s0, xj * load_widened(hj));
-      s1 = add_where(lane + 4.0 <= reach, s1, xj * load_widened(hj - 4));
-      s2 = add_where(lane + 8.0 <= reach, s2, xj * load_widened(hj - 8));
-      s3 = add_where(lane + 12.0 <= reach, s3, xj * load_widened(hj - 12));
+      const double8 xj = splat8(x[j]);
+      const double8 reach = splat8(j - i0);  // lanes with i <= j take the term
+      const float* hj = hz + j - i0 - 7;
+      s0 = add_where(lane <= reach, s0, xj * load_widened8(hj));
+      s1 = add_where(lane + 8.0 <= reach, s1, xj * load_widened8(hj - 8));
+      s2 = add_where(lane + 16.0 <= reach, s2, xj * load_widened8(hj - 16));
+      s3 = add_where(lane + 24.0 <= reach, s3, xj * load_widened8(hj - 24));
     }
     for (int j = head_end; j < kSubframe; ++j) {
-      const double4 xj = splat(x[j]);
-      const float* hj = hz + j - i0 - 3;
-      s0 += xj * load_widened(hj);
-      s1 += xj * load_widened(hj - 4);
-      s2 += xj * load_widened(hj - 8);
-      s3 += xj * load_widened(hj - 12);
+      const double8 xj = splat8(x[j]);
+      const float* hj = hz + j - i0 - 7;
+      s0 += xj * load_widened8(hj);
+      s1 += xj * load_widened8(hj - 8);
+      s2 += xj * load_widened8(hj - 16);
+      s3 += xj * load_widened8(hj - 24);
     }
-    const double4 sums[4] = {s0, s1, s2, s3};
-    for (int q = 0; q < 4; ++q) {
-      for (int k = 0; k < 4; ++k) {
-        const int i = i0 + 4 * q + 3 - k;
-        if (i < kSubframe) out[i] = static_cast<float>(sums[q][k]);
+    const double8 sums[4] = {s0, s1, s2, s3};
+    for (int g = 0; g < 4; ++g) {
+      for (int k = 0; k < kLanes; ++k) {
+        const int i = i0 + kLanes * g + 7 - k;
+        if (i < kSubframe) out[i] = static_cast<float>(sums[g][k]);
       }
     }
   }
@@ -79,7 +80,7 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
 
 SIVO_LANE_CLONES
 void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
-  // a padded to whole quads, b behind a guard of zeros (see backward_correlate).
+  // a padded to whole blocks, b behind a guard of zeros (see correlate_lanes).
   std::array<float, kPadded> ap{};
   std::array<float, kGuard + kPadded> bp{};
   for (int n = 0; n < kSubframe; ++n) {
@@ -87,33 +88,33 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
     bp[kGuard + n] = b[n];
   }
   const float* bz = bp.data() + kGuard;
-  const double4 lane = {0.0, 1.0, 2.0, 3.0};
+  const double8 lane = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0};
   for (int n0 = 0; n0 < kSubframe; n0 += kBlock) {
-    // Lane k of quad q is output n0 + 4q + k; it sums m = 0 .. n.
-    double4 s0 = splat(0.0), s1 = s0, s2 = s0, s3 = s0;
+    // Lane k of group g is output n0 + 8g + k; it sums m = 0 .. n.
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
     for (int m = 0; m <= n0; ++m) {
-      const double4 am = splat(ap[m]);
+      const double8 am = splat8(ap[m]);
       const float* bm = bz + n0 - m;
-      s0 += am * load_widened(bm);
-      s1 += am * load_widened(bm + 4);
-      s2 += am * load_widened(bm + 8);
-      s3 += am * load_widened(bm + 12);
+      s0 += am * load_widened8(bm);
+      s1 += am * load_widened8(bm + 8);
+      s2 += am * load_widened8(bm + 16);
+      s3 += am * load_widened8(bm + 24);
     }
-    const int tail_end = std::min(n0 + kBlock, kPadded);
+    const int tail_end = std::min(n0 + kBlock, kSubframe);
     for (int m = n0 + 1; m < tail_end; ++m) {
-      const double4 am = splat(ap[m]);
-      const double4 reach = splat(m - n0);  // lanes with n >= m take the term
+      const double8 am = splat8(ap[m]);
+      const double8 reach = splat8(m - n0);  // lanes with n >= m take the term
       const float* bm = bz + n0 - m;
-      s0 = add_where(lane >= reach, s0, am * load_widened(bm));
-      s1 = add_where(lane + 4.0 >= reach, s1, am * load_widened(bm + 4));
-      s2 = add_where(lane + 8.0 >= reach, s2, am * load_widened(bm + 8));
-      s3 = add_where(lane + 12.0 >= reach, s3, am * load_widened(bm + 12));
+      s0 = add_where(lane >= reach, s0, am * load_widened8(bm));
+      s1 = add_where(lane + 8.0 >= reach, s1, am * load_widened8(bm + 8));
+      s2 = add_where(lane + 16.0 >= reach, s2, am * load_widened8(bm + 16));
+      s3 = add_where(lane + 24.0 >= reach, s3, am * load_widened8(bm + 24));
     }
-    const double4 sums[4] = {s0, s1, s2, s3};
-    for (int q = 0; q < 4; ++q) {
-      for (int k = 0; k < 4; ++k) {
-        const int n = n0 + 4 * q + k;
-        if (n < kSubframe) out[n] = sums[q][k];
+    const double8 sums[4] = {s0, s1, s2, s3};
+    for (int g = 0; g < 4; ++g) {
+      for (int k = 0; k < kLanes; ++k) {
+        const int n = n0 + kLanes * g + k;
+        if (n < kSubframe) out[n] = sums[g][k];
       }
     }
   }
