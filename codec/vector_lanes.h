@@ -77,6 +77,28 @@ SIVO_LANE_INLINE void store_narrowed8(float* p, double8 v) noexcept {
   *reinterpret_cast<float8_unaligned*>(p) = __builtin_convertvector(v, float8);
 }
 
+using int32x8 = int __attribute__((vector_size(32)));
+using int32x8_unaligned = int __attribute__((vector_size(32), aligned(4)));
+
+SIVO_LANE_INLINE float8 load_float8(const float* p) noexcept {
+  return *reinterpret_cast<const float8_unaligned*>(p);
+}
+
+SIVO_LANE_INLINE void store_float8(float* p, float8 v) noexcept {
+  *reinterpret_cast<float8_unaligned*>(p) = v;
+}
+
+SIVO_LANE_INLINE int32x8 load_int32x8(const int* p) noexcept {
+  return *reinterpret_cast<const int32x8_unaligned*>(p);
+}
+
+// |x| by clearing the sign bit, exactly as fabs.
+SIVO_LANE_INLINE float8 absolute8(float8 x) noexcept {
+  const int32x8 magnitude_bits = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff,
+                                  0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+  return reinterpret_cast<float8>(reinterpret_cast<int32x8>(x) & magnitude_bits);
+}
+
 SIVO_LANE_INLINE double8 splat8(double x) noexcept {
   const double8 v = {x};
   return __builtin_shufflevector(v, v, 0, 0, 0, 0, 0, 0, 0, 0);

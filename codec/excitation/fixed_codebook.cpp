@@ -60,7 +60,8 @@ struct gain_trial {
 // acf[|e| * step] for |e| < 60 / step, zero elsewhere, so that the values for
 // a run of grid positions against one pulse are contiguous.
 constexpr int kDistanceCentre = kSubframe - 1;
-using distance_table = std::array<float, 2 * kSubframe + 4>;
+constexpr int kSlotsPadded = 64;  // grid slots rounded up to whole lane groups
+using distance_table = std::array<float, kDistanceCentre + kSlotsPadded>;
 
 distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) noexcept {
   distance_table d{};
@@ -85,78 +86,90 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
   std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered{};
   std::array<float, kSubframe + 4> response{};
   for (int n = 0; n < kSubframe; ++n) response[n] = imr[n];
+
+  // Per gain level: weight[q], corr at slot q less the filtered pulses chosen
+  // so far, as seen from that position (stored as float after each update;
+  // slots already taken are updated too but never read again); taken[q], all
+  // ones for a slot holding a pulse (or past the grid's end); the slot of the
+  // last pulse placed. The four levels are independent: they advance pulse
+  // by pulse together, so that their work overlaps.
+  std::array<std::array<float, kSlotsPadded>, kGainTrials> weight{};
+  std::array<std::array<int32_t, kSlotsPadded>, kGainTrials> taken;
+  std::array<int, kGainTrials> slot;
+  std::array<float, kGainTrials> level;
+  const int first_slot = (first - grid) / step;
   for (int j = 0; j < kGainTrials; ++j) {
     gain_trial& trial = trials[j];
-    const float level = fcb_gain_table[centre + j - 2];
-
-    // weight[q]: corr at slot q less the filtered pulses chosen so far, as
-    // seen from that position (stored as float after each update). Slots
-    // already taken are updated too but never read again.
-    std::array<float, kSubframe> weight{};
-    // taken[q]: all ones for a slot holding a pulse (or past the grid's end).
-    std::array<int32_t, kSubframe> taken;
-    taken.fill(-1);
+    level[j] = fcb_gain_table[centre + j - 2];
+    taken[j].fill(-1);
     for (int q = 0; q < slots; ++q) {
-      weight[q] = corr[grid + step * q];
-      taken[q] = occupied[grid + step * q] != 0 ? -1 : 0;
+      weight[j][q] = corr[grid + step * q];
+      taken[j][q] = occupied[grid + step * q] != 0 ? -1 : 0;
     }
     trial.positions = {};
     trial.amplitudes = {};
-    std::array<float, kSubframe + 4>& f = filtered[j];
+    trial.complete = true;
 
     // std::signbit is not used: a negative zero counts as positive.
-    int slot = (first - grid) / step;
+    slot[j] = first_slot;
     trial.positions[0] = first;
-    trial.amplitudes[0] = weight[slot] < 0.0f ? -level : level;
-    taken[slot] = -1;
+    trial.amplitudes[0] = weight[j][first_slot] < 0.0f ? -level[j] : level[j];
+    taken[j][first_slot] = -1;
+    std::array<float, kSubframe + 4>& f = filtered[j];
     if (trial.amplitudes[0] < 0.0f) {
       for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
     } else {
       for (int n = first; n < kSubframe; ++n) f[n] = imr[n - first];
     }
+  }
 
-    trial.complete = true;
-    for (int i = 1; i < pulses; ++i) {
+  const float8 none = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+  const int32x8 eight = {8, 8, 8, 8, 8, 8, 8, 8};
+  for (int i = 1; i < pulses; ++i) {
+    for (int j = 0; j < kGainTrials; ++j) {
+      gain_trial& trial = trials[j];
+      if (!trial.complete) continue;
       // Update every slot, then pick the free slot of largest |weight|, the
       // first of equal maxima; a NaN weight is never picked, as in a scan
       // that takes a slot only when it is strictly larger.
-      const double4 amplitude = splat(trial.amplitudes[i - 1]);
-      const float* distance = acf.data() + kDistanceCentre - slot;
+      const double8 amplitude = splat8(trial.amplitudes[i - 1]);
+      const float* distance = acf.data() + kDistanceCentre - slot[j];
+      float* const w_j = weight[j].data();
+      const int32_t* const taken_j = taken[j].data();
       // Per lane: the largest magnitude so far and the first slot holding it.
-      float4 largest4 = splat_float(-1.0f);
-      int4 slot4 = {-1, -1, -1, -1};
-      int4 at = {0, 1, 2, 3};
-      const int4 four = {4, 4, 4, 4};
-      for (int q = 0; q < slots; q += 4) {
-        const double4 w = load_widened(&weight[q]) - amplitude * load_widened(distance + q);
-        const float4 narrowed = __builtin_convertvector(w, float4);
-        store_float4(&weight[q], narrowed);
-        const float4 m = select(load_int4(&taken[q]), splat_float(-1.0f), absolute(narrowed));
-        const int4 larger = m > largest4;
-        largest4 = select(larger, m, largest4);
-        slot4 = larger ? at : slot4;
-        at += four;
+      float8 largest8 = none;
+      int32x8 slot8 = {-1, -1, -1, -1, -1, -1, -1, -1};
+      int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
+      for (int q = 0; q < slots; q += 8) {
+        const double8 w = load_widened8(w_j + q) - amplitude * load_widened8(distance + q);
+        const float8 narrowed = __builtin_convertvector(w, float8);
+        store_float8(w_j + q, narrowed);
+        const float8 m = load_int32x8(taken_j + q) ? none : absolute8(narrowed);
+        const int32x8 larger = m > largest8;
+        largest8 = larger ? m : largest8;
+        slot8 = larger ? at : slot8;
+        at += eight;
       }
       // Across lanes: the largest value, and of the lanes holding it the
       // earliest slot.
       float largest = -1.0f;
-      for (int k = 0; k < 4; ++k) largest = largest4[k] > largest ? largest4[k] : largest;
-      int chosen = -1;
-      if (largest > -1.0f) {
-        for (int k = 0; k < 4; ++k) {
-          if (largest4[k] == largest && (chosen < 0 || slot4[k] < chosen)) chosen = slot4[k];
-        }
+      for (int k = 0; k < 8; ++k) largest = largest8[k] > largest ? largest8[k] : largest;
+      int chosen = kSlotsPadded;
+      for (int k = 0; k < 8; ++k) {
+        const int candidate = largest8[k] == largest ? slot8[k] : kSlotsPadded;
+        chosen = candidate < chosen ? candidate : chosen;
       }
-      if (chosen < 0) {  // only when the weights are not finite
+      if (!(largest > -1.0f)) {  // only when the weights are not finite
         trial.complete = false;
-        break;
+        continue;
       }
-      slot = chosen;
+      slot[j] = chosen;
       const int position = grid + step * chosen;
       trial.positions[i] = position;
-      taken[chosen] = -1;
-      const bool negative = weight[chosen] < 0.0f;
-      trial.amplitudes[i] = negative ? -level : level;
+      taken[j][chosen] = -1;
+      const bool negative = w_j[chosen] < 0.0f;
+      trial.amplitudes[i] = negative ? -level[j] : level[j];
+      std::array<float, kSubframe + 4>& f = filtered[j];
       for (int n = position; n < kSubframe; n += 4) {
         const float4 r = load_float4(&response[n - position]);
         const float4 v = load_float4(&f[n]);
