@@ -15,32 +15,32 @@ constexpr int kMaxLag = 142;
 constexpr int kNearLags = 18;
 constexpr double kFarLagWeight = 0.75;
 constexpr int kLags = kMaxLag - kMinLag + 1;
-constexpr int kBlock = 16;  // lags per pass over x
+constexpr int kBlock = 32;  // lags per pass over x
 // Lags correlated, in whole blocks: 18..145, the last three unused.
 constexpr int kBlockLags = (kLags + kBlock - 1) / kBlock * kBlock;
 
 // corr[lag - 18] = sum over i = 0..119 of x[i] * x[i - lag], each rounded to
-// float, for lags 18..145. Sixteen lags share one pass over x, one lag per
-// lane; four lane quads keep four independent additions in flight.
+// float, for lags 18..145. Thirty-two lags share one pass over x, one lag per
+// lane, in four independent eight-lane groups.
 SIVO_LANE_CLONES
 void correlate_lags(std::array<float, kBlockLags>& corr, const float* x) noexcept {
   for (int first = 0; first < kBlockLags; first += kBlock) {
     const int lag = kMinLag + first;
-    // Lane k of quad q holds lag + 4q + 3 - k: each load runs backwards in lag.
-    const float* y = x - lag - 3;
-    double4 s0 = splat(0.0), s1 = s0, s2 = s0, s3 = s0;
+    // Lane k of group g holds lag + 8g + 7 - k: each load runs backwards in lag.
+    const float* y = x - lag - 7;
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
     for (int i = 0; i < kHalfFrame; ++i) {
-      const double4 xi = splat(x[i]);
-      s0 += xi * load_widened(y + i);
-      s1 += xi * load_widened(y + i - 4);
-      s2 += xi * load_widened(y + i - 8);
-      s3 += xi * load_widened(y + i - 12);
+      const double8 xi = splat8(x[i]);
+      s0 += xi * load_widened8(y + i);
+      s1 += xi * load_widened8(y + i - 8);
+      s2 += xi * load_widened8(y + i - 16);
+      s3 += xi * load_widened8(y + i - 24);
     }
-    for (int k = 0; k < 4; ++k) {
-      corr[first + 3 - k] = static_cast<float>(s0[k]);
-      corr[first + 7 - k] = static_cast<float>(s1[k]);
-      corr[first + 11 - k] = static_cast<float>(s2[k]);
-      corr[first + 15 - k] = static_cast<float>(s3[k]);
+    for (int k = 0; k < 8; ++k) {
+      corr[first + 7 - k] = static_cast<float>(s0[k]);
+      corr[first + 15 - k] = static_cast<float>(s1[k]);
+      corr[first + 23 - k] = static_cast<float>(s2[k]);
+      corr[first + 31 - k] = static_cast<float>(s3[k]);
     }
   }
 }
