@@ -150,6 +150,18 @@ void score_gain_rows(float* score, bool large, int rows, const correlations& c) 
   }
 }
 
+// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor, four
+// samples side by side.
+SIVO_LANE_CLONES
+void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
+                const std::array<float, kFetchLength>& f) noexcept {
+  for (int n = 0; n < kSubframe; n += 4) {
+    double4 sum = splat(0.0);
+    for (int j = 0; j < kTaps; ++j) sum += splat(row[j]) * load_widened(&f[n + 3 + j]);
+    store_narrowed(&out[n], sum);
+  }
+}
+
 }  // namespace
 
 void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past,
@@ -173,11 +185,7 @@ void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out, const fl
   std::array<float, kFetchLength> f;
   fetch_past_excitation(f, past, olp + acb_lag - 1);
   const gain_row& row = gain_table(olp >= kTableSwitchLag)[acb_gain];
-  for (int n = 0; n < kSubframe; ++n) {
-    double sum = 0.0;
-    for (int j = 0; j < kTaps; ++j) sum += static_cast<double>(row[j]) * f[n + 3 + j];
-    adaptive_out[n] = static_cast<float>(sum);
-  }
+  apply_taps(adaptive_out, row, f);
 }
 
 void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
