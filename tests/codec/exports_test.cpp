@@ -1,31 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
-#include <sstream>
 #include <string>
+
+#include "tests/support/library_exports.h"
 
 namespace {
 
-// Function symbols defined in the shared library's dynamic symbol table.
-std::set<std::string> exported_functions(const std::string& library) {
-  std::set<std::string> names;
-  const std::string command = "nm -D --defined-only '" + library + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return names;
-  char line[1024];
-  while (std::fgets(line, sizeof line, pipe) != nullptr) {
-    std::istringstream fields(line);
-    std::string address, kind, name;
-    if (!(fields >> address >> kind >> name)) continue;
-    // Text, weak and indirect symbols are code; data symbols are not ours.
-    if (kind == "T" || kind == "W" || kind == "i" || kind == "t" || kind == "w") {
-      names.insert(name.substr(0, name.find('@')));
-    }
-  }
-  EXPECT_EQ(pclose(pipe), 0) << command;
-  return names;
-}
+using sivo::test::exported_functions;
 
 TEST(Exports, SharedLibraryExportsExactlyTheTwentyFunctions) {
   const std::set<std::string> expected = {

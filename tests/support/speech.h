@@ -8,8 +8,13 @@
 namespace sivo::test {
 
 // 8 kHz 16-bit little-endian headerless recordings from Debian's
-// codec2-examples.
+// codec2-examples. A build whose test programs see the files elsewhere (a
+// Windows build run under Wine reaches / through drive Z:) names the folder.
+#if defined(SIVO_SPEECH_DIR)
+inline const char* const kSpeechDir = SIVO_SPEECH_DIR;
+#else
 inline const char* const kSpeechDir = "/usr/share/codec2/raw/";
+#endif
 
 // Reads a whole recording; empty when the file is missing.
 std::vector<int16_t> load_raw(const std::string& name);

@@ -1,0 +1,56 @@
+// Walking and decoding a stream of compressed frames: the core of
+// `sivo decode` and `sivo info`.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+namespace sivo_cli {
+
+// Why a walk ended before the end of the stream.
+enum class stream_stop { none, invalid_type, truncated_frame, decoder_failure };
+
+struct stream_options {
+  bool postfilter = true;
+  double loss_percent = 0.0;  // chance, in percent, that a speech frame is dropped
+  uint64_t seed = 1;          // seed of the frame-dropping generator
+};
+
+struct stream_report {
+  long long frames_of_type[8] = {};  // frames met, by type (4 and 5 never counted)
+  long long bytes_of_type[8] = {};
+  long long speech_frames = 0;    // types 0..3, each decoded into 240 samples
+  long long reserved_frames = 0;  // types 6 and 7, skipped
+  long long dropped_frames = 0;   // speech frames decoded as lost on purpose
+  long long damaged_frames = 0;   // speech frames the decoder found damaged
+  long long bytes_used = 0;       // bytes of every whole frame walked
+  stream_stop stop = stream_stop::none;
+  long long stop_offset = 0;  // byte offset of the frame that stopped the walk
+  int stop_type = 0;          // that frame's type
+  long long stop_needed = 0;  // truncated: bytes the frame needs
+  long long stop_left = 0;    // truncated: bytes left in the stream
+};
+
+// Receives each decoded frame's 240 samples; returns false to stop.
+using sample_sink = std::function<bool(std::span<const int16_t>)>;
+
+// Walks `stream` frame by frame from its first byte, decodes each speech
+// frame with a fresh decoder, hands its samples to `sink`, and skips the
+// reserved types. Stops at an invalid type or a frame cut short by the end
+// of the stream, recording where.
+stream_report decode_stream(std::span<const uint8_t> stream, const stream_options& options,
+                            const sample_sink& sink);
+
+// One line describing why the walk stopped, naming the byte offset.
+std::string describe_stop(const stream_report& report);
+
+// A small, fixed generator of uniform values in [0, 1), so that a given
+// seed drops the same frames on every platform.
+struct loss_generator {
+  uint64_t state;
+  double next() noexcept;
+};
+
+}  // namespace sivo_cli

@@ -1,0 +1,82 @@
+// sivo: the command-line front end of the sivo speech codec.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "sivocore.h"
+
+#ifndef SIVO_VERSION
+#define SIVO_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: sivo COMMAND [OPTIONS] FILES\n"
+    "\n"
+    "The sivo narrow-band speech codec: 8000 Hz speech in 30 ms frames at\n"
+    "6400, 8266.7, 5066.7 or 12000 bit/s.\n"
+    "\n"
+    "Commands:\n"
+    "  encode   [-r RATE] [-q] IN.wav OUT     encode a WAV file\n"
+    "  decode   [--no-postfilter] [--loss PERCENT [--seed N]] IN OUT.wav\n"
+    "                                         decode frames into a WAV file\n"
+    "  info     IN                            describe a compressed file\n"
+    "  compare  [--delay N] REF.wav TEST.wav  segmental SNR of a decoded file\n"
+    "  raw2wav  IN.raw OUT.wav                wrap 8000 Hz 16-bit raw samples\n"
+    "\n"
+    "  sivo COMMAND --help   help on one command\n"
+    "  sivo --version        program and codec versions\n"
+    "\n"
+    "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
+
+void print_version() {
+  const char* encoder = "";
+  const char* decoder = "";
+  sivo_encoder_get_version(&encoder);
+  sivo_decoder_get_version(&decoder);
+  std::printf("sivo %s\nencoder: %s\ndecoder: %s\n", SIVO_VERSION, encoder, decoder);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace sivo_cli;
+  if (argc < 2) {
+    std::fputs(kHelp, stderr);
+    return kExitUsage;
+  }
+  const std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "-h" || command == "--help") {
+    std::fputs(kHelp, stdout);
+    return kExitOk;
+  }
+  if (command == "-V" || command == "--version") {
+    print_version();
+    return kExitOk;
+  }
+  if (command == "help") {
+    if (args.empty()) {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+    const std::string topic = args[0];
+    args = {"--help"};
+    if (topic == "encode") return run_encode(args);
+    if (topic == "decode") return run_decode(args);
+    if (topic == "info") return run_info(args);
+    if (topic == "compare") return run_compare(args);
+    if (topic == "raw2wav") return run_raw2wav(args);
+    std::fprintf(stderr, "sivo: unknown command '%s'\nTry 'sivo --help'.\n", topic.c_str());
+    return kExitUsage;
+  }
+  if (command == "encode") return run_encode(args);
+  if (command == "decode") return run_decode(args);
+  if (command == "info") return run_info(args);
+  if (command == "compare") return run_compare(args);
+  if (command == "raw2wav") return run_raw2wav(args);
+  std::fprintf(stderr, "sivo: unknown command '%s'\nTry 'sivo --help'.\n", command.c_str());
+  return kExitUsage;
+}
