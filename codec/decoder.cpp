@@ -124,16 +124,22 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   load_line(synthesis, state.decoder_synthesis_memory);
   load_line(formant_input, state.formant_fir_memory);
   load_line(formant_output, state.formant_iir_memory);
+  // With the post-filters on, each subframe's gain control runs alongside
+  // the filtering of the next one.
+  pending_gain pending;
   for (int s = 0; s < kSubframes; ++s) {
     float* const sub = working.data() + kSubframe * s;
-    synthesis_filter(sub, coefficients[s], synthesis.data() + kOrder - 1 + kSubframe * s);
+    float* const synthesis_history = synthesis.data() + kOrder - 1 + kSubframe * s;
     if (state.filter_mode == 1) {
-      const float gain =
-          formant_postfilter(sub, coefficients[s], formant_input.data() + kOrder + kSubframe * s,
-                             formant_output.data() + kOrder - 1 + kSubframe * s, state);
-      apply_postfilter_gain(sub, gain, state);
+      const float gain = synthesise_and_postfilter(
+          sub, coefficients[s], synthesis_history, formant_input.data() + kOrder + kSubframe * s,
+          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state);
+      pending = pending_gain{sub, gain};
+    } else {
+      synthesis_filter(sub, coefficients[s], synthesis_history);
     }
   }
+  if (pending.signal != nullptr) apply_postfilter_gain(pending.signal, pending.target, state);
   store_line(state.decoder_synthesis_memory, synthesis);
   // While the formant post-filter is off its memories keep what the last
   // filtered frame left.

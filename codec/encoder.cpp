@@ -94,7 +94,8 @@ int32_t encode_frame(encoder_state& state, const int16_t* samples,
     noise_shaping_filter(excitation, weighted - kHistory, kSubframe * i, shaping[i]);
   }
 
-  std::array<float, kSubframe> impulse;
+  std::array<std::array<float, kSubframe>, kSubframes> impulses;
+  impulse_responses(impulses, quantised, weighting, shaping);
   std::array<float, kSubframe> adaptive;
   for (int i = 0; i < kSubframes; ++i) {
     float* const sub = excitation + kSubframe * i;
@@ -102,7 +103,7 @@ int32_t encode_frame(encoder_state& state, const int16_t* samples,
     float* const synthesis_history = synthesis.data() + kOrder - 1 + kSubframe * i;
     float* const ringing_history = ringing + kSubframe * i - 1;
 
-    impulse_response(impulse, quantised[i], weighting[i], shaping[i]);
+    const std::span<const float, kSubframe> impulse(impulses[i]);
     subtract_ringing(target, quantised[i], weighting[i], shaping[i], synthesis_history,
                      ringing_history);
     find_adaptive_codebook(target, impulse, sub - kHistory, params, i, state, adaptive);

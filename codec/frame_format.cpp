@@ -36,8 +36,9 @@ struct bit_reader {
 
 // Appends the low `width` bits of value, least significant first.
 void put_bits(bit_writer& w, uint32_t value, int width) noexcept {
+  // Without a branch on the bit's value: the bits are as good as random.
   for (int k = 0; k < width; ++k, ++w.bit) {
-    if ((value >> k) & 1u) w.bytes[w.bit >> 3] |= static_cast<uint8_t>(1u << (w.bit & 7));
+    w.bytes[w.bit >> 3] |= static_cast<uint8_t>(((value >> k) & 1u) << (w.bit & 7));
   }
 }
 
@@ -45,7 +46,8 @@ void put_bits(bit_writer& w, uint32_t value, int width) noexcept {
 uint32_t get_bits(bit_reader& r, int width) noexcept {
   uint32_t value = 0;
   for (int k = 0; k < width; ++k, ++r.bit) {
-    if (r.bit < r.bit_limit && ((r.bytes[r.bit >> 3] >> (r.bit & 7)) & 1u)) value |= 1u << k;
+    if (r.bit >= r.bit_limit) continue;
+    value |= ((static_cast<uint32_t>(r.bytes[r.bit >> 3]) >> (r.bit & 7)) & 1u) << k;
   }
   return value;
 }

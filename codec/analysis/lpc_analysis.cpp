@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "codec/tables/lpc_tables.h"
+#include "codec/vector_lanes.h"
 
 namespace sivo {
 
@@ -19,21 +20,49 @@ constexpr uint16_t kToneDecisions = 0x7FFF;  // bits 0..14: the last 15 decision
 constexpr uint16_t kToneFlag = 0x8000;
 constexpr int kToneMinimum = 14;  // decisions out of 15 that raise the flag
 
+// sums[j] = sum over n = j..179 of w[n] w[n - j], j = 0..11, in double. The
+// twelve lags run side by side, one per lane; w holds 12 zeros before the
+// window (read only by lanes whose sum has not started).
+constexpr int kLagLanes = 12;
+SIVO_LANE_CLONES
+void correlate_window(std::array<double, kLagLanes>& sums, const float* w) noexcept {
+  // Lane k of quad q is lag 4q + 3 - k.
+  double4 s0 = splat(0.0), s1 = s0, s2 = s0;
+  const double4 lane = {3.0, 2.0, 1.0, 0.0};
+  for (int n = 0; n < kLagLanes; ++n) {
+    const double4 wn = splat(w[n]);
+    const double4 reach = splat(n);  // lags j <= n take the term
+    s0 = reach >= lane ? s0 + wn * load_widened(w + n - 3) : s0;
+    s1 = reach >= lane + 4.0 ? s1 + wn * load_widened(w + n - 7) : s1;
+    s2 = reach >= lane + 8.0 ? s2 + wn * load_widened(w + n - 11) : s2;
+  }
+  for (int n = kLagLanes; n < kWindowLength; ++n) {
+    const double4 wn = splat(w[n]);
+    s0 += wn * load_widened(w + n - 3);
+    s1 += wn * load_widened(w + n - 7);
+    s2 += wn * load_widened(w + n - 11);
+  }
+  for (int k = 0; k < 4; ++k) {
+    sums[3 - k] = s0[k];
+    sums[7 - k] = s1[k];
+    sums[11 - k] = s2[k];
+  }
+}
+
 // Windowed autocorrelations of the 180 samples at x: r[0..9] lags 1..10 after the lag
 // window, r0 after the white-noise correction.
 void autocorrelate(const float* x, std::span<float, kOrder> r, float& r0) noexcept {
-  std::array<float, kWindowLength> w;
+  std::array<float, kLagLanes + kWindowLength> padded{};
+  float* const w = padded.data() + kLagLanes;
   for (int n = 0; n < kWindowLength; ++n) {
     w[n] = static_cast<float>(static_cast<double>(x[n]) * analysis_window[n]);
   }
-  double energy = 0.0;
-  for (int n = 0; n < kWindowLength; ++n) energy += static_cast<double>(w[n]) * w[n];
-  r0 = static_cast<float>(energy);
+  std::array<double, kLagLanes> sums;
+  correlate_window(sums, w);
+  r0 = static_cast<float>(sums[0]);
   r0 = static_cast<float>(r0 * kWhiteNoiseCorrection);
   for (int j = 1; j <= kOrder; ++j) {
-    double sum = 0.0;
-    for (int n = j; n < kWindowLength; ++n) sum += static_cast<double>(w[n]) * w[n - j];
-    const float rj = static_cast<float>(sum);
+    const float rj = static_cast<float>(sums[j]);
     r[j - 1] = static_cast<float>(static_cast<double>(rj) * lag_window[j - 1]);
   }
 }

@@ -16,9 +16,38 @@ constexpr float kStepCos = 0.9999247f;
 constexpr float kStepSin = 0.012271538f;
 
 using polynomial = std::array<float, kHalfOrder + 1>;
+using cosines = std::array<double, kHalfOrder + 1>;
+
+// cos kw (k = 0..5) at every grid point w = j pi/256, j = 1..255, exactly as
+// the rotation from the float constants computes them in double; entry 0 is
+// unused. The values do not depend on the input, so they are worked out once
+// when the library is compiled (the same IEEE double operations).
+constexpr std::array<cosines, kGridPoints> make_grid_cosines() {
+  std::array<cosines, kGridPoints> table{};
+  double cos_w = kStepCos;
+  double sin_w = kStepSin;
+  for (int j = 1; j < kGridPoints; ++j) {
+    if (j > 1) {
+      const double c = cos_w * kStepCos - sin_w * kStepSin;
+      sin_w = sin_w * kStepCos + cos_w * kStepSin;
+      cos_w = c;
+    }
+    // cos kw by repeated angle addition: cos((k-1)w + w), sin((k-1)w + w).
+    cosines& cos_kw = table[j];
+    cos_kw[0] = 1.0;
+    cos_kw[1] = cos_w;
+    double sin_kw = sin_w;
+    for (int k = 2; k <= kHalfOrder; ++k) {
+      cos_kw[k] = cos_kw[k - 1] * cos_w - sin_kw * sin_w;
+      sin_kw = sin_kw * cos_w + cos_kw[k - 1] * sin_w;
+    }
+  }
+  return table;
+}
+constexpr std::array<cosines, kGridPoints> kGridCosines = make_grid_cosines();
 
 // F(w) = cos 5w + c1 cos 4w + c2 cos 3w + c3 cos 2w + c4 cos w + c5, with cos_kw[k] = cos kw.
-float evaluate(const polynomial& c, const std::array<double, kHalfOrder + 1>& cos_kw) noexcept {
+float evaluate(const polynomial& c, const cosines& cos_kw) noexcept {
   double f = cos_kw[kHalfOrder];
   for (int k = 1; k <= kHalfOrder; ++k) f = f + c[k] * cos_kw[kHalfOrder - k];
   return static_cast<float>(f);
@@ -52,24 +81,8 @@ void lpc_to_lsp(std::span<float, kOrder> lsp_out, std::span<const float, kOrder>
   std::array<float, kOrder> lsp;
   int found = 0;
   int current_poly = 0;
-  double cos_w = kStepCos;
-  double sin_w = kStepSin;
   for (int j = 1; j < kGridPoints; ++j) {
-    if (j > 1) {
-      const double c = cos_w * kStepCos - sin_w * kStepSin;
-      sin_w = sin_w * kStepCos + cos_w * kStepSin;
-      cos_w = c;
-    }
-    // cos kw by repeated angle addition: cos((k-1)w + w), sin((k-1)w + w).
-    std::array<double, kHalfOrder + 1> cos_kw;
-    cos_kw[0] = 1.0;
-    cos_kw[1] = cos_w;
-    double sin_kw = sin_w;
-    for (int k = 2; k <= kHalfOrder; ++k) {
-      cos_kw[k] = cos_kw[k - 1] * cos_w - sin_kw * sin_w;
-      sin_kw = sin_kw * cos_w + cos_kw[k - 1] * sin_w;
-    }
-
+    const cosines& cos_kw = kGridCosines[j];
     const float current = evaluate(poly[current_poly], cos_kw);
     if (static_cast<double>(current) * previous < 0.0) {
       const double fraction = std::fabs(previous / (static_cast<double>(current) - previous));

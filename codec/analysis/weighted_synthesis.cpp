@@ -2,25 +2,56 @@
 
 #include <array>
 
+#include "codec/vector_lanes.h"
+
 namespace sivo {
 namespace {
 
-// One sample of 1/A^(z): input + sum aj s[n-j]; s points at the new sample.
-inline float synthesis_step(double input, const lpc_set& a, const float* s) noexcept {
-  double sum = 0.0;
-  for (int j = 1; j <= kOrder; ++j) sum += static_cast<double>(a[j - 1]) * s[-j];
-  return static_cast<float>(input + sum);
-}
+// The cascade 1/A^(z) then W(z), one sample at a time. The last ten samples
+// of both lines ride along in registers (as doubles of the stored floats),
+// so that no sample waits on a store and a reload before it feeds the next.
+struct cascade {
+  double a[kOrder], zero[kOrder], pole[kOrder];
+  double s[kOrder];  // s[k]: synthesised sample n - 1 - k
+  double y[kOrder];  // y[k]: weighted sample n - 1 - k
 
-// One sample of W(z): s[0] - sum zj s[-j] + sum pj y[-j]; s and y point at
-// the current sample of the synthesised and the weighted line.
-inline float weighting_step(const weighting_set& w, const float* s, const float* y) noexcept {
-  double zeros = 0.0;
-  for (int j = 1; j <= kOrder; ++j) zeros += static_cast<double>(w.zero[j - 1]) * s[-j];
-  double poles = 0.0;
-  for (int j = 1; j <= kOrder; ++j) poles += static_cast<double>(w.pole[j - 1]) * y[-j];
-  return static_cast<float>((s[0] - zeros) + poles);
-}
+  // s_line, y_line point at the first new sample; reads [-10..-1] of each.
+  cascade(const lpc_set& quantised, const weighting_set& set, const float* s_line,
+          const float* y_line) noexcept {
+    for (int k = 0; k < kOrder; ++k) {
+      a[k] = quantised[k];
+      zero[k] = set.zero[k];
+      pole[k] = set.pole[k];
+      s[k] = s_line[-1 - k];
+      y[k] = y_line[-1 - k];
+    }
+  }
+
+  // One sample of 1/A^(z): input + sum aj s[n-j]; then one of W(z):
+  // s[n] - sum zj s[n-j] + sum pj y[n-j]. Writes s_out and y_out.
+  SIVO_LANE_INLINE void step(double input, float& s_out, float& y_out) noexcept {
+    double sum = 0.0;
+#pragma GCC unroll 10
+    for (int k = 0; k < kOrder; ++k) sum += a[k] * s[k];
+    const float sn = static_cast<float>(input + sum);
+    double zeros = 0.0;
+#pragma GCC unroll 10
+    for (int k = 0; k < kOrder; ++k) zeros += zero[k] * s[k];
+    double poles = 0.0;
+#pragma GCC unroll 10
+    for (int k = 0; k < kOrder; ++k) poles += pole[k] * y[k];
+    const float yn = static_cast<float>((sn - zeros) + poles);
+#pragma GCC unroll 10
+    for (int k = kOrder - 1; k > 0; --k) {
+      s[k] = s[k - 1];
+      y[k] = y[k - 1];
+    }
+    s[0] = sn;
+    y[0] = yn;
+    s_out = sn;
+    y_out = yn;
+  }
+};
 
 }  // namespace
 
@@ -30,10 +61,8 @@ void impulse_response(std::span<float, kSubframe> h_out, const lpc_set& quantise
   std::array<float, kOrder + kSubframe> y_line{};
   float* s = s_line.data() + kOrder;
   float* y = y_line.data() + kOrder;
-  for (int n = 0; n < kSubframe; ++n) {
-    s[n] = synthesis_step(n == 0 ? 1.0 : 0.0, quantised, s + n);
-    y[n] = weighting_step(set, s + n, y + n);
-  }
+  cascade filter(quantised, set, s, y);
+  for (int n = 0; n < kSubframe; ++n) filter.step(n == 0 ? 1.0 : 0.0, s[n], y[n]);
 
   for (int n = 0; n < kSubframe; ++n) h_out[n] = y[n];
   // The comb 1 - g z^-L acts on y, not on its own output.
@@ -45,15 +74,76 @@ void impulse_response(std::span<float, kSubframe> h_out, const lpc_set& quantise
   }
 }
 
+namespace {
+
+// The impulse responses of the four subframes' cascades from zero state, one
+// subframe per lane: each lane runs exactly the operations of cascade::step.
+SIVO_LANE_CLONES
+void cascade_lanes(std::array<std::array<float, kSubframe>, kSubframes>& y_out,
+                   std::span<const lpc_set, kSubframes> quantised,
+                   std::span<const weighting_set, kSubframes> sets) noexcept {
+  static_assert(kSubframes == 4, "one lane per subframe");
+  double4 a[kOrder], zero[kOrder], pole[kOrder];
+  for (int k = 0; k < kOrder; ++k) {
+    a[k] = double4{quantised[0][k], quantised[1][k], quantised[2][k], quantised[3][k]};
+    zero[k] = double4{sets[0].zero[k], sets[1].zero[k], sets[2].zero[k], sets[3].zero[k]};
+    pole[k] = double4{sets[0].pole[k], sets[1].pole[k], sets[2].pole[k], sets[3].pole[k]};
+  }
+  double4 s[kOrder] = {};
+  double4 y[kOrder] = {};
+  for (int n = 0; n < kSubframe; ++n) {
+    double4 sum = splat(0.0);
+#pragma GCC unroll 10
+    for (int k = 0; k < kOrder; ++k) sum += a[k] * s[k];
+    const double4 sn = round_to_float(splat(n == 0 ? 1.0 : 0.0) + sum);
+    double4 zeros = splat(0.0);
+#pragma GCC unroll 10
+    for (int k = 0; k < kOrder; ++k) zeros += zero[k] * s[k];
+    double4 poles = splat(0.0);
+#pragma GCC unroll 10
+    for (int k = 0; k < kOrder; ++k) poles += pole[k] * y[k];
+    const double4 yn = round_to_float((sn - zeros) + poles);
+#pragma GCC unroll 10
+    for (int k = kOrder - 1; k > 0; --k) {
+      s[k] = s[k - 1];
+      y[k] = y[k - 1];
+    }
+    s[0] = sn;
+    y[0] = yn;
+    for (int i = 0; i < kSubframes; ++i) y_out[i][n] = static_cast<float>(yn[i]);
+  }
+}
+
+}  // namespace
+
+void impulse_responses(std::span<std::array<float, kSubframe>, kSubframes> h_out,
+                       std::span<const lpc_set, kSubframes> quantised,
+                       std::span<const weighting_set, kSubframes> sets,
+                       std::span<const shaping_params, kSubframes> shaping) noexcept {
+  std::array<std::array<float, kSubframe>, kSubframes> y;
+  cascade_lanes(y, quantised, sets);
+  for (int i = 0; i < kSubframes; ++i) {
+    for (int n = 0; n < kSubframe; ++n) h_out[i][n] = y[i][n];
+    // The comb 1 - g z^-L acts on y, not on its own output.
+    const int lag = shaping[i].lag;
+    if (lag > 0 && lag < kSubframe) {
+      const double gain = shaping[i].gain;
+      for (int n = lag; n < kSubframe; ++n) {
+        h_out[i][n] = static_cast<float>(y[i][n] - gain * y[i][n - lag]);
+      }
+    }
+  }
+}
+
 void subtract_ringing(std::span<float, kSubframe> target, const lpc_set& quantised,
                       const weighting_set& set, shaping_params shaping,
                       float* synthesis_history, float* ringing_history) noexcept {
   float* s = synthesis_history + 1;
   float* y = ringing_history + 1;
   const double gain = shaping.gain;
+  cascade filter(quantised, set, s, y);
   for (int n = 0; n < kSubframe; ++n) {
-    s[n] = synthesis_step(0.0, quantised, s + n);
-    y[n] = weighting_step(set, s + n, y + n);
+    filter.step(0.0, s[n], y[n]);
     target[n] = static_cast<float>(target[n] - (y[n] - gain * y[n - shaping.lag]));
   }
 }
@@ -63,10 +153,8 @@ void update_memories(std::span<const float, kSubframe> excitation,
                      float* synthesis_history, float* ringing_history) noexcept {
   float* s = synthesis_history + 1;
   float* y = ringing_history + 1;
-  for (int n = 0; n < kSubframe; ++n) {
-    s[n] = synthesis_step(excitation[n], quantised, s + n);
-    y[n] = weighting_step(set, s + n, y + n);
-  }
+  cascade filter(quantised, set, s, y);
+  for (int n = 0; n < kSubframe; ++n) filter.step(excitation[n], s[n], y[n]);
 }
 
 }  // namespace sivo

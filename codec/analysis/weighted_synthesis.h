@@ -2,6 +2,7 @@
 // (zero-input response removed) and memory update after the search.
 #pragma once
 
+#include <array>
 #include <span>
 
 #include "codec/codec_types.h"
@@ -12,6 +13,13 @@ namespace sivo {
 // zero state.
 void impulse_response(std::span<float, kSubframe> h_out, const lpc_set& quantised,
                       const weighting_set& set, shaping_params shaping) noexcept;
+
+// The four subframes' impulse responses at once, equal bit for bit to
+// impulse_response of each.
+void impulse_responses(std::span<std::array<float, kSubframe>, kSubframes> h_out,
+                       std::span<const lpc_set, kSubframes> quantised,
+                       std::span<const weighting_set, kSubframes> sets,
+                       std::span<const shaping_params, kSubframes> shaping) noexcept;
 
 // target: shaped weighted speech in, target out (60 samples).
 // synthesis_history: newest past output of 1/A^(z) on the synthesis line

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "codec/excitation/pulse_filters.h"
 #include "codec/tables/acb_gain_tables.h"
+#include "codec/vector_lanes.h"
 
 namespace sivo {
 
@@ -33,30 +35,28 @@ const gain_row* gain_table(bool large) noexcept {
 using tap_sums = std::array<std::array<double, kSubframe>, kTaps>;
 
 // Fills cur for lag L whose window R starts at window[0] (R[i] = past[143 -
-// L + i], read for i = 0 .. min(L + 1, 63) only). prev: the sums of lag L - 1
-// or null. Every value is the exact double partial sum of the definition:
+// L + i], read for i = 0 .. min(L + 1, 63) only). prev: the sums of lag L - 1,
+// or null with direct[n] the whole tap-4 convolution. Every value is the
+// exact double partial sum of the definition:
 //  - tap 4 at n <= L - 3 reads only samples also seen by lag L - 1 one tap
-//    lower, so it is prev[3][n]; without prev it is convolved directly;
+//    lower, so it is prev[3][n]; without prev it is direct[n];
 //  - tap 4 at n >= L - 2 runs into the repeated part of the window; the
 //    first n + 3 - L terms of its sum are those of tap 2 at n + 2 - L, since
 //    the window repeats with period L, so the sum continues from there;
 //  - taps 3..0 follow from the next higher tap one sample earlier.
-void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const float* window,
-                  std::span<const float, kSubframe> h, int lag) noexcept {
+void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const std::array<double, kSubframe>& direct,
+                  const float* window, std::span<const float, kSubframe> h, int lag) noexcept {
   for (int n = 0; n < kSubframe; ++n) {
     double acc;
-    if (n >= lag - 2) {
+    if (prev == nullptr) {
+      acc = direct[n];
+    } else if (n >= lag - 2) {
       acc = cur[2][n + 2 - lag];
       for (int m = n + 3 - lag; m <= n; ++m) {
         acc += static_cast<double>(h[m]) * window[4 + n - m];
       }
-    } else if (prev != nullptr) {
-      acc = (*prev)[3][n];
     } else {
-      acc = 0.0;
-      for (int m = 0; m <= n; ++m) {
-        acc += static_cast<double>(h[m]) * window[4 + n - m];
-      }
+      acc = (*prev)[3][n];
     }
     cur[4][n] = acc;
     for (int j = 3; j >= 0; --j) {
@@ -66,26 +66,99 @@ void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const float* window,
   }
 }
 
-// Correlations of one candidate: target with each tap vector, half the
-// energies, the cross products in column order.
-void correlate_taps(correlations& c, const tap_vectors& y,
-                    std::span<const float, kSubframe> target) noexcept {
-  for (int j = 0; j < kTaps; ++j) {
-    double cross = 0.0;
-    double energy = 0.0;
-    for (int n = 0; n < kSubframe; ++n) {
-      cross += static_cast<double>(target[n]) * y[j][n];
-      energy += static_cast<double>(y[j][n]) * y[j][n];
-    }
-    c[j] = static_cast<float>(cross);
-    c[5 + j] = static_cast<float>(0.5 * energy);
+// Gain table with its columns contiguous, rows padded with zeros to whole
+// blocks of 16, so that sixteen rows are scored side by side.
+constexpr int kRowBlock = 32;
+template <std::size_t Rows>
+using gain_columns =
+    std::array<std::array<float, (Rows + kRowBlock - 1) / kRowBlock * kRowBlock>, kGainColumns>;
+
+template <std::size_t Rows>
+constexpr gain_columns<Rows> transpose(const std::array<gain_row, Rows>& table) {
+  gain_columns<Rows> columns{};
+  for (std::size_t r = 0; r < Rows; ++r) {
+    for (int m = 0; m < kGainColumns; ++m) columns[m][r] = table[r][m];
   }
-  for (int p = 0; p < 10; ++p) {
-    const auto& a = y[kPairs[p][0]];
-    const auto& b = y[kPairs[p][1]];
-    double sum = 0.0;
-    for (int n = 0; n < kSubframe; ++n) sum += static_cast<double>(a[n]) * b[n];
-    c[10 + p] = static_cast<float>(sum);
+  return columns;
+}
+constexpr gain_columns<kRows85> kColumns85 = transpose(acb_gain_table_85);
+constexpr gain_columns<kRows170> kColumns170 = transpose(acb_gain_table_170);
+
+// The filtered tap vectors of up to four candidates, one candidate per lane.
+using candidate_taps = std::array<std::array<double4, kSubframe>, kTaps>;
+
+// Correlations of each candidate (lane): target with each tap vector, half
+// the energies, the cross products in column order.
+SIVO_LANE_CLONES
+void correlate_candidates(std::array<correlations, kMaxCandidates>& c, const candidate_taps& y,
+                          std::span<const float, kSubframe> target) noexcept {
+  double4 cross[kTaps] = {};
+  double4 energy[kTaps] = {};
+  for (int n = 0; n < kSubframe; ++n) {
+    const double4 t = splat(target[n]);
+#pragma GCC unroll 5
+    for (int j = 0; j < kTaps; ++j) {
+      cross[j] += t * y[j][n];
+      energy[j] += y[j][n] * y[j][n];
+    }
+  }
+  double4 pair[10] = {};
+  for (int n = 0; n < kSubframe; ++n) {
+#pragma GCC unroll 10
+    for (int p = 0; p < 10; ++p) pair[p] += y[kPairs[p][0]][n] * y[kPairs[p][1]][n];
+  }
+  for (int k = 0; k < kMaxCandidates; ++k) {
+    for (int j = 0; j < kTaps; ++j) {
+      c[k][j] = static_cast<float>(cross[j][k]);
+      c[k][5 + j] = static_cast<float>(0.5 * energy[j][k]);
+    }
+    for (int p = 0; p < 10; ++p) c[k][10 + p] = static_cast<float>(pair[p][k]);
+  }
+}
+
+// score[r] = sum over m of column m, row r, times c[m], rounded to float,
+// for rows 0 .. rows - 1 rounded up to a whole block; 32 rows side by side
+// in four eight-lane groups.
+template <std::size_t Padded>
+SIVO_LANE_INLINE void score_rows(float* score,
+                                 const std::array<std::array<float, Padded>, kGainColumns>& columns,
+                                 int rows,
+                                 const correlations& c) noexcept {
+  for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    for (int m = 0; m < kGainColumns; ++m) {
+      const double8 cm = splat8(c[m]);
+      const float* column = columns[m].data() + r0;
+      s0 += load_widened8(column) * cm;
+      s1 += load_widened8(column + 8) * cm;
+      s2 += load_widened8(column + 16) * cm;
+      s3 += load_widened8(column + 24) * cm;
+    }
+    store_narrowed8(score + r0, s0);
+    store_narrowed8(score + r0 + 8, s1);
+    store_narrowed8(score + r0 + 16, s2);
+    store_narrowed8(score + r0 + 24, s3);
+  }
+}
+
+SIVO_LANE_CLONES
+void score_gain_rows(float* score, bool large, int rows, const correlations& c) noexcept {
+  if (large) {
+    score_rows(score, kColumns170, rows, c);
+  } else {
+    score_rows(score, kColumns85, rows, c);
+  }
+}
+
+// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor, four
+// samples side by side.
+SIVO_LANE_CLONES
+void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
+                const std::array<float, kFetchLength>& f) noexcept {
+  for (int n = 0; n < kSubframe; n += 4) {
+    double4 sum = splat(0.0);
+    for (int j = 0; j < kTaps; ++j) sum += splat(row[j]) * load_widened(&f[n + 3 + j]);
+    store_narrowed(&out[n], sum);
   }
 }
 
@@ -112,11 +185,7 @@ void decode_adaptive_codebook(std::span<float, kSubframe> adaptive_out, const fl
   std::array<float, kFetchLength> f;
   fetch_past_excitation(f, past, olp + acb_lag - 1);
   const gain_row& row = gain_table(olp >= kTableSwitchLag)[acb_gain];
-  for (int n = 0; n < kSubframe; ++n) {
-    double sum = 0.0;
-    for (int j = 0; j < kTaps; ++j) sum += static_cast<double>(row[j]) * f[n + 3 + j];
-    adaptive_out[n] = static_cast<float>(sum);
-  }
+  apply_taps(adaptive_out, row, f);
 }
 
 void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
@@ -125,11 +194,14 @@ void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
   // lag first_lag + d starts its window d samples earlier, in f[0..2].
   std::array<float, kFetchLength> f;
   fetch_past_excitation(f, past, first_lag);
+  // Tap 4 of the first lag: h convolved with its window from R[4] on.
+  std::array<double, kSubframe> direct;
+  causal_convolution(direct, h.data(), f.data() + 3 + 4);
   tap_sums sums[2];
   const tap_sums* prev = nullptr;
   for (size_t d = 0; d < out.size(); ++d) {
     tap_sums& cur = sums[d & 1];
-    sum_lag_taps(cur, prev, f.data() + 3 - d, h, first_lag + static_cast<int>(d));
+    sum_lag_taps(cur, prev, direct, f.data() + 3 - d, h, first_lag + static_cast<int>(d));
     for (int j = 0; j < kTaps; ++j) {
       for (int n = 0; n < kSubframe; ++n) out[d][j][n] = static_cast<float>(cur[j][n]);
     }
@@ -166,6 +238,15 @@ void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const 
 
   std::array<tap_vectors, kMaxCandidates> y;
   filter_tap_vectors(std::span<tap_vectors>(y.data(), count), past, h, first_lag);
+  if (count < kMaxCandidates) y[kMaxCandidates - 1] = tap_vectors{};
+  candidate_taps lanes;
+  for (int j = 0; j < kTaps; ++j) {
+    for (int n = 0; n < kSubframe; ++n) {
+      lanes[j][n] = double4{y[0][j][n], y[1][j][n], y[2][j][n], y[3][j][n]};
+    }
+  }
+  std::array<correlations, kMaxCandidates> c;
+  correlate_candidates(c, lanes, target);
 
   const int off = test_taming(first_lag, olp + count - 2, state);
   const int bound85 = std::min(51 + 4 * off, kRows85);
@@ -174,18 +255,14 @@ void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const 
   float best = 0.0f;
   int chosen_k = 1;
   int chosen_row = 0;
+  std::array<float, std::tuple_size_v<gain_columns<kRows170>::value_type>> score;
   for (int k = 0; k < count; ++k) {
-    correlations c;
-    correlate_taps(c, y[k], target);
     const bool large = (odd ? olp : first_lag + k) >= kTableSwitchLag;
-    const gain_row* table = gain_table(large);
     const int bound = large ? bound170 : bound85;
+    score_gain_rows(score.data(), large, bound, c[k]);
     for (int r = 0; r < bound; ++r) {
-      double sum = 0.0;
-      for (int m = 0; m < kGainColumns; ++m) sum += static_cast<double>(table[r][m]) * c[m];
-      const float score = static_cast<float>(sum);
-      if (score > best) {
-        best = score;
+      if (score[r] > best) {
+        best = score[r];
         chosen_k = k;
         chosen_row = r;
       }
@@ -203,11 +280,7 @@ void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const 
   params.olp[subframe / 2] = olp;
 
   decode_adaptive_codebook(adaptive_out, past, olp, entry.acb_lag, entry.acb_gain);
-  for (int n = 0; n < kSubframe; ++n) {
-    double sum = 0.0;
-    for (int m = 0; m <= n; ++m) sum += static_cast<double>(adaptive_out[m]) * h[n - m];
-    target[n] = static_cast<float>(static_cast<double>(target[n]) - sum);
-  }
+  subtract_filtered_excitation(target, adaptive_out, h);
 }
 
 }  // namespace sivo

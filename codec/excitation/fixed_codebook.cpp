@@ -9,6 +9,7 @@
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
+#include "codec/vector_lanes.h"
 
 namespace sivo {
 namespace {
@@ -46,6 +47,157 @@ pulse_candidate fallback_candidate(int pulses, int step, int gain,
   return c;
 }
 
+// The four gain levels tried around a centre, and what each one found.
+constexpr int kGainTrials = 4;
+struct gain_trial {
+  bool complete;
+  float error;
+  std::array<int32_t, kMaxPulses> positions;
+  std::array<float, kMaxPulses> amplitudes;
+};
+
+// Autocorrelation by grid distance, mirrored: element kDistanceCentre + e is
+// acf[|e| * step] for |e| < 60 / step, zero elsewhere, so that the values for
+// a run of grid positions against one pulse are contiguous.
+constexpr int kDistanceCentre = kSubframe - 1;
+constexpr int kSlotsPadded = 64;  // grid slots rounded up to whole lane groups
+using distance_table = std::array<float, kDistanceCentre + kSlotsPadded>;
+
+distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) noexcept {
+  distance_table d{};
+  for (int e = 0; e * step < kSubframe; ++e) {
+    d[kDistanceCentre + e] = acf[e * step];
+    d[kDistanceCentre - e] = acf[e * step];
+  }
+  return d;
+}
+
+// Places the pulses of one grid for each of the four gain levels centre - 2
+// .. centre + 1, starting from the pulse at first, and rates each pattern.
+// Grid positions are handled compactly: slot q is position grid + step q.
+SIVO_LANE_CLONES
+void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table& acf,
+               std::span<const float, kSubframe> corr, std::span<const float, kSubframe> imr,
+               int first, int grid, int step, int pulses, int centre,
+               std::span<const int32_t, kSubframe> occupied) noexcept {
+  const int slots = (kSubframe - grid + step - 1) / step;
+  // Filtered patterns and the response, padded to whole quads (the padding
+  // of filtered is never read back).
+  std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered{};
+  std::array<float, kSubframe + 4> response{};
+  for (int n = 0; n < kSubframe; ++n) response[n] = imr[n];
+
+  // Per gain level: weight[q], corr at slot q less the filtered pulses chosen
+  // so far, as seen from that position (stored as float after each update;
+  // slots already taken are updated too but never read again); taken[q], all
+  // ones for a slot holding a pulse (or past the grid's end); the slot of the
+  // last pulse placed. The four levels are independent: they advance pulse
+  // by pulse together, so that their work overlaps.
+  std::array<std::array<float, kSlotsPadded>, kGainTrials> weight{};
+  std::array<std::array<int32_t, kSlotsPadded>, kGainTrials> taken;
+  std::array<int, kGainTrials> slot;
+  std::array<float, kGainTrials> level;
+  const int first_slot = (first - grid) / step;
+  for (int j = 0; j < kGainTrials; ++j) {
+    gain_trial& trial = trials[j];
+    level[j] = fcb_gain_table[centre + j - 2];
+    taken[j].fill(-1);
+    for (int q = 0; q < slots; ++q) {
+      weight[j][q] = corr[grid + step * q];
+      taken[j][q] = occupied[grid + step * q] != 0 ? -1 : 0;
+    }
+    trial.positions = {};
+    trial.amplitudes = {};
+    trial.complete = true;
+
+    // std::signbit is not used: a negative zero counts as positive.
+    slot[j] = first_slot;
+    trial.positions[0] = first;
+    trial.amplitudes[0] = weight[j][first_slot] < 0.0f ? -level[j] : level[j];
+    taken[j][first_slot] = -1;
+    std::array<float, kSubframe + 4>& f = filtered[j];
+    if (trial.amplitudes[0] < 0.0f) {
+      for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
+    } else {
+      for (int n = first; n < kSubframe; ++n) f[n] = imr[n - first];
+    }
+  }
+
+  const float8 none = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+  const int32x8 eight = {8, 8, 8, 8, 8, 8, 8, 8};
+  for (int i = 1; i < pulses; ++i) {
+    for (int j = 0; j < kGainTrials; ++j) {
+      gain_trial& trial = trials[j];
+      if (!trial.complete) continue;
+      // Update every slot, then pick the free slot of largest |weight|, the
+      // first of equal maxima; a NaN weight is never picked, as in a scan
+      // that takes a slot only when it is strictly larger.
+      const double8 amplitude = splat8(trial.amplitudes[i - 1]);
+      const float* distance = acf.data() + kDistanceCentre - slot[j];
+      float* const w_j = weight[j].data();
+      const int32_t* const taken_j = taken[j].data();
+      // Per lane: the largest magnitude so far and the first slot holding it.
+      float8 largest8 = none;
+      int32x8 slot8 = {-1, -1, -1, -1, -1, -1, -1, -1};
+      int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
+      for (int q = 0; q < slots; q += 8) {
+        const double8 w = load_widened8(w_j + q) - amplitude * load_widened8(distance + q);
+        const float8 narrowed = __builtin_convertvector(w, float8);
+        store_float8(w_j + q, narrowed);
+        const float8 m = load_int32x8(taken_j + q) ? none : absolute8(narrowed);
+        const int32x8 larger = m > largest8;
+        largest8 = larger ? m : largest8;
+        slot8 = larger ? at : slot8;
+        at += eight;
+      }
+      // Across lanes: the largest value, and of the lanes holding it the
+      // earliest slot.
+      float largest = -1.0f;
+      for (int k = 0; k < 8; ++k) largest = largest8[k] > largest ? largest8[k] : largest;
+      int chosen = kSlotsPadded;
+      for (int k = 0; k < 8; ++k) {
+        const int candidate = largest8[k] == largest ? slot8[k] : kSlotsPadded;
+        chosen = candidate < chosen ? candidate : chosen;
+      }
+      if (!(largest > -1.0f)) {  // only when the weights are not finite
+        trial.complete = false;
+        continue;
+      }
+      slot[j] = chosen;
+      const int position = grid + step * chosen;
+      trial.positions[i] = position;
+      taken[j][chosen] = -1;
+      const bool negative = w_j[chosen] < 0.0f;
+      trial.amplitudes[i] = negative ? -level[j] : level[j];
+      std::array<float, kSubframe + 4>& f = filtered[j];
+      for (int n = position; n < kSubframe; n += 4) {
+        const float4 r = load_float4(&response[n - position]);
+        const float4 v = load_float4(&f[n]);
+        store_float4(&f[n], negative ? v - r : v + r);
+      }
+    }
+  }
+
+  // Weighted squared error less the target energy:
+  // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
+  // both sums in double, the whole evaluated in double and stored float.
+  // The four energies run side by side, one gain level per lane.
+  double4 energy = splat(0.0);
+  for (int n = 0; n < kSubframe; ++n) {
+    const double4 v = {filtered[0][n], filtered[1][n], filtered[2][n], filtered[3][n]};
+    energy += v * v;
+  }
+  for (int j = 0; j < kGainTrials; ++j) {
+    gain_trial& trial = trials[j];
+    if (!trial.complete) continue;
+    const float level = fcb_gain_table[centre + j - 2];
+    double match = 0.0;
+    for (int i = 0; i < pulses; ++i)
+      match += static_cast<double>(trial.amplitudes[i]) * corr[trial.positions[i]];
+    trial.error = static_cast<float>(static_cast<double>(level) * level * energy[j] - 2.0 * match);
+  }
+}
+
 // Walks the grid columns of one combinatorial table; see pack_pulses.
 template <std::size_t K, std::size_t N>
 void code_positions(const std::array<std::array<int32_t, N>, K>& table,
@@ -76,9 +228,14 @@ void code_positions(const std::array<std::array<int32_t, N>, K>& table,
 
 }  // namespace
 
-void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
-                      std::span<const float, kSubframe> h, int pulses, int lag, int step, int stage,
-                      std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
+namespace {
+
+// find_best_pulses, with the autocorrelation of h supplied by the caller
+// (h_acf, used when the pattern is not repeated) or null.
+void search_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
+                   std::span<const float, kSubframe> h, const std::array<float, kSubframe>* h_acf,
+                   int pulses, int lag, int step, int stage,
+                   std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
   // Impulse response of one pulse, repeated at the pitch lag when short.
   std::array<float, kSubframe> imr;
   int train = 0;
@@ -89,15 +246,15 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
     for (int n = 0; n < kSubframe; ++n) imr[n] = h[n];
   }
 
-  // Autocorrelation of the response; on grids of step 2 and 4 two pulses are
-  // always an even distance apart, so the odd lags are never read.
-  std::array<float, kSubframe> acf{};
-  const int lag_step = step == 1 ? 1 : 2;
-  for (int d = 0; d < kSubframe; d += lag_step) {
-    double sum = 0.0;
-    for (int n = d; n < kSubframe; ++n) sum += static_cast<double>(imr[n]) * imr[n - d];
-    acf[d] = static_cast<float>(sum);
+  // Autocorrelation of the response: acf[d] = sum over n = d..59 of
+  // imr[n] imr[n - d], the backward correlation of imr with itself.
+  std::array<float, kSubframe> acf;
+  if (train == 0 && h_acf != nullptr) {
+    acf = *h_acf;
+  } else {
+    backward_correlate(imr, imr, acf);
   }
+  const distance_table acf_lanes = pulse_distances(acf, step);
 
   // corr[i]: correlation of the target with the filtered unit pulse at i.
   std::array<float, kSubframe> corr;
@@ -137,87 +294,29 @@ void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> t
       centre = clamp_gain_centre(previous_gain);
     }
 
-    for (int j = 1; j <= 4; ++j) {
-      const int gain = centre + j - 3;
-      const float level = fcb_gain_table[gain];
-
-      // weight[p]: corr[p] less the filtered pulses chosen so far, as seen
-      // from position p (stored as float after each update).
-      std::array<float, kSubframe> weight;
-      std::array<int32_t, kSubframe> marked;
-      for (int p = grid; p < kSubframe; p += step) {
-        weight[p] = corr[p];
-        marked[p] = occupied[p];
-      }
-      std::array<int32_t, kMaxPulses> positions{};
-      std::array<float, kMaxPulses> amplitudes{};
-      // filtered: the unit-amplitude filtered pattern, sum of +/- shifted
-      // copies of the response, stored as float after each addition.
-      std::array<float, kSubframe> filtered{};
-
-      // std::signbit is not used: a negative zero counts as positive.
-      positions[0] = first;
-      amplitudes[0] = weight[first] < 0.0f ? -level : level;
-      marked[first] = 1;
-      if (amplitudes[0] < 0.0f) {
-        for (int n = first; n < kSubframe; ++n) filtered[n] = -imr[n - first];
-      } else {
-        for (int n = first; n < kSubframe; ++n) filtered[n] = imr[n - first];
-      }
-
-      bool complete = true;
-      for (int i = 1; i < pulses; ++i) {
-        const int previous = positions[i - 1];
-        const double previous_amplitude = amplitudes[i - 1];
-        float largest = -1.0f;
-        int chosen = -1;
-        for (int p = grid; p < kSubframe; p += step) {
-          if (marked[p] != 0) continue;
-          const int distance = p > previous ? p - previous : previous - p;
-          weight[p] = static_cast<float>(weight[p] - previous_amplitude * acf[distance]);
-          const float magnitude = std::fabs(weight[p]);
-          if (magnitude > largest) {
-            largest = magnitude;
-            chosen = p;
-          }
-        }
-        if (chosen < 0) {  // only when the weights are not finite
-          complete = false;
-          break;
-        }
-        positions[i] = chosen;
-        marked[chosen] = 1;
-        if (weight[chosen] < 0.0f) {
-          amplitudes[i] = -level;
-          for (int n = chosen; n < kSubframe; ++n) filtered[n] -= imr[n - chosen];
-        } else {
-          amplitudes[i] = level;
-          for (int n = chosen; n < kSubframe; ++n) filtered[n] += imr[n - chosen];
-        }
-      }
-      if (!complete) continue;
-
-      // Weighted squared error less the target energy:
-      // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
-      // both sums in double, the whole evaluated in double and stored float.
-      double energy = 0.0;
-      for (int n = 0; n < kSubframe; ++n) energy += static_cast<double>(filtered[n]) * filtered[n];
-      double match = 0.0;
-      for (int i = 0; i < pulses; ++i)
-        match += static_cast<double>(amplitudes[i]) * corr[positions[i]];
-      const float error =
-          static_cast<float>(static_cast<double>(level) * level * energy - 2.0 * match);
-
-      if (error < best.error) {
-        best.error = error;
+    std::array<gain_trial, kGainTrials> trials;
+    try_gains(trials, acf_lanes, corr, imr, first, grid, step, pulses, centre, occupied);
+    for (int j = 0; j < kGainTrials; ++j) {
+      const gain_trial& trial = trials[j];
+      if (!trial.complete) continue;
+      if (trial.error < best.error) {
+        best.error = trial.error;
         best.grid = grid;
-        best.gain = gain;
+        best.gain = centre + j - 2;
         best.train = train;
-        best.positions = positions;
-        best.amplitudes = amplitudes;
+        best.positions = trial.positions;
+        best.amplitudes = trial.amplitudes;
       }
     }
   }
+}
+
+}  // namespace
+
+void find_best_pulses(pulse_candidate& best, std::span<const float, kSubframe> target,
+                      std::span<const float, kSubframe> h, int pulses, int lag, int step, int stage,
+                      std::span<const int32_t, kSubframe> occupied, int previous_gain) noexcept {
+  search_pulses(best, target, h, nullptr, pulses, lag, step, stage, occupied, previous_gain);
 }
 
 void pack_pulses(std::span<const float, kSubframe> excitation, subframe_params& entry,
@@ -256,9 +355,13 @@ void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const flo
   for (int n = 0; n < kSubframe; ++n) work[n] = target[n];
   std::array<int32_t, kSubframe> occupied{};
 
+  // The autocorrelation of h serves every search with an unrepeated pattern.
+  std::array<float, kSubframe> h_acf;
+  backward_correlate(h, h, h_acf);
+
   pulse_candidate best = fallback_candidate(pulses, step, 0, occupied);
-  find_best_pulses(best, work, h, pulses, kSubframe, step, 0, occupied, 0);
-  if (olp < kTrainLagLimit) find_best_pulses(best, work, h, pulses, olp, step, 0, occupied, 0);
+  search_pulses(best, work, h, &h_acf, pulses, kSubframe, step, 0, occupied, 0);
+  if (olp < kTrainLagLimit) search_pulses(best, work, h, &h_acf, pulses, olp, step, 0, occupied, 0);
 
   std::array<float, kSubframe> excitation{};
   for (int i = 0; i < pulses; ++i) {
@@ -276,8 +379,8 @@ void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const flo
     const int second_step = grid_step_table[kSecondStageRow];
     const int centre = clamp_gain_centre(first.fcb_gain);
     best = fallback_candidate(second_pulses, second_step, centre - kLowestGainCentre, occupied);
-    find_best_pulses(best, work, h, second_pulses, kSubframe, second_step, 1, occupied,
-                     first.fcb_gain);
+    search_pulses(best, work, h, &h_acf, second_pulses, kSubframe, second_step, 1, occupied,
+                  first.fcb_gain);
 
     std::array<float, kSubframe> second{};
     for (int i = 0; i < second_pulses; ++i) second[best.positions[i]] = best.amplitudes[i];

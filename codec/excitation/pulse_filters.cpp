@@ -2,7 +2,10 @@
 // remove a pulse vector's filtered contribution from a target.
 #include "codec/excitation/pulse_filters.h"
 
+#include <algorithm>
 #include <array>
+
+#include "codec/vector_lanes.h"
 
 namespace sivo {
 
@@ -20,23 +23,121 @@ void repeat_pitch_train(std::span<float, kSubframe> dst, std::span<const float, 
     for (int i = 0; i + a < kSubframe; ++i) dst[a + i] += source[i];
 }
 
+namespace {
+
+constexpr int kLanes = 8;                    // lanes of one group
+constexpr int kBlock = 4 * kLanes;           // outputs per pass: four groups
+constexpr int kPadded = 2 * kBlock;          // 60 rounded up to whole blocks
+constexpr int kGuard = kBlock;               // zeros read by lanes outside a sum
+
+// Lane masks pick the lanes whose sum includes the current term; the others
+// keep their value untouched, so every lane sees exactly its own terms.
+using lane_mask = long long __attribute__((vector_size(64)));
+
+SIVO_LANE_INLINE double8 add_where(lane_mask take, double8 sum, double8 term) noexcept {
+  return take ? sum + term : sum;
+}
+
+SIVO_LANE_CLONES
+void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
+                     std::span<float, kSubframe> out) noexcept {
+  // h behind a guard of zeros, so that lanes not yet in their sum read
+  // inside the array.
+  std::array<float, kGuard + kSubframe> hp{};
+  for (int n = 0; n < kSubframe; ++n) hp[kGuard + n] = h[n];
+  const float* hz = hp.data() + kGuard;
+  const double8 lane = {7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0};
+  for (int i0 = 0; i0 < kSubframe; i0 += kBlock) {
+    // Lane k of group g is output i0 + 8g + 7 - k; it sums j = i .. 59.
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    const int head_end = std::min(i0 + kBlock, kSubframe);
+    for (int j = i0; j < head_end; ++j) {
+      const double8 xj = splat8(x[j]);
+      const double8 reach = splat8(j - i0);  // lanes with i <= j take the term
+      const float* hj = hz + j - i0 - 7;
+      s0 = add_where(lane <= reach, s0, xj * load_widened8(hj));
+      s1 = add_where(lane + 8.0 <= reach, s1, xj * load_widened8(hj - 8));
+      s2 = add_where(lane + 16.0 <= reach, s2, xj * load_widened8(hj - 16));
+      s3 = add_where(lane + 24.0 <= reach, s3, xj * load_widened8(hj - 24));
+    }
+    for (int j = head_end; j < kSubframe; ++j) {
+      const double8 xj = splat8(x[j]);
+      const float* hj = hz + j - i0 - 7;
+      s0 += xj * load_widened8(hj);
+      s1 += xj * load_widened8(hj - 8);
+      s2 += xj * load_widened8(hj - 16);
+      s3 += xj * load_widened8(hj - 24);
+    }
+    const double8 sums[4] = {s0, s1, s2, s3};
+    for (int g = 0; g < 4; ++g) {
+      for (int k = 0; k < kLanes; ++k) {
+        const int i = i0 + kLanes * g + 7 - k;
+        if (i < kSubframe) out[i] = static_cast<float>(sums[g][k]);
+      }
+    }
+  }
+}
+
+SIVO_LANE_CLONES
+void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
+  // a padded to whole blocks, b behind a guard of zeros (see correlate_lanes).
+  std::array<float, kPadded> ap{};
+  std::array<float, kGuard + kPadded> bp{};
+  for (int n = 0; n < kSubframe; ++n) {
+    ap[n] = a[n];
+    bp[kGuard + n] = b[n];
+  }
+  const float* bz = bp.data() + kGuard;
+  const double8 lane = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0};
+  for (int n0 = 0; n0 < kSubframe; n0 += kBlock) {
+    // Lane k of group g is output n0 + 8g + k; it sums m = 0 .. n.
+    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    for (int m = 0; m <= n0; ++m) {
+      const double8 am = splat8(ap[m]);
+      const float* bm = bz + n0 - m;
+      s0 += am * load_widened8(bm);
+      s1 += am * load_widened8(bm + 8);
+      s2 += am * load_widened8(bm + 16);
+      s3 += am * load_widened8(bm + 24);
+    }
+    const int tail_end = std::min(n0 + kBlock, kSubframe);
+    for (int m = n0 + 1; m < tail_end; ++m) {
+      const double8 am = splat8(ap[m]);
+      const double8 reach = splat8(m - n0);  // lanes with n >= m take the term
+      const float* bm = bz + n0 - m;
+      s0 = add_where(lane >= reach, s0, am * load_widened8(bm));
+      s1 = add_where(lane + 8.0 >= reach, s1, am * load_widened8(bm + 8));
+      s2 = add_where(lane + 16.0 >= reach, s2, am * load_widened8(bm + 16));
+      s3 = add_where(lane + 24.0 >= reach, s3, am * load_widened8(bm + 24));
+    }
+    const double8 sums[4] = {s0, s1, s2, s3};
+    for (int g = 0; g < 4; ++g) {
+      for (int k = 0; k < kLanes; ++k) {
+        const int n = n0 + kLanes * g + k;
+        if (n < kSubframe) out[n] = sums[g][k];
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void backward_correlate(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
                         std::span<float, kSubframe> out) noexcept {
-  for (int i = 0; i < kSubframe; ++i) {
-    double sum = 0.0;
-    for (int j = i; j < kSubframe; ++j) sum += static_cast<double>(x[j]) * h[j - i];
-    out[i] = static_cast<float>(sum);
-  }
+  correlate_lanes(x, h, out);
+}
+
+void causal_convolution(std::span<double, kSubframe> out, const float* a,
+                        const float* b) noexcept {
+  convolve_lanes(out, a, b);
 }
 
 void subtract_filtered_excitation(std::span<float, kSubframe> target,
                                   std::span<const float, kSubframe> excitation,
                                   std::span<const float, kSubframe> h) noexcept {
-  for (int n = 0; n < kSubframe; ++n) {
-    double sum = 0.0;
-    for (int m = 0; m <= n; ++m) sum += static_cast<double>(excitation[m]) * h[n - m];
-    target[n] = static_cast<float>(target[n] - sum);
-  }
+  std::array<double, kSubframe> filtered;
+  causal_convolution(filtered, excitation.data(), h.data());
+  for (int n = 0; n < kSubframe; ++n) target[n] = static_cast<float>(target[n] - filtered[n]);
 }
 
 }  // namespace sivo

@@ -17,6 +17,11 @@ void backward_correlate(std::span<const float, kSubframe> x,
                         std::span<const float, kSubframe> h,
                         std::span<float, kSubframe> out) noexcept;
 
+// out[n] = sum over m = 0..n of a[m] b[n-m], n = 0..59: each a double sum
+// in increasing m, not rounded. Reads a[0..59] and b[0..59].
+void causal_convolution(std::span<double, kSubframe> out, const float* a,
+                        const float* b) noexcept;
+
 // target[n] -= sum over m = 0..n of excitation[m] h[n-m].
 void subtract_filtered_excitation(std::span<float, kSubframe> target,
                                   std::span<const float, kSubframe> excitation,

@@ -3,6 +3,9 @@
 #include "codec/synthesis/concealment.h"
 
 #include <algorithm>
+#include <array>
+
+#include "codec/synthesis/lag_correlation.h"
 
 namespace sivo {
 namespace {
@@ -20,11 +23,20 @@ int32_t estimate_concealment_lag(std::span<const float, kWindow> window,
   const int centre = std::min(olp_second_half, kMaxConcealPitch);
   float best = 0.0f;
   int lag = 0;
-  for (int k = centre - 3; k <= centre + 3; ++k) {
+  // The seven lags are correlated side by side unless one would not reach
+  // into the past.
+  const int first = centre - 3;
+  std::array<float, kLagCandidates> lanes;
+  const bool full = first >= 1;
+  if (full) correlate_lag_candidates(lanes, x, kHalfFrame, first, -1);
+  for (int k = first; k <= centre + 3; ++k) {
     if (k < 1) continue;  // a lag must reach into the past
-    double c = 0.0;
-    for (int n = 0; n < kHalfFrame; ++n) c += double(x[n]) * double(x[n - k]);
-    const auto ck = static_cast<float>(c);
+    float ck = full ? lanes[k - first] : 0.0f;
+    if (!full) {
+      double c = 0.0;
+      for (int n = 0; n < kHalfFrame; ++n) c += double(x[n]) * double(x[n - k]);
+      ck = static_cast<float>(c);
+    }
     if (ck > best) {
       best = ck;
       lag = k;

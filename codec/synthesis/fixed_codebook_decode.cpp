@@ -23,6 +23,8 @@ void place_pulses(const Table& table, std::span<float, kSubframe> vector,
   int p = params.grid;
   int placed = 0;
   uint32_t rem = params.positions;
+  // The outcome of each column is as good as random, so it selects values
+  // instead of branching; an untouched sample is written back unchanged.
   for (int t = 0; t < columns; ++t) {
     if (stage == 1) {
       while (p < kSubframe && occupied[p] != 0) p += step;
@@ -30,16 +32,16 @@ void place_pulses(const Table& table, std::span<float, kSubframe> vector,
     // A grid walk that leaves the subframe has nothing more to place.
     if (p >= kSubframe) break;
     const auto entry = static_cast<uint32_t>(table[row][t]);
-    if (rem < entry) {
-      ++placed;
-      const bool negative = ((static_cast<uint32_t>(params.signs) >> (pulses - placed)) & 1u) != 0;
-      vector[p] = negative ? vector[p] - level : vector[p] + level;
-      if (stage == 0) occupied[p] = 1;
-      if (placed == pulses) break;
-      ++row;
-    } else {
-      rem -= entry;
-    }
+    const bool take = rem < entry;
+    rem = take ? rem : rem - entry;
+    placed += take ? 1 : 0;
+    const bool negative = ((static_cast<uint32_t>(params.signs) >> (pulses - placed)) & 1u) != 0;
+    const float v = vector[p];
+    const float pulsed = negative ? v - level : v + level;
+    vector[p] = take ? pulsed : v;
+    if (stage == 0) occupied[p] = take ? 1 : occupied[p];
+    if (placed == pulses) break;
+    row += take ? 1 : 0;
     p += step;
   }
 }

@@ -13,6 +13,20 @@ namespace sivo {
 float formant_postfilter(float* signal, const lpc_set& a, float* fir_history,
                          float* iir_history, decoder_state& decoder) noexcept;
 
+// The gain control of an earlier subframe, to be run alongside the next one.
+struct pending_gain {
+  float* signal = nullptr;  // 60 samples to scale, or none
+  float target = 1.0f;      // the G passed to apply_postfilter_gain
+};
+
+// synthesis_filter followed by formant_postfilter on the same subframe, and
+// apply_postfilter_gain of the pending subframe (which must come earlier in
+// time), in one pass so that their recursions overlap; the same results bit
+// for bit. synthesis_history as for synthesis_filter, the rest as above.
+float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
+                                float* fir_history, float* iir_history, pending_gain pending,
+                                decoder_state& decoder) noexcept;
+
 // Scales the 60 samples by the smoothed gain; updates decoder.postfilter_gain.
 void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept;
 

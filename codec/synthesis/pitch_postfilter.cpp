@@ -3,8 +3,10 @@
 #include "codec/synthesis/pitch_postfilter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "codec/synthesis/lag_correlation.h"
 #include "codec/tables/postfilter_tables.h"
 
 namespace sivo {
@@ -28,10 +30,14 @@ float correlate(const float* x, const float* y) noexcept {
 // Picks the candidate with the largest positive correlation x[n] * x[n + sign k]
 // over k = first..last; the earliest wins a tie. Returns sign * k or 0.
 int32_t best_lag(const float* x, int first, int last, int sign) noexcept {
+  // A full set of seven lags is correlated side by side.
+  std::array<float, kLagCandidates> lanes;
+  const bool full = first >= 1 && last == first + kLagCandidates - 1;
+  if (full) correlate_lag_candidates(lanes, x, kSubframe, first, sign);
   float best = 0.0f;
   int32_t result = 0;
   for (int k = std::max(first, 1); k <= last; ++k) {
-    const float c = correlate(x, x + sign * k);
+    const float c = full ? lanes[k - first] : correlate(x, x + sign * k);
     if (c > best) {
       best = c;
       result = sign * k;

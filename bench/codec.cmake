@@ -1,0 +1,17 @@
+# Codec benchmarks: whole frames per rate and the heavy encoder stages
+# (Google Benchmark), and a plain timing program used by compare_peer.py.
+if(SIVO_BUILD_BENCHMARKS)
+  find_package(benchmark QUIET)
+  if(benchmark_FOUND)
+    add_executable(sivo_codec_bench
+      ${CMAKE_CURRENT_LIST_DIR}/codec_bench.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/stage_bench.cpp
+      ${PROJECT_SOURCE_DIR}/tests/support/speech.cpp)
+    target_link_libraries(sivo_codec_bench PRIVATE sivocore_internal benchmark::benchmark)
+  else()
+    message(STATUS "Google Benchmark not found: codec benchmarks skipped")
+  endif()
+
+  add_executable(sivo_codec_timer ${CMAKE_CURRENT_LIST_DIR}/codec_timer.cpp)
+  target_link_libraries(sivo_codec_timer PRIVATE sivocore)
+endif()
