@@ -24,9 +24,11 @@ namespace sivo {
 
 using double4 = double __attribute__((vector_size(32)));
 using float4 = float __attribute__((vector_size(16)));
-// The same, at any element-aligned address.
-using float4_unaligned = float __attribute__((vector_size(16), aligned(4)));
-using double4_unaligned = double __attribute__((vector_size(32), aligned(8)));
+// The same, at any element-aligned address. These must be typedefs: clang
+// drops a lowered alignment written in an alias declaration and would load
+// them with aligned instructions, which fault on a misaligned address.
+typedef float float4_unaligned __attribute__((vector_size(16), aligned(4)));
+static_assert(alignof(float4_unaligned) == alignof(float));
 
 // A test build may pin one variant on a machine that has more:
 // SIVO_LANES_BASELINE (plain x86-64 / SSE2) or SIVO_LANES_AVX2.
@@ -41,78 +43,69 @@ using double4_unaligned = double __attribute__((vector_size(32), aligned(8)));
 #endif
 #define SIVO_LANE_INLINE inline __attribute__((always_inline))
 
+// The helpers that take or give a 256- or 512-bit value are macros, not
+// functions: clang treats a call passing such a value between code built for
+// different vector widths (a kernel's AVX2 or AVX-512 clone and a plain
+// x86-64 helper) as a calling-convention break and refuses it, even when the
+// helper is always inlined. A macro is no call. Each argument is evaluated
+// once.
+
 // Four consecutive floats at p, widened to double (exactly).
-SIVO_LANE_INLINE double4 load_widened(const float* p) noexcept {
-  const float4 v = *reinterpret_cast<const float4_unaligned*>(p);
-  return double4{v[0], v[1], v[2], v[3]};
-}
+#define SIVO_LOAD_WIDENED(p) \
+  __builtin_convertvector(*reinterpret_cast<const ::sivo::float4_unaligned*>(p), ::sivo::double4)
 
-SIVO_LANE_INLINE double4 load4(const double* p) noexcept {
-  return *reinterpret_cast<const double4_unaligned*>(p);
-}
+// Rounds each lane of v to float (once) and stores the four floats at p.
+#define SIVO_STORE_NARROWED(p, v) \
+  static_cast<void>(*reinterpret_cast<::sivo::float4_unaligned*>(p) = \
+                        __builtin_convertvector((v), ::sivo::float4))
 
-SIVO_LANE_INLINE void store4(double* p, double4 v) noexcept {
-  *reinterpret_cast<double4_unaligned*>(p) = v;
-}
-
-// Rounds each lane to float (once) and stores the four floats at p.
-SIVO_LANE_INLINE void store_narrowed(float* p, double4 v) noexcept {
-  *reinterpret_cast<float4_unaligned*>(p) = __builtin_convertvector(v, float4);
-}
-
-SIVO_LANE_INLINE double4 splat(double x) noexcept { return double4{x, x, x, x}; }
+// x (converted to double) in every lane.
+#define SIVO_SPLAT(x) \
+  __builtin_shufflevector(::sivo::double4{static_cast<double>(x)}, ::sivo::double4{}, 0, 0, 0, 0)
 
 // Eight lanes: one 512-bit register where AVX-512 is used, two or four
 // narrower ones elsewhere.
 using double8 = double __attribute__((vector_size(64)));
 using float8 = float __attribute__((vector_size(32)));
-using float8_unaligned = float __attribute__((vector_size(32), aligned(4)));
+typedef float float8_unaligned __attribute__((vector_size(32), aligned(4)));
+static_assert(alignof(float8_unaligned) == alignof(float));
 
-SIVO_LANE_INLINE double8 load_widened8(const float* p) noexcept {
-  const float8 v = *reinterpret_cast<const float8_unaligned*>(p);
-  return double8{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
-}
+#define SIVO_LOAD_WIDENED8(p) \
+  __builtin_convertvector(*reinterpret_cast<const ::sivo::float8_unaligned*>(p), ::sivo::double8)
 
-SIVO_LANE_INLINE void store_narrowed8(float* p, double8 v) noexcept {
-  *reinterpret_cast<float8_unaligned*>(p) = __builtin_convertvector(v, float8);
-}
+#define SIVO_STORE_NARROWED8(p, v) \
+  static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = \
+                        __builtin_convertvector((v), ::sivo::float8))
 
 using int32x8 = int __attribute__((vector_size(32)));
-using int32x8_unaligned = int __attribute__((vector_size(32), aligned(4)));
+typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
+static_assert(alignof(int32x8_unaligned) == alignof(int));
 
-SIVO_LANE_INLINE float8 load_float8(const float* p) noexcept {
-  return *reinterpret_cast<const float8_unaligned*>(p);
-}
+#define SIVO_LOAD_FLOAT8(p) (*reinterpret_cast<const ::sivo::float8_unaligned*>(p))
 
-SIVO_LANE_INLINE void store_float8(float* p, float8 v) noexcept {
-  *reinterpret_cast<float8_unaligned*>(p) = v;
-}
+#define SIVO_STORE_FLOAT8(p, v) \
+  static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = (v))
 
-SIVO_LANE_INLINE int32x8 load_int32x8(const int* p) noexcept {
-  return *reinterpret_cast<const int32x8_unaligned*>(p);
-}
+#define SIVO_LOAD_INT32X8(p) (*reinterpret_cast<const ::sivo::int32x8_unaligned*>(p))
 
-// |x| by clearing the sign bit, exactly as fabs.
-SIVO_LANE_INLINE float8 absolute8(float8 x) noexcept {
-  const int32x8 magnitude_bits = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff,
-                                  0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
-  return reinterpret_cast<float8>(reinterpret_cast<int32x8>(x) & magnitude_bits);
-}
+// |x| of eight floats by clearing the sign bits, exactly as fabs.
+#define SIVO_ABSOLUTE8(x) \
+  reinterpret_cast<::sivo::float8>(reinterpret_cast<::sivo::int32x8>(x) & \
+                                   (::sivo::int32x8{} + 0x7fffffff))
 
-SIVO_LANE_INLINE double8 splat8(double x) noexcept {
-  const double8 v = {x};
-  return __builtin_shufflevector(v, v, 0, 0, 0, 0, 0, 0, 0, 0);
-}
+#define SIVO_SPLAT8(x)                                                               \
+  __builtin_shufflevector(::sivo::double8{static_cast<double>(x)}, ::sivo::double8{}, \
+                          0, 0, 0, 0, 0, 0, 0, 0)
 
 // Each lane rounded to float and widened back: the value a float store and
 // reload would give.
-SIVO_LANE_INLINE double4 round_to_float(double4 v) noexcept {
-  return __builtin_convertvector(__builtin_convertvector(v, float4), double4);
-}
+#define SIVO_ROUND_TO_FLOAT(v) \
+  __builtin_convertvector(__builtin_convertvector((v), ::sivo::float4), ::sivo::double4)
 
 // Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.
 using int4 = int __attribute__((vector_size(16)));
-using int4_unaligned = int __attribute__((vector_size(16), aligned(4)));
+typedef int int4_unaligned __attribute__((vector_size(16), aligned(4)));
+static_assert(alignof(int4_unaligned) == alignof(int));
 
 SIVO_LANE_INLINE float4 splat_float(float x) noexcept { return float4{x, x, x, x}; }
 

@@ -27,20 +27,20 @@ constexpr int kLagLanes = 12;
 SIVO_LANE_CLONES
 void correlate_window(std::array<double, kLagLanes>& sums, const float* w) noexcept {
   // Lane k of quad q is lag 4q + 3 - k.
-  double4 s0 = splat(0.0), s1 = s0, s2 = s0;
+  double4 s0 = SIVO_SPLAT(0.0), s1 = s0, s2 = s0;
   const double4 lane = {3.0, 2.0, 1.0, 0.0};
   for (int n = 0; n < kLagLanes; ++n) {
-    const double4 wn = splat(w[n]);
-    const double4 reach = splat(n);  // lags j <= n take the term
-    s0 = reach >= lane ? s0 + wn * load_widened(w + n - 3) : s0;
-    s1 = reach >= lane + 4.0 ? s1 + wn * load_widened(w + n - 7) : s1;
-    s2 = reach >= lane + 8.0 ? s2 + wn * load_widened(w + n - 11) : s2;
+    const double4 wn = SIVO_SPLAT(w[n]);
+    const double4 reach = SIVO_SPLAT(n);  // lags j <= n take the term
+    s0 = reach >= lane ? s0 + wn * SIVO_LOAD_WIDENED(w + n - 3) : s0;
+    s1 = reach >= lane + 4.0 ? s1 + wn * SIVO_LOAD_WIDENED(w + n - 7) : s1;
+    s2 = reach >= lane + 8.0 ? s2 + wn * SIVO_LOAD_WIDENED(w + n - 11) : s2;
   }
   for (int n = kLagLanes; n < kWindowLength; ++n) {
-    const double4 wn = splat(w[n]);
-    s0 += wn * load_widened(w + n - 3);
-    s1 += wn * load_widened(w + n - 7);
-    s2 += wn * load_widened(w + n - 11);
+    const double4 wn = SIVO_SPLAT(w[n]);
+    s0 += wn * SIVO_LOAD_WIDENED(w + n - 3);
+    s1 += wn * SIVO_LOAD_WIDENED(w + n - 7);
+    s2 += wn * SIVO_LOAD_WIDENED(w + n - 11);
   }
   for (int k = 0; k < 4; ++k) {
     sums[3 - k] = s0[k];

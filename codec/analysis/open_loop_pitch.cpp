@@ -28,13 +28,13 @@ void correlate_lags(std::array<float, kBlockLags>& corr, const float* x) noexcep
     const int lag = kMinLag + first;
     // Lane k of group g holds lag + 8g + 7 - k: each load runs backwards in lag.
     const float* y = x - lag - 7;
-    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
     for (int i = 0; i < kHalfFrame; ++i) {
-      const double8 xi = splat8(x[i]);
-      s0 += xi * load_widened8(y + i);
-      s1 += xi * load_widened8(y + i - 8);
-      s2 += xi * load_widened8(y + i - 16);
-      s3 += xi * load_widened8(y + i - 24);
+      const double8 xi = SIVO_SPLAT8(x[i]);
+      s0 += xi * SIVO_LOAD_WIDENED8(y + i);
+      s1 += xi * SIVO_LOAD_WIDENED8(y + i - 8);
+      s2 += xi * SIVO_LOAD_WIDENED8(y + i - 16);
+      s3 += xi * SIVO_LOAD_WIDENED8(y + i - 24);
     }
     for (int k = 0; k < 8; ++k) {
       corr[first + 7 - k] = static_cast<float>(s0[k]);

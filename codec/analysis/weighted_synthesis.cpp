@@ -92,17 +92,17 @@ void cascade_lanes(std::array<std::array<float, kSubframe>, kSubframes>& y_out,
   double4 s[kOrder] = {};
   double4 y[kOrder] = {};
   for (int n = 0; n < kSubframe; ++n) {
-    double4 sum = splat(0.0);
+    double4 sum = SIVO_SPLAT(0.0);
 #pragma GCC unroll 10
     for (int k = 0; k < kOrder; ++k) sum += a[k] * s[k];
-    const double4 sn = round_to_float(splat(n == 0 ? 1.0 : 0.0) + sum);
-    double4 zeros = splat(0.0);
+    const double4 sn = SIVO_ROUND_TO_FLOAT(SIVO_SPLAT(n == 0 ? 1.0 : 0.0) + sum);
+    double4 zeros = SIVO_SPLAT(0.0);
 #pragma GCC unroll 10
     for (int k = 0; k < kOrder; ++k) zeros += zero[k] * s[k];
-    double4 poles = splat(0.0);
+    double4 poles = SIVO_SPLAT(0.0);
 #pragma GCC unroll 10
     for (int k = 0; k < kOrder; ++k) poles += pole[k] * y[k];
-    const double4 yn = round_to_float((sn - zeros) + poles);
+    const double4 yn = SIVO_ROUND_TO_FLOAT((sn - zeros) + poles);
 #pragma GCC unroll 10
     for (int k = kOrder - 1; k > 0; --k) {
       s[k] = s[k - 1];

@@ -95,7 +95,7 @@ void correlate_candidates(std::array<correlations, kMaxCandidates>& c, const can
   double4 cross[kTaps] = {};
   double4 energy[kTaps] = {};
   for (int n = 0; n < kSubframe; ++n) {
-    const double4 t = splat(target[n]);
+    const double4 t = SIVO_SPLAT(target[n]);
 #pragma GCC unroll 5
     for (int j = 0; j < kTaps; ++j) {
       cross[j] += t * y[j][n];
@@ -125,19 +125,19 @@ SIVO_LANE_INLINE void score_rows(float* score,
                                  int rows,
                                  const correlations& c) noexcept {
   for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
-    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
     for (int m = 0; m < kGainColumns; ++m) {
-      const double8 cm = splat8(c[m]);
+      const double8 cm = SIVO_SPLAT8(c[m]);
       const float* column = columns[m].data() + r0;
-      s0 += load_widened8(column) * cm;
-      s1 += load_widened8(column + 8) * cm;
-      s2 += load_widened8(column + 16) * cm;
-      s3 += load_widened8(column + 24) * cm;
+      s0 += SIVO_LOAD_WIDENED8(column) * cm;
+      s1 += SIVO_LOAD_WIDENED8(column + 8) * cm;
+      s2 += SIVO_LOAD_WIDENED8(column + 16) * cm;
+      s3 += SIVO_LOAD_WIDENED8(column + 24) * cm;
     }
-    store_narrowed8(score + r0, s0);
-    store_narrowed8(score + r0 + 8, s1);
-    store_narrowed8(score + r0 + 16, s2);
-    store_narrowed8(score + r0 + 24, s3);
+    SIVO_STORE_NARROWED8(score + r0, s0);
+    SIVO_STORE_NARROWED8(score + r0 + 8, s1);
+    SIVO_STORE_NARROWED8(score + r0 + 16, s2);
+    SIVO_STORE_NARROWED8(score + r0 + 24, s3);
   }
 }
 
@@ -156,9 +156,9 @@ SIVO_LANE_CLONES
 void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
                 const std::array<float, kFetchLength>& f) noexcept {
   for (int n = 0; n < kSubframe; n += 4) {
-    double4 sum = splat(0.0);
-    for (int j = 0; j < kTaps; ++j) sum += splat(row[j]) * load_widened(&f[n + 3 + j]);
-    store_narrowed(&out[n], sum);
+    double4 sum = SIVO_SPLAT(0.0);
+    for (int j = 0; j < kTaps; ++j) sum += SIVO_SPLAT(row[j]) * SIVO_LOAD_WIDENED(&f[n + 3 + j]);
+    SIVO_STORE_NARROWED(&out[n], sum);
   }
 }
 

@@ -132,7 +132,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       // Update every slot, then pick the free slot of largest |weight|, the
       // first of equal maxima; a NaN weight is never picked, as in a scan
       // that takes a slot only when it is strictly larger.
-      const double8 amplitude = splat8(trial.amplitudes[i - 1]);
+      const double8 amplitude = SIVO_SPLAT8(trial.amplitudes[i - 1]);
       const float* distance = acf.data() + kDistanceCentre - slot[j];
       float* const w_j = weight[j].data();
       const int32_t* const taken_j = taken[j].data();
@@ -141,10 +141,10 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       int32x8 slot8 = {-1, -1, -1, -1, -1, -1, -1, -1};
       int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
       for (int q = 0; q < slots; q += 8) {
-        const double8 w = load_widened8(w_j + q) - amplitude * load_widened8(distance + q);
+        const double8 w = SIVO_LOAD_WIDENED8(w_j + q) - amplitude * SIVO_LOAD_WIDENED8(distance + q);
         const float8 narrowed = __builtin_convertvector(w, float8);
-        store_float8(w_j + q, narrowed);
-        const float8 m = load_int32x8(taken_j + q) ? none : absolute8(narrowed);
+        SIVO_STORE_FLOAT8(w_j + q, narrowed);
+        const float8 m = SIVO_LOAD_INT32X8(taken_j + q) ? none : SIVO_ABSOLUTE8(narrowed);
         const int32x8 larger = m > largest8;
         largest8 = larger ? m : largest8;
         slot8 = larger ? at : slot8;
@@ -182,7 +182,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
   // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
   // both sums in double, the whole evaluated in double and stored float.
   // The four energies run side by side, one gain level per lane.
-  double4 energy = splat(0.0);
+  double4 energy = SIVO_SPLAT(0.0);
   for (int n = 0; n < kSubframe; ++n) {
     const double4 v = {filtered[0][n], filtered[1][n], filtered[2][n], filtered[3][n]};
     energy += v * v;

@@ -32,11 +32,8 @@ constexpr int kGuard = kBlock;               // zeros read by lanes outside a su
 
 // Lane masks pick the lanes whose sum includes the current term; the others
 // keep their value untouched, so every lane sees exactly its own terms.
-using lane_mask = long long __attribute__((vector_size(64)));
-
-SIVO_LANE_INLINE double8 add_where(lane_mask take, double8 sum, double8 term) noexcept {
-  return take ? sum + term : sum;
-}
+// (A macro, as no 512-bit value may cross a call; see vector_lanes.h.)
+#define SIVO_ADD_WHERE(take, sum, term) ((take) ? (sum) + (term) : (sum))
 
 SIVO_LANE_CLONES
 void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
@@ -49,24 +46,24 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
   const double8 lane = {7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0};
   for (int i0 = 0; i0 < kSubframe; i0 += kBlock) {
     // Lane k of group g is output i0 + 8g + 7 - k; it sums j = i .. 59.
-    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
     const int head_end = std::min(i0 + kBlock, kSubframe);
     for (int j = i0; j < head_end; ++j) {
-      const double8 xj = splat8(x[j]);
-      const double8 reach = splat8(j - i0);  // lanes with i <= j take the term
+      const double8 xj = SIVO_SPLAT8(x[j]);
+      const double8 reach = SIVO_SPLAT8(j - i0);  // lanes with i <= j take the term
       const float* hj = hz + j - i0 - 7;
-      s0 = add_where(lane <= reach, s0, xj * load_widened8(hj));
-      s1 = add_where(lane + 8.0 <= reach, s1, xj * load_widened8(hj - 8));
-      s2 = add_where(lane + 16.0 <= reach, s2, xj * load_widened8(hj - 16));
-      s3 = add_where(lane + 24.0 <= reach, s3, xj * load_widened8(hj - 24));
+      s0 = SIVO_ADD_WHERE(lane <= reach, s0, xj * SIVO_LOAD_WIDENED8(hj));
+      s1 = SIVO_ADD_WHERE(lane + 8.0 <= reach, s1, xj * SIVO_LOAD_WIDENED8(hj - 8));
+      s2 = SIVO_ADD_WHERE(lane + 16.0 <= reach, s2, xj * SIVO_LOAD_WIDENED8(hj - 16));
+      s3 = SIVO_ADD_WHERE(lane + 24.0 <= reach, s3, xj * SIVO_LOAD_WIDENED8(hj - 24));
     }
     for (int j = head_end; j < kSubframe; ++j) {
-      const double8 xj = splat8(x[j]);
+      const double8 xj = SIVO_SPLAT8(x[j]);
       const float* hj = hz + j - i0 - 7;
-      s0 += xj * load_widened8(hj);
-      s1 += xj * load_widened8(hj - 8);
-      s2 += xj * load_widened8(hj - 16);
-      s3 += xj * load_widened8(hj - 24);
+      s0 += xj * SIVO_LOAD_WIDENED8(hj);
+      s1 += xj * SIVO_LOAD_WIDENED8(hj - 8);
+      s2 += xj * SIVO_LOAD_WIDENED8(hj - 16);
+      s3 += xj * SIVO_LOAD_WIDENED8(hj - 24);
     }
     const double8 sums[4] = {s0, s1, s2, s3};
     for (int g = 0; g < 4; ++g) {
@@ -91,24 +88,24 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
   const double8 lane = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0};
   for (int n0 = 0; n0 < kSubframe; n0 += kBlock) {
     // Lane k of group g is output n0 + 8g + k; it sums m = 0 .. n.
-    double8 s0 = splat8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
     for (int m = 0; m <= n0; ++m) {
-      const double8 am = splat8(ap[m]);
+      const double8 am = SIVO_SPLAT8(ap[m]);
       const float* bm = bz + n0 - m;
-      s0 += am * load_widened8(bm);
-      s1 += am * load_widened8(bm + 8);
-      s2 += am * load_widened8(bm + 16);
-      s3 += am * load_widened8(bm + 24);
+      s0 += am * SIVO_LOAD_WIDENED8(bm);
+      s1 += am * SIVO_LOAD_WIDENED8(bm + 8);
+      s2 += am * SIVO_LOAD_WIDENED8(bm + 16);
+      s3 += am * SIVO_LOAD_WIDENED8(bm + 24);
     }
     const int tail_end = std::min(n0 + kBlock, kSubframe);
     for (int m = n0 + 1; m < tail_end; ++m) {
-      const double8 am = splat8(ap[m]);
-      const double8 reach = splat8(m - n0);  // lanes with n >= m take the term
+      const double8 am = SIVO_SPLAT8(ap[m]);
+      const double8 reach = SIVO_SPLAT8(m - n0);  // lanes with n >= m take the term
       const float* bm = bz + n0 - m;
-      s0 = add_where(lane >= reach, s0, am * load_widened8(bm));
-      s1 = add_where(lane + 8.0 >= reach, s1, am * load_widened8(bm + 8));
-      s2 = add_where(lane + 16.0 >= reach, s2, am * load_widened8(bm + 16));
-      s3 = add_where(lane + 24.0 >= reach, s3, am * load_widened8(bm + 24));
+      s0 = SIVO_ADD_WHERE(lane >= reach, s0, am * SIVO_LOAD_WIDENED8(bm));
+      s1 = SIVO_ADD_WHERE(lane + 8.0 >= reach, s1, am * SIVO_LOAD_WIDENED8(bm + 8));
+      s2 = SIVO_ADD_WHERE(lane + 16.0 >= reach, s2, am * SIVO_LOAD_WIDENED8(bm + 16));
+      s3 = SIVO_ADD_WHERE(lane + 24.0 >= reach, s3, am * SIVO_LOAD_WIDENED8(bm + 24));
     }
     const double8 sums[4] = {s0, s1, s2, s3};
     for (int g = 0; g < 4; ++g) {

@@ -10,13 +10,13 @@ namespace {
 SIVO_LANE_CLONES
 void correlate_lanes(std::array<float, kLagCandidates>& c, const float* x, int length, int first,
                      int direction) noexcept {
-  double4 low = splat(0.0), high = splat(0.0);
+  double4 low = SIVO_SPLAT(0.0), high = SIVO_SPLAT(0.0);
   if (direction < 0) {
     // Lane k: candidate 3 - k (low), 6 - k (high).
     for (int n = 0; n < length; ++n) {
-      const double4 xn = splat(x[n]);
-      low += xn * load_widened(x + n - first - 3);
-      high += xn * load_widened(x + n - first - 6);
+      const double4 xn = SIVO_SPLAT(x[n]);
+      low += xn * SIVO_LOAD_WIDENED(x + n - first - 3);
+      high += xn * SIVO_LOAD_WIDENED(x + n - first - 6);
     }
     for (int k = 0; k < 4; ++k) {
       c[3 - k] = static_cast<float>(low[k]);
@@ -25,9 +25,9 @@ void correlate_lanes(std::array<float, kLagCandidates>& c, const float* x, int l
   } else {
     // Lane k: candidate k (low), 3 + k (high).
     for (int n = 0; n < length; ++n) {
-      const double4 xn = splat(x[n]);
-      low += xn * load_widened(x + n + first);
-      high += xn * load_widened(x + n + first + 3);
+      const double4 xn = SIVO_SPLAT(x[n]);
+      low += xn * SIVO_LOAD_WIDENED(x + n + first);
+      high += xn * SIVO_LOAD_WIDENED(x + n + first + 3);
     }
     for (int k = 0; k < 4; ++k) {
       c[k] = static_cast<float>(low[k]);

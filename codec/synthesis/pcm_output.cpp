@@ -35,9 +35,9 @@ void convert_lanes(const float* in, int count, int16_t* out) noexcept {
       continue;
     }
     const double4 d = __builtin_convertvector(x, double4);
-    const double4 biased = d + (d < 0.0 ? splat(-0.5) : splat(0.5));
-    const double4 low = biased < -32768.0 ? splat(-32768.0) : biased;
-    const double4 limited = low > 32767.0 ? splat(32767.0) : low;
+    const double4 biased = d + (d < 0.0 ? SIVO_SPLAT(-0.5) : SIVO_SPLAT(0.5));
+    const double4 low = biased < -32768.0 ? SIVO_SPLAT(-32768.0) : biased;
+    const double4 limited = low > 32767.0 ? SIVO_SPLAT(32767.0) : low;
     for (int k = 0; k < 4; ++k) out[i + k] = static_cast<int16_t>(limited[k]);
   }
   for (; i < count; ++i) out[i] = to_pcm16(in[i]);

@@ -55,7 +55,8 @@ TEST(NoiseShaping, LagSearchRange) {
   std::array<float, 145> cycle{};
   // Exact repeats at the ends of the ranges of olp 18 (15..21) and 142
   // (139..145, reaching y[-145]).
-  for (auto [olp, period] : {std::pair{18, 15}, {18, 21}, {142, 139}, {142, 145}}) {
+  for (auto [olp, repeat] : {std::pair{18, 15}, {18, 21}, {142, 139}, {142, 145}}) {
+    const int period = repeat;  // a plain variable: clang 14 lambdas cannot capture bindings
     for (float& v : cycle) v = noise(rng);
     expect_shaping(subframe_line([&](int n) { return cycle[(n + 290) % period]; }), olp, period,
                    0.3125f);
