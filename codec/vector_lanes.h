@@ -10,15 +10,12 @@
 // compiled for AVX2 and chosen at load time where the processor has it; AVX2
 // without FMA computes the same bits. Cloned functions must have internal
 // linkage: the load-time selector of an external one would be exported from
-// the shared library whatever its visibility. Kernels keep their accumulators in
-// named variables (not arrays) so that they stay in registers.
+// the shared library whatever its visibility (clang exports even an internal
+// one's; the shared library's export list hides those). Kernels keep their
+// accumulators in named variables (not arrays) so that they stay in
+// registers. No function takes or returns a 256- or 512-bit lane value: the
+// helpers that handle them are macros (below).
 #pragma once
-
-
-// Lane quads only pass between inlined helpers inside one library, so the
-// note GCC gives about the calling convention of 32-byte vectors does not
-// apply to any interface.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace sivo {
 
