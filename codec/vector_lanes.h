@@ -52,7 +52,7 @@ static_assert(alignof(float4_unaligned) == alignof(float));
   __builtin_convertvector(*reinterpret_cast<const ::sivo::float4_unaligned*>(p), ::sivo::double4)
 
 // Rounds each lane of v to float (once) and stores the four floats at p.
-#define SIVO_STORE_NARROWED(p, v) \
+#define SIVO_STORE_NARROWED(p, v)                                     \
   static_cast<void>(*reinterpret_cast<::sivo::float4_unaligned*>(p) = \
                         __builtin_convertvector((v), ::sivo::float4))
 
@@ -70,7 +70,7 @@ static_assert(alignof(float8_unaligned) == alignof(float));
 #define SIVO_LOAD_WIDENED8(p) \
   __builtin_convertvector(*reinterpret_cast<const ::sivo::float8_unaligned*>(p), ::sivo::double8)
 
-#define SIVO_STORE_NARROWED8(p, v) \
+#define SIVO_STORE_NARROWED8(p, v)                                    \
   static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = \
                         __builtin_convertvector((v), ::sivo::float8))
 
@@ -86,13 +86,13 @@ static_assert(alignof(int32x8_unaligned) == alignof(int));
 #define SIVO_LOAD_INT32X8(p) (*reinterpret_cast<const ::sivo::int32x8_unaligned*>(p))
 
 // |x| of eight floats by clearing the sign bits, exactly as fabs.
-#define SIVO_ABSOLUTE8(x) \
+#define SIVO_ABSOLUTE8(x)                                                 \
   reinterpret_cast<::sivo::float8>(reinterpret_cast<::sivo::int32x8>(x) & \
                                    (::sivo::int32x8{} + 0x7fffffff))
 
-#define SIVO_SPLAT8(x)                                                               \
-  __builtin_shufflevector(::sivo::double8{static_cast<double>(x)}, ::sivo::double8{}, \
-                          0, 0, 0, 0, 0, 0, 0, 0)
+#define SIVO_SPLAT8(x)                                                                            \
+  __builtin_shufflevector(::sivo::double8{static_cast<double>(x)}, ::sivo::double8{}, 0, 0, 0, 0, \
+                          0, 0, 0, 0)
 
 // Each lane rounded to float and widened back: the value a float store and
 // reload would give.

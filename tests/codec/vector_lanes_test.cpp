@@ -30,9 +30,9 @@ TEST(VectorLanes, LoadsAndStoresAtEveryOffsetMatchScalarCode) {
     SIVO_STORE_NARROWED(out4.data() + offset, SIVO_LOAD_WIDENED(p) * SIVO_SPLAT(scale));
     SIVO_STORE_NARROWED8(out8.data() + offset, SIVO_LOAD_WIDENED8(p) * SIVO_SPLAT8(scale));
     const float8 none = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
-    SIVO_STORE_FLOAT8(out_copy.data() + offset,
-                      SIVO_LOAD_INT32X8(flags.data() + offset) ? none
-                                                               : SIVO_ABSOLUTE8(SIVO_LOAD_FLOAT8(p)));
+    SIVO_STORE_FLOAT8(out_copy.data() + offset, SIVO_LOAD_INT32X8(flags.data() + offset)
+                                                    ? none
+                                                    : SIVO_ABSOLUTE8(SIVO_LOAD_FLOAT8(p)));
     const double4 rounded = SIVO_ROUND_TO_FLOAT(SIVO_LOAD_WIDENED(p) * SIVO_SPLAT(scale));
     for (int k = 0; k < 8; ++k) {
       const float expected = static_cast<float>(static_cast<double>(p[k]) * scale);
