@@ -102,15 +102,15 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
 
     // The voicing decision and the pitch post-filter's parameters look at
     // the frame as decoded, before it was limited to 16 bits.
-    std::array<float, kWindow> unclipped;
+    std::array<float, kPaddedWindow> unclipped;
     std::copy_n(window.begin(), kHistory, unclipped.begin());
     std::copy(working.begin(), working.end(), unclipped.begin() + kHistory);
-    state.conceal_lag = estimate_concealment_lag(unclipped, params.olp[1]);
+    std::fill(unclipped.begin() + kWindow, unclipped.end(), 0.0f);
+    state.conceal_lag =
+        estimate_concealment_lag(std::span(unclipped).first<kWindow>(), params.olp[1]);
     if (state.filter_mode == 1) {
       std::array<postfilter_params, kSubframes> postfilter;
-      for (int s = 0; s < kSubframes; ++s) {
-        postfilter[s] = pitch_postfilter_params(unclipped, params.olp[s / 2], s, state);
-      }
+      pitch_postfilter_frame_params(postfilter, unclipped, params.olp, state);
       for (int s = 0; s < kSubframes; ++s) {
         apply_pitch_postfilter(working, window, postfilter[s], s);
       }

@@ -23,6 +23,18 @@ postfilter_params pitch_postfilter_params(std::span<const float, kWindow> window
 postfilter_params pitch_postfilter_gains(int32_t lag, float E, float R, float T,
                                          const decoder_state& decoder) noexcept;
 
+// The window the frame-wide search reads: 145 past samples, the frame, then
+// zeros, so that forward candidates beyond the frame read zeros instead of
+// leaving the buffer (their sums are never used).
+inline constexpr int kPaddedWindow = kWindow + 96;
+
+// pitch_postfilter_params of the four subframes, olp[0] for subframes 0-1
+// and olp[1] for 2-3, with all sums of a subframe formed in one pass; the
+// same results bit for bit. window: kWindow samples as above, then zeros.
+void pitch_postfilter_frame_params(std::span<postfilter_params, kSubframes> out,
+                                   std::span<const float, kPaddedWindow> window,
+                                   const int32_t (&olp)[2], const decoder_state& decoder) noexcept;
+
 // out[60s + n] = gain * x[n + lag] + scale * x[n], x the subframe in window.
 void apply_pitch_postfilter(std::span<float, kFrame> out,
                             std::span<const float, kWindow> window,
