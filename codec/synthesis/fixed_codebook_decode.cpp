@@ -2,7 +2,9 @@
 // index column by column, the inverse of the encoder's pulse coding.
 #include "codec/synthesis/fixed_codebook_decode.h"
 
+#include <array>
 #include <bit>
+#include <cstring>
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
@@ -10,50 +12,68 @@
 namespace sivo {
 namespace {
 
-// Walks the columns of table, column t at position[t] (when position is
-// given) or at grid + t * step, count columns at most, starting at row K - pulses, and places a pulse of amplitude +-level
-// wherever the remaining index falls below the column's entry; pulses add
-// to what is there. Stage 0 marks each pulse in occupied.
+// A position table turned column by column, with a spare row: the entries
+// a column may need next (this row and the one below) lie side by side.
 template <typename Table>
-void place_pulses(const Table& table, std::span<float, kSubframe> vector,
-                  const subframe_params& params, int pulses, const int* position, int step,
-                  int count, int stage, std::span<int32_t, kSubframe> occupied) noexcept {
-  constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
-  constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
+struct column_table {
+  static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
+  static constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
+  std::array<std::array<uint32_t, rows + 1>, columns> entry{};
+};
+
+template <typename Table>
+constexpr column_table<Table> by_columns(const Table& table) {
+  column_table<Table> out;
+  for (int r = 0; r < out.rows; ++r) {
+    for (int t = 0; t < out.columns; ++t) out.entry[t][r] = static_cast<uint32_t>(table[r][t]);
+  }
+  return out;
+}
+
+constexpr auto columns_30 = by_columns(comb_table_30);
+constexpr auto columns_15 = by_columns(comb_table_15);
+constexpr auto columns_60 = by_columns(comb_table_60);
+constexpr auto columns_52 = by_columns(comb_table_52);
+
+// Walks the columns, column t at position[t] (kListed) or at grid + t *
+// step, count columns at most, starting at row K - pulses, and places a
+// pulse of amplitude +-level wherever the remaining index falls below the
+// column's entry; pulses add to what is there. kMark: each pulse is marked
+// in occupied.
+template <bool kListed, bool kMark, typename Columns>
+void place_pulses(const Columns& table, float* vector, const subframe_params& params, int pulses,
+                  const int* position, int step, int count, int32_t* occupied) noexcept {
+  constexpr int stride = Columns::rows + 1;
   const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
-  const int end = count < columns ? count : columns;
-  int row = rows - pulses;
-  int placed = 0;
+  const int end = count < Columns::columns ? count : Columns::columns;
   uint32_t rem = params.positions;
-  const auto signs = static_cast<uint32_t>(params.signs);
+  // The first pulse's sign in the top bit, the next ones following.
+  uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
+  int placed = 0;
+  int p = params.grid;
   // The outcome of each column is as good as random, so it is carried in
   // masks rather than branched on: a column not taken adds +0, which leaves
   // every sample as it was (no sample here is ever -0: the levels are
-  // positive and the samples start at +0). Both entries the column may need
-  // (this row or the next) are loaded before the previous column's outcome
-  // is known, which keeps the table loads off the chain between columns.
-  const auto entry_of = [&](int r, int t) {
-    return static_cast<uint32_t>(table[r < rows ? r : rows - 1][t]);
-  };
-  uint32_t stay = end > 0 ? entry_of(row, 0) : 0u;
-  uint32_t advance = stay;
-  uint32_t last_taken = 0;  // all ones when the previous column took a pulse
+  // positive and the samples start at +0). The pair of entries a column may
+  // need is loaded before the previous column's outcome is known, which
+  // keeps the table load off the chain between columns.
+  const uint32_t* pair = &table.entry[0][Columns::rows - pulses];
+  uint32_t last_take = 0;  // all ones when the previous column took a pulse
   for (int t = 0; t < end; ++t) {
-    const uint32_t entry = stay ^ ((stay ^ advance) & last_taken);
+    uint64_t both;
+    std::memcpy(&both, pair, sizeof both);
+    const auto entry = static_cast<uint32_t>(both >> (last_take & 32u));
     const uint32_t take = 0u - static_cast<uint32_t>(rem < entry);
     rem -= entry & ~take;
+    const int at = kListed ? position[t] : p;
+    vector[at] += std::bit_cast<float>((level | (signs & 0x80000000u)) & take);
+    if (kMark) occupied[at] |= static_cast<int32_t>(take & 1u);
+    signs <<= take & 1u;
     placed += static_cast<int>(take & 1u);
-    const int p = position != nullptr ? position[t] : params.grid + step * t;
-    const uint32_t sign = (signs >> (pulses - placed)) << 31;
-    vector[p] += std::bit_cast<float>((level | sign) & take);
-    if (stage == 0) occupied[p] |= static_cast<int32_t>(take & 1u);
     if (placed == pulses) break;
-    if (t + 1 < end) {
-      stay = entry_of(row, t + 1);
-      advance = entry_of(row + 1, t + 1);
-    }
-    row += static_cast<int>(take & 1u);
-    last_taken = take;
+    pair += stride + (last_take & 1u);
+    last_take = take;
+    p += step;
   }
 }
 
@@ -77,6 +97,8 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
   // took. A grid walk that leaves the subframe has nothing more to place.
   const int grid = params.grid;
   const int on_grid = grid < kSubframe ? (kSubframe - 1 - grid) / step + 1 : 0;
+  float* const v = vector.data();
+  int32_t* const marks = occupied.data();
   if (stage == 1) {
     int position[kSubframe];
     int count = 0;
@@ -84,13 +106,13 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
       position[count] = p;
       count += occupied[p] != 0 ? 0 : 1;
     }
-    place_pulses(comb_table_52, vector, params, pulses, position, step, count, stage, occupied);
+    place_pulses<true, false>(columns_52, v, params, pulses, position, step, count, marks);
   } else if (step == 2) {
-    place_pulses(comb_table_30, vector, params, pulses, nullptr, step, on_grid, stage, occupied);
+    place_pulses<false, true>(columns_30, v, params, pulses, nullptr, step, on_grid, marks);
   } else if (step == 4) {
-    place_pulses(comb_table_15, vector, params, pulses, nullptr, step, on_grid, stage, occupied);
+    place_pulses<false, true>(columns_15, v, params, pulses, nullptr, step, on_grid, marks);
   } else {
-    place_pulses(comb_table_60, vector, params, pulses, nullptr, step, on_grid, stage, occupied);
+    place_pulses<false, true>(columns_60, v, params, pulses, nullptr, step, on_grid, marks);
   }
 
   // A lag of 60 or more repeats nothing; a lag below 1 would never end.
