@@ -59,6 +59,27 @@ void decode_excitation(const frame_params& params, int rate,
   }
 }
 
+// Applies the pitch post-filter to subframe s of working, its parameters
+// from job's finished sums, or searched one lag at a time without a job.
+void postfilter_subframe(std::span<float, kFrame> working,
+                         std::span<const float, kPaddedWindow> unclipped,
+                         const frame_params& params, int s, lag_sum_job* job,
+                         const decoder_state& state) noexcept {
+  postfilter_params pitch;
+  if (job != nullptr) {
+    pitch = pitch_postfilter_from_sums(*job, s, state);
+  } else {
+    lag_sum_job own;
+    if (pitch_postfilter_job(own, unclipped, params.olp[s / 2], s)) {
+      sum_lag_job(own);
+      pitch = pitch_postfilter_from_sums(own, s, state);
+    } else {
+      pitch = pitch_postfilter_params(unclipped.first<kWindow>(), params.olp[s / 2], s, state);
+    }
+  }
+  apply_pitch_postfilter(working, unclipped.first<kWindow>(), pitch, s);
+}
+
 }  // namespace
 
 int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
@@ -97,23 +118,38 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   const std::span<float, kWindow> window(state.excitation_buffer.data() + kFrame * slot,
                                          kWindow);
   std::array<float, kFrame> working;
-  if (state.erasure_count == 0) {
+  std::array<float, kPaddedWindow> unclipped;
+  // Entries 0-3: the pitch post-filter of each subframe; 4: the voicing
+  // decision. side[s]: the job formed while subframe s is filtered.
+  std::array<lag_sum_job, kSubframes + 1> jobs;
+  std::array<lag_sum_job*, kSubframes> side{};
+  const bool good = state.erasure_count == 0;
+  if (good) {
     decode_excitation(params, state.comp_rate, window, working);
 
     // The voicing decision and the pitch post-filter's parameters look at
     // the frame as decoded, before it was limited to 16 bits.
-    std::array<float, kPaddedWindow> unclipped;
     std::copy_n(window.begin(), kHistory, unclipped.begin());
     std::copy(working.begin(), working.end(), unclipped.begin() + kHistory);
     std::fill(unclipped.begin() + kWindow, unclipped.end(), 0.0f);
-    state.conceal_lag =
-        estimate_concealment_lag(std::span(unclipped).first<kWindow>(), params.olp[1]);
+    const std::span<const float, kWindow> decoded = std::span(unclipped).first<kWindow>();
+    // The sums of the voicing decision and of the next subframe's pitch
+    // post-filter are formed alongside the filtering of a subframe, where
+    // they can, so that they fill its recursions' waits.
+    if (concealment_job(jobs[kSubframes], decoded, params.olp[1])) {
+      side[kSubframes - 1] = &jobs[kSubframes];
+    } else {
+      state.conceal_lag = estimate_concealment_lag(decoded, params.olp[1]);
+    }
     if (state.filter_mode == 1) {
-      std::array<postfilter_params, kSubframes> postfilter;
-      pitch_postfilter_frame_params(postfilter, unclipped, params.olp, state);
-      for (int s = 0; s < kSubframes; ++s) {
-        apply_pitch_postfilter(working, window, postfilter[s], s);
+      for (int s = 1; s < kSubframes; ++s) {
+        if (pitch_postfilter_job(jobs[s], unclipped, params.olp[s / 2], s)) side[s - 1] = &jobs[s];
       }
+      postfilter_subframe(working, unclipped, params, 0, nullptr, state);
+    } else if (side[kSubframes - 1] != nullptr) {
+      sum_lag_job(jobs[kSubframes]);
+      state.conceal_lag = concealment_lag_from_sums(jobs[kSubframes]);
+      side[kSubframes - 1] = nullptr;
     }
   } else {
     regenerate_excitation(working, window, state.conceal_lag, state.erasure_gain,
@@ -133,11 +169,18 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
     if (state.filter_mode == 1) {
       const float gain = synthesise_and_postfilter(
           sub, coefficients[s], synthesis_history, formant_input.data() + kOrder + kSubframe * s,
-          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state);
+          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state, side[s]);
       pending = pending_gain{sub, gain};
+      // The next subframe's pitch post-filter, from the sums just formed.
+      if (good && s + 1 < kSubframes) {
+        postfilter_subframe(working, unclipped, params, s + 1, side[s], state);
+      }
     } else {
       synthesis_filter(sub, coefficients[s], synthesis_history);
     }
+  }
+  if (side[kSubframes - 1] != nullptr) {
+    state.conceal_lag = concealment_lag_from_sums(*side[kSubframes - 1]);
   }
   if (pending.signal != nullptr) apply_postfilter_gain(pending.signal, pending.target, state);
   store_line(state.decoder_synthesis_memory, synthesis);

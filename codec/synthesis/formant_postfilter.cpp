@@ -73,14 +73,19 @@ struct recursion_sums {
 
 // signal: 60 excitation samples in, synthesis output out; v_out: the pole
 // section's 60 outputs; scaled: 60 samples of the pending subframe scaled by
-// the smoothed gain (from smoothed, stepping by step).
+// the smoothed gain (from smoothed, stepping by step); side: sums formed
+// alongside, or null.
 SIVO_LANE_CLONES
 recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line,
                               const double (&ca)[kOrder], const double (&cz)[kOrder],
                               const double (&cp)[kOrder], float* scaled, float smoothed,
-                              float step) noexcept {
+                              float step, lag_sum_job* side) noexcept {
   double y0 = line.y[kOrder - 1], v0 = line.v[kOrder - 1];
   double energy = 0.0, lagged = 0.0;
+  // The side job's sums fill the time each sample waits on the one before.
+  lag_lanes lanes = start_lag_lanes();
+  const bool with_side = side != nullptr;
+  const bool twice = with_side && side->length == 2 * kSubframe;
   // The sums that carry a sample to the next start from their first product
   // rather than from 0.0 + product, one addition fewer on the chain. That
   // changes a sum only when it is a zero (-0 instead of +0), and such a sum
@@ -114,7 +119,17 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
 
     smoothed = static_cast<float>(0.9375 * double(smoothed) + double(step));
     scaled[n] = static_cast<float>(1.0625 * double(smoothed) * double(scaled[n]));
+
+    if (with_side) {
+      if (twice) {
+        add_lag_sample(lanes, *side, 2 * n);
+        add_lag_sample(lanes, *side, 2 * n + 1);
+      } else {
+        add_lag_sample(lanes, *side, n);
+      }
+    }
   }
+  if (with_side) finish_lag_sums(*side, lanes);
   return recursion_sums{energy, lagged, smoothed};
 }
 
@@ -122,7 +137,7 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
 
 float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
                                 float* fir_history, float* iir_history, pending_gain pending,
-                                decoder_state& decoder) noexcept {
+                                decoder_state& decoder, lag_sum_job* side) noexcept {
   // The gain recursion of the pending subframe, on a dummy line when none.
   std::array<float, kSubframe> unused{};
   float* const scaled = pending.signal != nullptr ? pending.signal : unused.data();
@@ -142,7 +157,7 @@ float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesi
   }
   float* const v_out = iir_history + 1;
   const recursion_sums sums = run_recursions(signal, v_out, line, ca, cz, cp, scaled,
-                                             decoder.postfilter_gain, step);
+                                             decoder.postfilter_gain, step, side);
   for (int n = 0; n < kSubframe; ++n) {
     synthesis_history[1 + n] = signal[n];
     fir_history[n] = signal[n];

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "codec/state.h"
+#include "codec/synthesis/lag_sums.h"
 
 namespace sivo {
 
@@ -23,9 +24,11 @@ struct pending_gain {
 // apply_postfilter_gain of the pending subframe (which must come earlier in
 // time), in one pass so that their recursions overlap; the same results bit
 // for bit. synthesis_history as for synthesis_filter, the rest as above.
+// side: a job whose sums are formed in the same pass (its stretch must not
+// be written here), or null.
 float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
                                 float* fir_history, float* iir_history, pending_gain pending,
-                                decoder_state& decoder) noexcept;
+                                decoder_state& decoder, lag_sum_job* side = nullptr) noexcept;
 
 // Scales the 60 samples by the smoothed gain; updates decoder.postfilter_gain.
 void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept;

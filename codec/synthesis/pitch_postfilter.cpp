@@ -8,7 +8,6 @@
 
 #include "codec/synthesis/lag_correlation.h"
 #include "codec/tables/postfilter_tables.h"
-#include "codec/vector_lanes.h"
 
 namespace sivo {
 namespace {
@@ -57,66 +56,6 @@ postfilter_params choose_direction(int32_t back, int32_t ahead, float e, float r
   return pitch_postfilter_gains(ahead, e, rf, tf, decoder);
 }
 
-// Every sum one subframe's pitch post-filter may need, indexed by lag -
-// first: correlations C and lagged energies T of the seven candidates each
-// way, and the subframe energy.
-struct lag_sums {
-  std::array<float, 8> back_c, back_t, ahead_c, ahead_t;
-  float e;
-};
-
-// x: the subframe; reads x[-first-6 .. 59 - first + 1] and, with ahead,
-// x[first .. 59 + first + 7] (the last lane beyond the seventh candidate).
-// Each lane is its own sum in increasing n, as correlate() forms it.
-SIVO_LANE_CLONES
-void sum_lag_candidates(lag_sums& out, const float* x, int first, bool ahead) noexcept {
-  // Backward lane j holds lag first + 6 - j; forward lane j lag first + j.
-  double8 bc = splat8(0.0), bt = splat8(0.0), ac = splat8(0.0), at = splat8(0.0);
-  double e = 0.0;
-  if (ahead) {
-    for (int n = 0; n < kSubframe; ++n) {
-      const double xn = x[n];
-      const double8 wb = load_widened8(x + n - first - 6);
-      const double8 wa = load_widened8(x + n + first);
-      const double8 xs = splat8(xn);
-      bc += xs * wb;
-      bt += wb * wb;
-      ac += xs * wa;
-      at += wa * wa;
-      e += xn * xn;
-    }
-  } else {
-    for (int n = 0; n < kSubframe; ++n) {
-      const double xn = x[n];
-      const double8 wb = load_widened8(x + n - first - 6);
-      bc += splat8(xn) * wb;
-      bt += wb * wb;
-      e += xn * xn;
-    }
-  }
-  for (int j = 0; j < kLagCandidates; ++j) {
-    out.back_c[6 - j] = static_cast<float>(bc[j]);
-    out.back_t[6 - j] = static_cast<float>(bt[j]);
-    out.ahead_c[j] = static_cast<float>(ac[j]);
-    out.ahead_t[j] = static_cast<float>(at[j]);
-  }
-  out.e = static_cast<float>(e);
-}
-
-// The candidate first..last (last may be below first: none) with the
-// largest positive correlation, the earliest on a tie; 0 when none.
-int32_t pick_lag(const std::array<float, 8>& c, int first, int last) noexcept {
-  float best = 0.0f;
-  int32_t result = 0;
-  for (int k = first; k <= last; ++k) {
-    if (c[k - first] > best) {
-      best = c[k - first];
-      result = k;
-    }
-  }
-  return result;
-}
-
 }  // namespace
 
 int32_t find_backward_lag(std::span<const float, kWindow> window, int32_t olp,
@@ -152,35 +91,46 @@ postfilter_params pitch_postfilter_params(std::span<const float, kWindow> window
                           rf, tf, decoder);
 }
 
+bool pitch_postfilter_job(lag_sum_job& job, std::span<const float, kPaddedWindow> window,
+                         int32_t olp, int subframe) noexcept {
+  const int first = std::min(olp, kMaxPostfilterPitch) - 3;
+  if (first < 1) return false;
+  job.x = window.data() + kHistory + kSubframe * subframe;
+  job.first = first;
+  job.ahead = kSubframe * (kSubframes - 1 - subframe) >= first;
+  job.length = kSubframe;
+  return true;
+}
+
+postfilter_params pitch_postfilter_from_sums(const lag_sum_job& job, int subframe,
+                                             const decoder_state& decoder) noexcept {
+  const int first = job.first;
+  const int ahead_last =
+      std::min(first + kLagCandidates - 1, kSubframe * (kSubframes - 1 - subframe));
+  const lag_sums& sums = job.result;
+  const int32_t back = pick_lag(sums.back_c, first, first + kLagCandidates - 1);
+  const int32_t ahead = job.ahead ? pick_lag(sums.ahead_c, first, ahead_last) : 0;
+  const int b = back - first, a = ahead - first;
+  if (back == 0 && ahead == 0) return postfilter_params{};
+  if (ahead == 0) return pitch_postfilter_gains(-back, sums.e, sums.back_c[b], sums.back_t[b], decoder);
+  if (back == 0) {
+    return pitch_postfilter_gains(ahead, sums.e, sums.ahead_c[a], sums.ahead_t[a], decoder);
+  }
+  return choose_direction(-back, ahead, sums.e, sums.back_c[b], sums.back_t[b], sums.ahead_c[a],
+                          sums.ahead_t[a], decoder);
+}
+
 void pitch_postfilter_frame_params(std::span<postfilter_params, kSubframes> out,
                                    std::span<const float, kPaddedWindow> window,
                                    const int32_t (&olp)[2], const decoder_state& decoder) noexcept {
-  const std::span<const float, kWindow> frame = window.first<kWindow>();
   for (int s = 0; s < kSubframes; ++s) {
-    const int centre = std::min(olp[s / 2], kMaxPostfilterPitch);
-    const int first = centre - 3;
-    // Lags below one are left to the candidate-by-candidate search.
-    if (first < 1) {
-      out[s] = pitch_postfilter_params(frame, olp[s / 2], s, decoder);
+    lag_sum_job job;
+    if (!pitch_postfilter_job(job, window, olp[s / 2], s)) {
+      out[s] = pitch_postfilter_params(window.first<kWindow>(), olp[s / 2], s, decoder);
       continue;
     }
-    const int reach = kSubframe * (kSubframes - 1 - s);
-    const int ahead_last = std::min(centre + 3, reach);
-    lag_sums sums;
-    sum_lag_candidates(sums, window.data() + kHistory + kSubframe * s, first, ahead_last >= first);
-    const int32_t back = pick_lag(sums.back_c, first, first + kLagCandidates - 1);
-    const int32_t ahead = pick_lag(sums.ahead_c, first, ahead_last);
-    const int b = back - first, a = ahead - first;
-    if (back == 0 && ahead == 0) {
-      out[s] = postfilter_params{};
-    } else if (ahead == 0) {
-      out[s] = pitch_postfilter_gains(-back, sums.e, sums.back_c[b], sums.back_t[b], decoder);
-    } else if (back == 0) {
-      out[s] = pitch_postfilter_gains(ahead, sums.e, sums.ahead_c[a], sums.ahead_t[a], decoder);
-    } else {
-      out[s] = choose_direction(-back, ahead, sums.e, sums.back_c[b], sums.back_t[b],
-                                sums.ahead_c[a], sums.ahead_t[a], decoder);
-    }
+    sum_lag_job(job);
+    out[s] = pitch_postfilter_from_sums(job, s, decoder);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "codec/state.h"
+#include "codec/synthesis/lag_sums.h"
 
 namespace sivo {
 
@@ -34,6 +35,16 @@ inline constexpr int kPaddedWindow = kWindow + 96;
 void pitch_postfilter_frame_params(std::span<postfilter_params, kSubframes> out,
                                    std::span<const float, kPaddedWindow> window,
                                    const int32_t (&olp)[2], const decoder_state& decoder) noexcept;
+
+// Sets job to the sums subframe's parameters need from window (padded as
+// above); false when olp is below 4, whose lags are left to
+// pitch_postfilter_params.
+bool pitch_postfilter_job(lag_sum_job& job, std::span<const float, kPaddedWindow> window,
+                         int32_t olp, int subframe) noexcept;
+
+// pitch_postfilter_params of the subframe from the job's finished sums.
+postfilter_params pitch_postfilter_from_sums(const lag_sum_job& job, int subframe,
+                                             const decoder_state& decoder) noexcept;
 
 // out[60s + n] = gain * x[n + lag] + scale * x[n], x the subframe in window.
 void apply_pitch_postfilter(std::span<float, kFrame> out,
