@@ -59,9 +59,10 @@ void decode_excitation(const frame_params& params, int rate,
   }
 }
 
-// Applies the pitch post-filter to subframe s of working, its parameters
-// from job's finished sums, or searched one lag at a time without a job.
-void postfilter_subframe(std::span<float, kFrame> working,
+// Applies the pitch post-filter to subframe s of working from the (clipped)
+// window, its parameters from job's finished sums over the unclipped frame,
+// or searched one lag at a time without a job.
+void postfilter_subframe(std::span<float, kFrame> working, std::span<const float, kWindow> window,
                          std::span<const float, kPaddedWindow> unclipped,
                          const frame_params& params, int s, lag_sum_job* job,
                          const decoder_state& state) noexcept {
@@ -77,7 +78,7 @@ void postfilter_subframe(std::span<float, kFrame> working,
       pitch = pitch_postfilter_params(unclipped.first<kWindow>(), params.olp[s / 2], s, state);
     }
   }
-  apply_pitch_postfilter(working, unclipped.first<kWindow>(), pitch, s);
+  apply_pitch_postfilter(working, window, pitch, s);
 }
 
 }  // namespace
@@ -145,7 +146,7 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
       for (int s = 1; s < kSubframes; ++s) {
         if (pitch_postfilter_job(jobs[s], unclipped, params.olp[s / 2], s)) side[s - 1] = &jobs[s];
       }
-      postfilter_subframe(working, unclipped, params, 0, nullptr, state);
+      postfilter_subframe(working, window, unclipped, params, 0, nullptr, state);
     } else if (side[kSubframes - 1] != nullptr) {
       sum_lag_job(jobs[kSubframes]);
       state.conceal_lag = concealment_lag_from_sums(jobs[kSubframes]);
@@ -173,7 +174,7 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
       pending = pending_gain{sub, gain};
       // The next subframe's pitch post-filter, from the sums just formed.
       if (good && s + 1 < kSubframes) {
-        postfilter_subframe(working, unclipped, params, s + 1, side[s], state);
+        postfilter_subframe(working, window, unclipped, params, s + 1, side[s], state);
       }
     } else {
       synthesis_filter(sub, coefficients[s], synthesis_history);
