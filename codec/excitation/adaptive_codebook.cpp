@@ -174,9 +174,10 @@ void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past
   out[3] = past[143 - lag];
   out[4] = past[144 - lag];
   const float* last = past + kHistory - lag;  // the last lag samples
-  for (int i = 0, k = 0; i < kFetchLength - 5; ++i) {
-    out[5 + i] = last[k];
-    if (++k == lag) k = 0;
+  // The period repeats whole, in copies of up to lag samples.
+  const int period = std::max(lag, 1);
+  for (int i = 0; i < kFetchLength - 5; i += period) {
+    std::copy_n(last, std::min(period, kFetchLength - 5 - i), out.data() + 5 + i);
   }
 }
 
