@@ -59,26 +59,27 @@ void decode_excitation(const frame_params& params, int rate,
   }
 }
 
-// Applies the pitch post-filter to subframe s of working from the (clipped)
-// window, its parameters from job's finished sums over the unclipped frame,
-// or searched one lag at a time without a job.
-void postfilter_subframe(std::span<float, kFrame> working, std::span<const float, kWindow> window,
-                         std::span<const float, kPaddedWindow> unclipped,
-                         const frame_params& params, int s, lag_sum_job* job,
-                         const decoder_state& state) noexcept {
-  postfilter_params pitch;
+// The pitch post-filter of subframe s, mixed from the (clipped) window; its
+// parameters from job's finished sums over the unclipped frame, or searched
+// one lag at a time without a job.
+pitch_mix postfilter_subframe(std::span<const float, kWindow> window,
+                              std::span<const float, kPaddedWindow> unclipped,
+                              const frame_params& params, int s, lag_sum_job* job,
+                              const decoder_state& state) noexcept {
+  pitch_mix mix;
+  mix.x = window.data() + kHistory + kSubframe * s;
   if (job != nullptr) {
-    pitch = pitch_postfilter_from_sums(*job, s, state);
+    mix.params = pitch_postfilter_from_sums(*job, s, state);
   } else {
     lag_sum_job own;
     if (pitch_postfilter_job(own, unclipped, params.olp[s / 2], s)) {
       sum_lag_job(own);
-      pitch = pitch_postfilter_from_sums(own, s, state);
+      mix.params = pitch_postfilter_from_sums(own, s, state);
     } else {
-      pitch = pitch_postfilter_params(unclipped.first<kWindow>(), params.olp[s / 2], s, state);
+      mix.params = pitch_postfilter_params(unclipped.first<kWindow>(), params.olp[s / 2], s, state);
     }
   }
-  apply_pitch_postfilter(working, window, pitch, s);
+  return mix;
 }
 
 }  // namespace
@@ -124,6 +125,7 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   // decision. side[s]: the job formed while subframe s is filtered.
   std::array<lag_sum_job, kSubframes + 1> jobs;
   std::array<lag_sum_job*, kSubframes> side{};
+  pitch_mix mix;  // the pitch post-filter of the subframe next filtered
   const bool good = state.erasure_count == 0;
   if (good) {
     decode_excitation(params, state.comp_rate, window, working);
@@ -146,7 +148,7 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
       for (int s = 1; s < kSubframes; ++s) {
         if (pitch_postfilter_job(jobs[s], unclipped, params.olp[s / 2], s)) side[s - 1] = &jobs[s];
       }
-      postfilter_subframe(working, window, unclipped, params, 0, nullptr, state);
+      mix = postfilter_subframe(window, unclipped, params, 0, nullptr, state);
     } else if (side[kSubframes - 1] != nullptr) {
       sum_lag_job(jobs[kSubframes]);
       state.conceal_lag = concealment_lag_from_sums(jobs[kSubframes]);
@@ -170,11 +172,12 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
     if (state.filter_mode == 1) {
       const float gain = synthesise_and_postfilter(
           sub, coefficients[s], synthesis_history, formant_input.data() + kOrder + kSubframe * s,
-          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state, side[s]);
+          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state, side[s],
+          good ? &mix : nullptr);
       pending = pending_gain{sub, gain};
       // The next subframe's pitch post-filter, from the sums just formed.
       if (good && s + 1 < kSubframes) {
-        postfilter_subframe(working, window, unclipped, params, s + 1, side[s], state);
+        mix = postfilter_subframe(window, unclipped, params, s + 1, side[s], state);
       }
     } else {
       synthesis_filter(sub, coefficients[s], synthesis_history);

@@ -71,7 +71,8 @@ struct recursion_sums {
   float smoothed;         // the gain control's state after the subframe
 };
 
-// signal: 60 excitation samples in, synthesis output out; v_out: the pole
+// signal: 60 excitation samples in (or, with mix, the pitch post-filter of
+// mix->x), synthesis output out; v_out: the pole
 // section's 60 outputs; scaled: 60 samples of the pending subframe scaled by
 // the smoothed gain (from smoothed, stepping by step); side: sums formed
 // alongside, or null.
@@ -79,13 +80,17 @@ SIVO_LANE_CLONES
 recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line,
                               const double (&ca)[kOrder], const double (&cz)[kOrder],
                               const double (&cp)[kOrder], float* scaled, float smoothed,
-                              float step, lag_sum_job* side) noexcept {
+                              float step, lag_sum_job* side, const pitch_mix* mix) noexcept {
   double y0 = line.y[kOrder - 1], v0 = line.v[kOrder - 1];
   double energy = 0.0, lagged = 0.0;
   // The side job's sums fill the time each sample waits on the one before.
   lag_lanes lanes = start_lag_lanes();
   const bool with_side = side != nullptr;
   const bool twice = with_side && side->length == 2 * kSubframe;
+  const float* const mixed = mix != nullptr ? mix->x : signal;
+  const int mix_lag = mix != nullptr ? mix->params.lag : 0;
+  const double mix_gain = mix != nullptr ? mix->params.gain : 0.0;
+  const double mix_scale = mix != nullptr ? mix->params.scale : 1.0;
   // The sums that carry a sample to the next start from their first product
   // rather than from 0.0 + product, one addition fewer on the chain. That
   // changes a sum only when it is a zero (-0 instead of +0), and such a sum
@@ -98,7 +103,12 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
     double sum = ca[0] * y0;
 #pragma GCC unroll 9
     for (int k = 1; k < kOrder; ++k) sum += ca[k] * y[kOrder - 1 - k];
-    const auto yn = static_cast<float>((double(signal[n]) + 0.0) + sum);
+    // The pitch post-filter's output is formed as the sample is needed.
+    const float input =
+        mix != nullptr
+            ? static_cast<float>(mix_gain * double(mixed[n + mix_lag]) + mix_scale * double(mixed[n]))
+            : signal[n];
+    const auto yn = static_cast<float>((double(input) + 0.0) + sum);
     double zeros = 0.0;
 #pragma GCC unroll 10
     for (int k = 0; k < kOrder; ++k) zeros += cz[k] * x[kOrder - 1 - k];
@@ -137,7 +147,8 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
 
 float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
                                 float* fir_history, float* iir_history, pending_gain pending,
-                                decoder_state& decoder, lag_sum_job* side) noexcept {
+                                decoder_state& decoder, lag_sum_job* side,
+                                const pitch_mix* mix) noexcept {
   // The gain recursion of the pending subframe, on a dummy line when none.
   std::array<float, kSubframe> unused{};
   float* const scaled = pending.signal != nullptr ? pending.signal : unused.data();
@@ -157,7 +168,7 @@ float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesi
   }
   float* const v_out = iir_history + 1;
   const recursion_sums sums = run_recursions(signal, v_out, line, ca, cz, cp, scaled,
-                                             decoder.postfilter_gain, step, side);
+                                             decoder.postfilter_gain, step, side, mix);
   for (int n = 0; n < kSubframe; ++n) {
     synthesis_history[1 + n] = signal[n];
     fir_history[n] = signal[n];

@@ -20,15 +20,24 @@ struct pending_gain {
   float target = 1.0f;      // the G passed to apply_postfilter_gain
 };
 
+// The pitch post-filter of a subframe, formed as the synthesis reads its
+// input: input[n] = params.gain * x[n + params.lag] + params.scale * x[n].
+struct pitch_mix {
+  const float* x = nullptr;  // the subframe's excitation; x[lag..59 + lag] read
+  postfilter_params params;
+};
+
 // synthesis_filter followed by formant_postfilter on the same subframe, and
 // apply_postfilter_gain of the pending subframe (which must come earlier in
 // time), in one pass so that their recursions overlap; the same results bit
 // for bit. synthesis_history as for synthesis_filter, the rest as above.
 // side: a job whose sums are formed in the same pass (its stretch must not
-// be written here), or null.
+// be written here), or null. mix: the input is the pitch post-filter of
+// mix->x instead of signal's own samples (signal is then only written).
 float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
                                 float* fir_history, float* iir_history, pending_gain pending,
-                                decoder_state& decoder, lag_sum_job* side = nullptr) noexcept;
+                                decoder_state& decoder, lag_sum_job* side = nullptr,
+                                const pitch_mix* mix = nullptr) noexcept;
 
 // Scales the 60 samples by the smoothed gain; updates decoder.postfilter_gain.
 void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept;
