@@ -186,7 +186,6 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   if (side[kSubframes - 1] != nullptr) {
     state.conceal_lag = concealment_lag_from_sums(*side[kSubframes - 1]);
   }
-  if (pending.signal != nullptr) apply_postfilter_gain(pending.signal, pending.target, state);
   store_line(state.decoder_synthesis_memory, synthesis);
   // While the formant post-filter is off its memories keep what the last
   // filtered frame left.
@@ -195,7 +194,12 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
     store_line(state.formant_iir_memory, formant_output);
   }
 
-  float_to_pcm16(working.data(), kFrame, samples);
+  // The last subframe's gain control runs alongside the 16-bit output.
+  if (pending.signal != nullptr) {
+    finish_postfilter_frame(working.data(), pending.target, state, samples);
+  } else {
+    float_to_pcm16(working.data(), kFrame, samples);
+  }
   return status;
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "codec/synthesis/pcm_output.h"
 #include "codec/tables/postfilter_tables.h"
 #include "codec/vector_lanes.h"
 
@@ -199,6 +200,33 @@ float formant_postfilter(float* signal, const lpc_set& a, float* fir_history, fl
     v[n] = static_cast<float>((double(x[n]) - zeros) + poles);
   }
   return compensate_tilt(signal, v, tilt_weight, r0);
+}
+
+namespace {
+
+// The gain recursion over last[0..59] from gain, stepping by a; earlier[0..179]
+// converted to samples four at a time alongside. Returns the final gain.
+SIVO_LANE_CLONES
+float scale_and_convert(float* last, float gain, float a, const float* earlier,
+                        int16_t* samples) noexcept {
+  constexpr int kQuads = (kFrame - kSubframe) / 4;
+  static_assert(kQuads <= kSubframe);
+  for (int n = 0; n < kSubframe; ++n) {
+    gain = static_cast<float>(0.9375 * double(gain) + double(a));
+    last[n] = static_cast<float>(1.0625 * double(gain) * double(last[n]));
+    if (n < kQuads) pcm16_quad(earlier + 4 * n, samples + 4 * n);
+  }
+  return gain;
+}
+
+}  // namespace
+
+void finish_postfilter_frame(float* frame, float G, decoder_state& decoder,
+                             int16_t* samples) noexcept {
+  const auto a = static_cast<float>(0.0625 * double(G));
+  float* const last = frame + kFrame - kSubframe;
+  decoder.postfilter_gain = scale_and_convert(last, decoder.postfilter_gain, a, frame, samples);
+  float_to_pcm16(last, kSubframe, samples + kFrame - kSubframe);
 }
 
 void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept {

@@ -1,6 +1,8 @@
 // Formant post-filter with tilt compensation, and its gain control.
 #pragma once
 
+#include <cstdint>
+
 #include "codec/state.h"
 #include "codec/synthesis/lag_sums.h"
 
@@ -38,6 +40,12 @@ float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesi
                                 float* fir_history, float* iir_history, pending_gain pending,
                                 decoder_state& decoder, lag_sum_job* side = nullptr,
                                 const pitch_mix* mix = nullptr) noexcept;
+
+// apply_postfilter_gain of the frame's last subframe (frame[180..239]) and
+// float_to_pcm16 of the whole frame into samples[0..239], the earlier
+// subframes converted while the gain recursion runs.
+void finish_postfilter_frame(float* frame, float G, decoder_state& decoder,
+                             int16_t* samples) noexcept;
 
 // Scales the 60 samples by the smoothed gain; updates decoder.postfilter_gain.
 void apply_postfilter_gain(float* signal, float G, decoder_state& decoder) noexcept;
