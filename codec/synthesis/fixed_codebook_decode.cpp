@@ -13,7 +13,7 @@ namespace sivo {
 namespace {
 
 // A position table turned column by column, with a spare row: the entries
-// a column may need next (this row and the one below) lie side by side.
+// a column may need (this row and the one below) lie side by side.
 template <typename Table>
 struct column_table {
   static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
@@ -44,36 +44,36 @@ template <bool kListed, bool kMark, typename Columns>
 void place_pulses(const Columns& table, float* vector, const subframe_params& params, int pulses,
                   const int* position, int step, int count, int32_t* occupied) noexcept {
   constexpr int stride = Columns::rows + 1;
-  const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
   const int end = count < Columns::columns ? count : Columns::columns;
-  uint32_t rem = params.positions;
-  // The first pulse's sign in the top bit, the next ones following.
-  uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
+  // First the columns that take a pulse: a tight walk whose only chain from
+  // one column to the next is the comparison and the two selects it drives
+  // (the outcome of a column is as good as random, so it is selected on,
+  // not branched on). The pair of entries a column may need (this row and
+  // the next) is loaded before the previous column's outcome is known.
+  int taken[kMaxPulses];
   int placed = 0;
-  int p = params.grid;
-  // The outcome of each column is as good as random, so it is carried in
-  // masks rather than branched on: a column not taken adds +0, which leaves
-  // every sample as it was (no sample here is ever -0: the levels are
-  // positive and the samples start at +0). The pair of entries a column may
-  // need is loaded before the previous column's outcome is known, which
-  // keeps the table load off the chain between columns.
+  uint32_t rem = params.positions;
   const uint32_t* pair = &table.entry[0][Columns::rows - pulses];
-  uint32_t last_take = 0;  // all ones when the previous column took a pulse
+  uint32_t last_take = 0;  // 1 when the previous column took a pulse
   for (int t = 0; t < end; ++t) {
-    uint64_t both;
-    std::memcpy(&both, pair, sizeof both);
-    const auto entry = static_cast<uint32_t>(both >> (last_take & 32u));
-    const uint32_t take = 0u - static_cast<uint32_t>(rem < entry);
-    rem -= entry & ~take;
-    const int at = kListed ? position[t] : p;
-    vector[at] += std::bit_cast<float>((level | (signs & 0x80000000u)) & take);
-    if (kMark) occupied[at] |= static_cast<int32_t>(take & 1u);
-    signs <<= take & 1u;
-    placed += static_cast<int>(take & 1u);
+    const uint32_t stay = pair[0], advance = pair[1];
+    const uint32_t entry = stay ^ ((stay ^ advance) & (0u - last_take));
+    const uint32_t take = rem < entry ? 1u : 0u;
+    rem -= entry & (take - 1u);
+    taken[placed] = t;
+    placed += static_cast<int>(take);
     if (placed == pulses) break;
-    pair += stride + (last_take & 1u);
+    pair += stride + last_take;
     last_take = take;
-    p += step;
+  }
+  // Then the pulses, the first one's sign the top bit of the field.
+  // Adding -level is subtracting level; the sign goes in by its bit.
+  const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
+  const uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
+  for (int j = 0; j < placed; ++j) {
+    const int at = kListed ? position[taken[j]] : params.grid + step * taken[j];
+    vector[at] += std::bit_cast<float>(level | ((signs << j) & 0x80000000u));
+    if (kMark) occupied[at] = 1;
   }
 }
 
