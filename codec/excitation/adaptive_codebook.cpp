@@ -150,12 +150,19 @@ void score_gain_rows(float* score, bool large, int rows, const correlations& c) 
   }
 }
 
-// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor, four
-// samples side by side.
+// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor,
+// eight samples side by side (the last four as a quad, so that no load
+// passes the end of f).
 SIVO_LANE_CLONES
 void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
                 const std::array<float, kFetchLength>& f) noexcept {
-  for (int n = 0; n < kSubframe; n += 4) {
+  int n = 0;
+  for (; n + 8 <= kSubframe; n += 8) {
+    double8 sum = splat8(0.0);
+    for (int j = 0; j < kTaps; ++j) sum += splat8(row[j]) * load_widened8(&f[n + 3 + j]);
+    store_narrowed8(&out[n], sum);
+  }
+  for (; n < kSubframe; n += 4) {
     double4 sum = splat(0.0);
     for (int j = 0; j < kTaps; ++j) sum += splat(row[j]) * load_widened(&f[n + 3 + j]);
     store_narrowed(&out[n], sum);
