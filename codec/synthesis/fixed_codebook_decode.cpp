@@ -2,9 +2,9 @@
 // index column by column, the inverse of the encoder's pulse coding.
 #include "codec/synthesis/fixed_codebook_decode.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
@@ -35,24 +35,22 @@ constexpr auto columns_15 = by_columns(comb_table_15);
 constexpr auto columns_60 = by_columns(comb_table_60);
 constexpr auto columns_52 = by_columns(comb_table_52);
 
-// Walks the columns, column t at position[t] (kListed) or at grid + t *
-// step, count columns at most, starting at row K - pulses, and places a
-// pulse of amplitude +-level wherever the remaining index falls below the
-// column's entry; pulses add to what is there. kMark: each pulse is marked
-// in occupied.
-template <bool kListed, bool kMark, typename Columns>
-void place_pulses(const Columns& table, float* vector, const subframe_params& params, int pulses,
-                  const int* position, int step, int count, int32_t* occupied) noexcept {
+// Walks the columns of table over count columns at most (fewer if the
+// table has fewer), starting at row K - pulses, and writes to taken the
+// columns where the remaining index falls below the column's entry, in
+// increasing order; returns how many (at most pulses).
+template <typename Columns>
+int walk_columns(const Columns& table, uint32_t positions, int pulses, int count,
+                 int (&taken)[kMaxPulses]) noexcept {
   constexpr int stride = Columns::rows + 1;
   const int end = count < Columns::columns ? count : Columns::columns;
-  // First the columns that take a pulse: a tight walk whose only chain from
-  // one column to the next is the comparison and the two selects it drives
-  // (the outcome of a column is as good as random, so it is selected on,
-  // not branched on). The pair of entries a column may need (this row and
-  // the next) is loaded before the previous column's outcome is known.
-  int taken[kMaxPulses];
+  // A tight walk whose only chain from one column to the next is the
+  // comparison and the arithmetic it drives (the outcome of a column is as
+  // good as random, so it is computed with, not branched on). The pair of
+  // entries a column may need (this row and the next) is loaded before the
+  // previous column's outcome is known.
   int placed = 0;
-  uint32_t rem = params.positions;
+  uint32_t rem = positions;
   const uint32_t* pair = &table.entry[0][Columns::rows - pulses];
   uint32_t last_take = 0;  // 1 when the previous column took a pulse
   for (int t = 0; t < end; ++t) {
@@ -66,14 +64,18 @@ void place_pulses(const Columns& table, float* vector, const subframe_params& pa
     pair += stride + last_take;
     last_take = take;
   }
-  // Then the pulses, the first one's sign the top bit of the field.
+  return placed;
+}
+
+// Adds the pulses at positions[0..count-1] with amplitude +-level, the
+// first one's sign the top bit of the pulses-bit sign field.
+void add_pulses(float* vector, const int (&positions)[kMaxPulses], int count,
+                const subframe_params& params, int pulses) noexcept {
   // Adding -level is subtracting level; the sign goes in by its bit.
   const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
   const uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
-  for (int j = 0; j < placed; ++j) {
-    const int at = kListed ? position[taken[j]] : params.grid + step * taken[j];
-    vector[at] += std::bit_cast<float>(level | ((signs << j) & 0x80000000u));
-    if (kMark) occupied[at] = 1;
+  for (int j = 0; j < count; ++j) {
+    vector[positions[j]] += std::bit_cast<float>(level | ((signs << j) & 0x80000000u));
   }
 }
 
@@ -86,10 +88,8 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
   const int pulses = pulse_count_table[i];
   const int step = grid_step_table[rate_index];
   if (stage == 0) {
-    for (int n = 0; n < kSubframe; ++n) {
-      vector[n] = 0.0f;
-      occupied[n] = 0;
-    }
+    std::fill(vector.begin(), vector.end(), 0.0f);
+    occupied[0] = 0;
   }
   if (params.positions >= position_limit_table[i]) return;
 
@@ -97,22 +97,38 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
   // took. A grid walk that leaves the subframe has nothing more to place.
   const int grid = params.grid;
   const int on_grid = grid < kSubframe ? (kSubframe - 1 - grid) / step + 1 : 0;
-  float* const v = vector.data();
-  int32_t* const marks = occupied.data();
+  int taken[kMaxPulses];
   if (stage == 1) {
-    int position[kSubframe];
-    int count = 0;
-    for (int p = grid; p < kSubframe; p += step) {
-      position[count] = p;
-      count += occupied[p] != 0 ? 0 : 1;
+    // Stage 0's pulses (ascending) are skipped: column c is the c-th free
+    // position from the grid's start, found by stepping over each pulse at
+    // or before it.
+    static_assert(grid_step_table[4] == 1);
+    const int occupied_count = occupied[0];
+    int before = 0;  // stage 0 pulses the walk never reaches
+    for (int k = 0; k < occupied_count; ++k) before += occupied[1 + k] < grid ? 1 : 0;
+    const int count = on_grid - (occupied_count - before);
+    const int placed =
+        walk_columns(columns_52, params.positions, pulses, count, taken);
+    for (int j = 0; j < placed; ++j) {
+      int at = grid + taken[j];
+      for (int k = before; k < occupied_count; ++k) at += occupied[1 + k] <= at ? 1 : 0;
+      taken[j] = at;
     }
-    place_pulses<true, false>(columns_52, v, params, pulses, position, step, count, marks);
-  } else if (step == 2) {
-    place_pulses<false, true>(columns_30, v, params, pulses, nullptr, step, on_grid, marks);
-  } else if (step == 4) {
-    place_pulses<false, true>(columns_15, v, params, pulses, nullptr, step, on_grid, marks);
+    add_pulses(vector.data(), taken, placed, params, pulses);
   } else {
-    place_pulses<false, true>(columns_60, v, params, pulses, nullptr, step, on_grid, marks);
+    int placed;
+    if (step == 2) {
+      placed = walk_columns(columns_30, params.positions, pulses, on_grid, taken);
+    } else if (step == 4) {
+      placed = walk_columns(columns_15, params.positions, pulses, on_grid, taken);
+    } else {
+      placed = walk_columns(columns_60, params.positions, pulses, on_grid, taken);
+    }
+    // Positions in increasing order; recorded for stage 1.
+    for (int j = 0; j < placed; ++j) taken[j] = grid + step * taken[j];
+    add_pulses(vector.data(), taken, placed, params, pulses);
+    occupied[0] = placed;
+    for (int j = 0; j < placed; ++j) occupied[1 + j] = taken[j];
   }
 
   // A lag of 60 or more repeats nothing; a lag below 1 would never end.
