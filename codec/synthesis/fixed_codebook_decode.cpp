@@ -12,13 +12,14 @@
 namespace sivo {
 namespace {
 
-// A position table turned column by column, with a spare row: the entries
-// a column may need (this row and the one below) lie side by side.
+// A position table turned column by column, with a spare row and a spare
+// column: the entries a column may need (this row and the one below) lie
+// side by side, and the walk may look one column past the last.
 template <typename Table>
 struct column_table {
   static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
   static constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
-  std::array<std::array<uint32_t, rows + 1>, columns> entry{};
+  std::array<std::array<uint32_t, rows + 1>, columns + 1> entry{};
 };
 
 template <typename Table>
@@ -35,6 +36,35 @@ constexpr auto columns_15 = by_columns(comb_table_15);
 constexpr auto columns_60 = by_columns(comb_table_60);
 constexpr auto columns_52 = by_columns(comb_table_52);
 
+// One column's outcome: take = rem < entry; rem less entry unless taken;
+// the next column's entry, advance if taken, else stay. All from one
+// comparison, as conditional moves where the compiler would branch (a
+// branch here mispredicts on every pulse).
+struct column_step {
+  uint32_t rem, next, take;
+};
+
+inline column_step step_column(uint32_t rem, uint32_t entry, uint32_t stay,
+                               uint32_t advance) noexcept {
+#if defined(__GNUC__) && defined(__x86_64__)
+  const uint32_t less = rem - entry;
+  uint32_t next = stay;
+  uint8_t below;
+  __asm__(
+      "cmpl %[entry], %[rem]\n\t"
+      "cmovael %[less], %[rem]\n\t"
+      "cmovbl %[advance], %[next]\n\t"
+      "setb %[below]"
+      : [rem] "+r"(rem), [next] "+r"(next), [below] "=q"(below)
+      : [entry] "r"(entry), [less] "r"(less), [advance] "r"(advance)
+      : "cc");
+  return column_step{rem, next, below};
+#else
+  const bool below = rem < entry;
+  return column_step{below ? rem : rem - entry, below ? advance : stay, below ? 1u : 0u};
+#endif
+}
+
 // Walks the columns of table over count columns at most (fewer if the
 // table has fewer), starting at row K - pulses, and writes to taken the
 // columns where the remaining index falls below the column's entry, in
@@ -45,24 +75,24 @@ int walk_columns(const Columns& table, uint32_t positions, int pulses, int count
   constexpr int stride = Columns::rows + 1;
   const int end = count < Columns::columns ? count : Columns::columns;
   // A tight walk whose only chain from one column to the next is the
-  // comparison and the arithmetic it drives (the outcome of a column is as
-  // good as random, so it is computed with, not branched on). The pair of
-  // entries a column may need (this row and the next) is loaded before the
-  // previous column's outcome is known.
+  // comparison and the moves it selects. The pair of entries the next
+  // column may need (this row and the one below) is loaded before this
+  // column's outcome is known.
   int placed = 0;
   uint32_t rem = positions;
   const uint32_t* pair = &table.entry[0][Columns::rows - pulses];
+  uint32_t entry = pair[0];
   uint32_t last_take = 0;  // 1 when the previous column took a pulse
   for (int t = 0; t < end; ++t) {
-    const uint32_t stay = pair[0], advance = pair[1];
-    const uint32_t entry = stay ^ ((stay ^ advance) & (0u - last_take));
-    const uint32_t take = rem < entry ? 1u : 0u;
-    rem -= entry & (take - 1u);
+    const uint32_t* next = pair + stride + last_take;  // the spare column ends the table
+    const column_step outcome = step_column(rem, entry, next[0], next[1]);
+    rem = outcome.rem;
+    entry = outcome.next;
     taken[placed] = t;
-    placed += static_cast<int>(take);
+    placed += static_cast<int>(outcome.take);
     if (placed == pulses) break;
-    pair += stride + last_take;
-    last_take = take;
+    pair = next;
+    last_take = outcome.take;
   }
   return placed;
 }
