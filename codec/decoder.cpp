@@ -163,18 +163,17 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   load_line(synthesis, state.decoder_synthesis_memory);
   load_line(formant_input, state.formant_fir_memory);
   load_line(formant_output, state.formant_iir_memory);
-  // With the post-filters on, each subframe's gain control runs alongside
-  // the filtering of the next one.
+  // With the post-filters on, each subframe's tilt compensation and gain
+  // control run alongside the filtering of the next one.
   pending_gain pending;
   for (int s = 0; s < kSubframes; ++s) {
     float* const sub = working.data() + kSubframe * s;
     float* const synthesis_history = synthesis.data() + kOrder - 1 + kSubframe * s;
     if (state.filter_mode == 1) {
-      const float gain = synthesise_and_postfilter(
+      pending = synthesise_and_postfilter(
           sub, coefficients[s], synthesis_history, formant_input.data() + kOrder + kSubframe * s,
           formant_output.data() + kOrder - 1 + kSubframe * s, pending, state, side[s],
           good ? &mix : nullptr);
-      pending = pending_gain{sub, gain};
       // The next subframe's pitch post-filter, from the sums just formed.
       if (good && s + 1 < kSubframes) {
         mix = postfilter_subframe(window, unclipped, params, s + 1, side[s], state);
@@ -194,9 +193,10 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
     store_line(state.formant_iir_memory, formant_output);
   }
 
-  // The last subframe's gain control runs alongside the 16-bit output.
+  // The last subframe's compensation and gain control, then the 16-bit
+  // output alongside the gain.
   if (pending.signal != nullptr) {
-    finish_postfilter_frame(working.data(), pending.target, state, samples);
+    finish_postfilter_frame(working.data(), pending, state, samples);
   } else {
     float_to_pcm16(working.data(), kFrame, samples);
   }

@@ -45,14 +45,20 @@ double update_tilt(const float* signal, float& r0, decoder_state& decoder) noexc
 
 // signal[n] = v[n] - tilt_weight v[n-1] from the pole-section output v
 // (v[-1] read); returns the gain target for input energy r0.
+// sqrt(r0 / p) with p the compensated energy rounded to float; 1.0 when
+// the output is silent.
+float gain_target(double energy, float r0) noexcept {
+  const auto p = static_cast<float>(energy);
+  return p > kSmallestNormal ? static_cast<float>(std::sqrt(double(r0) / double(p))) : 1.0f;
+}
+
 float compensate_tilt(float* signal, const float* v, double tilt_weight, float r0) noexcept {
   double energy = 0.0;
   for (int n = 0; n < kSubframe; ++n) {
     signal[n] = static_cast<float>(double(v[n]) - tilt_weight * double(v[n - 1]));
     energy += double(signal[n]) * double(signal[n]);
   }
-  const auto p = static_cast<float>(energy);
-  return p > kSmallestNormal ? static_cast<float>(std::sqrt(double(r0) / double(p))) : 1.0f;
+  return gain_target(energy, r0);
 }
 
 // The three recursions of one subframe. Lines of doubles (exact copies of
@@ -80,8 +86,8 @@ struct recursion_sums {
 SIVO_LANE_CLONES
 recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line,
                               const double (&ca)[kOrder], const double (&cz)[kOrder],
-                              const double (&cp)[kOrder], float* scaled, float smoothed,
-                              float step, lag_sum_job* side, const pitch_mix* mix) noexcept {
+                              const double (&cp)[kOrder], const pending_gain& pending,
+                              float smoothed, lag_sum_job* side, const pitch_mix* mix) noexcept {
   double y0 = line.y[kOrder - 1], v0 = line.v[kOrder - 1];
   double energy = 0.0, lagged = 0.0;
   // The side job's sums fill the time each sample waits on the one before.
@@ -97,7 +103,7 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
   // changes a sum only when it is a zero (-0 instead of +0), and such a sum
   // meets an addend made +0 where it was +-0 (x + 0.0, off the chain), which
   // gives the same result either way: every sample stays bit for bit.
-  for (int n = 0; n < kSubframe; ++n) {
+  const auto sample = [&](int n) __attribute__((always_inline)) {
     const double* y = line.y + n;  // y[kOrder - 1 - k]: k + 1 samples back
     const double* x = line.x + n;
     const double* v = line.v + n;
@@ -128,15 +134,42 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
     signal[n] = yn;
     v_out[n] = vn;
 
-    smoothed = static_cast<float>(0.9375 * double(smoothed) + double(step));
-    scaled[n] = static_cast<float>(1.0625 * double(smoothed) * double(scaled[n]));
-
     if (with_side) {
       if (twice) {
         add_lag_sample(lanes, *side, 2 * n);
         add_lag_sample(lanes, *side, 2 * n + 1);
       } else {
         add_lag_sample(lanes, *side, n);
+      }
+    }
+  };
+
+  if (pending.signal == nullptr) {
+    for (int n = 0; n < kSubframe; ++n) sample(n);
+  } else {
+    // The pending subframe's tilt compensation over the first third, three
+    // samples a step; then its gain control over the rest, three samples
+    // every two steps. Neither touches this subframe's chains.
+    float* const out = pending.signal;
+    const float* const pv = pending.v;
+    const double weight = pending.tilt_weight;
+    double compensated = 0.0;
+    constexpr int kCompensationSteps = kSubframe / 3;
+    for (int n = 0; n < kCompensationSteps; ++n) {
+      sample(n);
+      for (int k = 3 * n; k < 3 * n + 3; ++k) {
+        out[k] = static_cast<float>(double(pv[k]) - weight * double(pv[k - 1]));
+        compensated += double(out[k]) * double(out[k]);
+      }
+    }
+    const float step = static_cast<float>(0.0625 * double(gain_target(compensated, pending.r0)));
+    for (int n = kCompensationSteps; n < kSubframe; ++n) {
+      sample(n);
+      const int from = 3 * (n - kCompensationSteps) / 2;
+      const int to = 3 * (n - kCompensationSteps + 1) / 2;
+      for (int k = from; k < to; ++k) {
+        smoothed = static_cast<float>(0.9375 * double(smoothed) + double(step));
+        out[k] = static_cast<float>(1.0625 * double(smoothed) * double(out[k]));
       }
     }
   }
@@ -146,15 +179,10 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
 
 }  // namespace
 
-float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
-                                float* fir_history, float* iir_history, pending_gain pending,
-                                decoder_state& decoder, lag_sum_job* side,
-                                const pitch_mix* mix) noexcept {
-  // The gain recursion of the pending subframe, on a dummy line when none.
-  std::array<float, kSubframe> unused{};
-  float* const scaled = pending.signal != nullptr ? pending.signal : unused.data();
-  const auto step = static_cast<float>(0.0625 * double(pending.target));
-
+pending_gain synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesis_history,
+                                       float* fir_history, float* iir_history,
+                                       pending_gain pending, decoder_state& decoder,
+                                       lag_sum_job* side, const pitch_mix* mix) noexcept {
   std::array<float, kOrder> zero, pole;
   formant_coefficients(zero, pole, a);
   double ca[kOrder], cz[kOrder], cp[kOrder];
@@ -168,8 +196,8 @@ float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesi
     line.v[kOrder - 1 - k] = iir_history[-k];
   }
   float* const v_out = iir_history + 1;
-  const recursion_sums sums = run_recursions(signal, v_out, line, ca, cz, cp, scaled,
-                                             decoder.postfilter_gain, step, side, mix);
+  const recursion_sums sums = run_recursions(signal, v_out, line, ca, cz, cp, pending,
+                                             decoder.postfilter_gain, side, mix);
   for (int n = 0; n < kSubframe; ++n) {
     synthesis_history[1 + n] = signal[n];
     fir_history[n] = signal[n];
@@ -177,7 +205,7 @@ float synthesise_and_postfilter(float* signal, const lpc_set& a, float* synthesi
   if (pending.signal != nullptr) decoder.postfilter_gain = sums.smoothed;
   const auto r0 = static_cast<float>(sums.energy);
   const double tilt_weight = fold_tilt(r0, static_cast<float>(sums.lagged), decoder);
-  return compensate_tilt(signal, v_out, tilt_weight, r0);
+  return pending_gain{signal, v_out, tilt_weight, r0};
 }
 
 float formant_postfilter(float* signal, const lpc_set& a, float* fir_history, float* iir_history,
@@ -221,10 +249,11 @@ float scale_and_convert(float* last, float gain, float a, const float* earlier,
 
 }  // namespace
 
-void finish_postfilter_frame(float* frame, float G, decoder_state& decoder,
+void finish_postfilter_frame(float* frame, pending_gain pending, decoder_state& decoder,
                              int16_t* samples) noexcept {
-  const auto a = static_cast<float>(0.0625 * double(G));
   float* const last = frame + kFrame - kSubframe;
+  const float G = compensate_tilt(last, pending.v, pending.tilt_weight, pending.r0);
+  const auto a = static_cast<float>(0.0625 * double(G));
   decoder.postfilter_gain = scale_and_convert(last, decoder.postfilter_gain, a, frame, samples);
   float_to_pcm16(last, kSubframe, samples + kFrame - kSubframe);
 }

@@ -155,18 +155,19 @@ TEST(LaneKernels, FusedSynthesisAndPostFilterMatchSeparateFilters) {
       float* sub_a = a_out.data() + kSubframe * s;
       float* sub_b = b_out.data() + kSubframe * s;
       const int at = kSubframe * s;
-      const float gain_a =
+      pending =
           synthesise_and_postfilter(sub_a, predictor, syn_a.data() + kOrder - 1 + at,
                                     fir_a.data() + kOrder + at, iir_a.data() + kOrder - 1 + at,
                                     pending, fused);
-      pending = pending_gain{sub_a, gain_a};
       synthesis_filter(sub_b, predictor, syn_b.data() + kOrder - 1 + at);
       const float gain_b = formant_postfilter(sub_b, predictor, fir_b.data() + kOrder + at,
                                               iir_b.data() + kOrder - 1 + at, separate);
       apply_postfilter_gain(sub_b, gain_b, separate);
-      ASSERT_TRUE(same(gain_a, gain_b)) << "frame " << frame << " subframe " << s;
     }
-    apply_postfilter_gain(pending.signal, pending.target, fused);
+    std::array<int16_t, kFrame> pcm_a, pcm_b;
+    finish_postfilter_frame(a_out.data(), pending, fused, pcm_a.data());
+    float_to_pcm16(b_out.data(), kFrame, pcm_b.data());
+    ASSERT_EQ(pcm_a, pcm_b) << "frame " << frame;
     for (int n = 0; n < kFrame; ++n) ASSERT_TRUE(same(a_out[n], b_out[n])) << "frame " << frame;
     ASSERT_TRUE(same(fused.tilt_memory, separate.tilt_memory));
     ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain));
@@ -204,8 +205,9 @@ TEST(LaneKernels, SixteenBitOutputMatchesOneSampleAtATime) {
 }
 
 // The decoder's frame as it runs it: the pitch post-filter mixed into the
-// synthesis input and the next subframe's lag sums formed in the same pass,
-// against the post-filter applied first and the sums formed on their own.
+// synthesis input, the next subframe's lag sums and the previous one's tilt
+// compensation and gain formed in the same pass, against the plain filters
+// one after another and the sums formed on their own.
 TEST(LaneKernels, FusedPassWithPitchMixAndSideSumsMatchesSeparateSteps) {
   std::mt19937 rng(16);
   std::normal_distribution<float> noise(0.0f, 2500.0f);
@@ -225,7 +227,8 @@ TEST(LaneKernels, FusedPassWithPitchMixAndSideSumsMatchesSeparateSteps) {
     std::array<float, kFrame> a_out, b_out;
     for (int s = 0; s < kSubframes; ++s) apply_pitch_postfilter(b_out, excitation, pitch[s], s);
     a_out.fill(std::numeric_limits<float>::quiet_NaN());  // the mix must write every sample
-    pending_gain pending_a, pending_b;
+    pending_gain pending_a;
+    float last_gain_b = 1.0f;
     for (int s = 0; s < kSubframes; ++s) {
       // Side job: the next subframe's post-filter sums, or the voicing sums.
       lag_sum_job side_a, side_b;
@@ -237,16 +240,16 @@ TEST(LaneKernels, FusedPassWithPitchMixAndSideSumsMatchesSeparateSteps) {
       const pitch_mix mix{excitation.data() + kHistory + kSubframe * s, pitch[s]};
       const lpc_set predictor = random_predictor(rng, 0.95);
       const int at = kSubframe * s;
-      const float gain_a = synthesise_and_postfilter(
+      pending_a = synthesise_and_postfilter(
           a_out.data() + at, predictor, syn_a.data() + kOrder - 1 + at, fir_a.data() + kOrder + at,
           iir_a.data() + kOrder - 1 + at, pending_a, fused, &side_a, &mix);
-      const float gain_b = synthesise_and_postfilter(
-          b_out.data() + at, predictor, syn_b.data() + kOrder - 1 + at, fir_b.data() + kOrder + at,
-          iir_b.data() + kOrder - 1 + at, pending_b, separate);
+      synthesis_filter(b_out.data() + at, predictor, syn_b.data() + kOrder - 1 + at);
+      const float gain_b = formant_postfilter(b_out.data() + at, predictor,
+                                              fir_b.data() + kOrder + at,
+                                              iir_b.data() + kOrder - 1 + at, separate);
+      if (s + 1 < kSubframes) apply_postfilter_gain(b_out.data() + at, gain_b, separate);
+      last_gain_b = gain_b;
       sum_lag_job(side_b);
-      pending_a = pending_gain{a_out.data() + at, gain_a};
-      pending_b = pending_gain{b_out.data() + at, gain_b};
-      ASSERT_TRUE(same(gain_a, gain_b)) << "frame " << frame << " subframe " << s;
       const lag_sums& x = side_a.result;
       const lag_sums& y = side_b.result;
       ASSERT_TRUE(same(x.e, y.e));
@@ -258,8 +261,8 @@ TEST(LaneKernels, FusedPassWithPitchMixAndSideSumsMatchesSeparateSteps) {
     }
     // The last subframe's gain with the 16-bit output, against the two steps.
     std::array<int16_t, kFrame> pcm_a, pcm_b;
-    finish_postfilter_frame(a_out.data(), pending_a.target, fused, pcm_a.data());
-    apply_postfilter_gain(pending_b.signal, pending_b.target, separate);
+    finish_postfilter_frame(a_out.data(), pending_a, fused, pcm_a.data());
+    apply_postfilter_gain(b_out.data() + kFrame - kSubframe, last_gain_b, separate);
     float_to_pcm16(b_out.data(), kFrame, pcm_b.data());
     ASSERT_EQ(pcm_a, pcm_b) << "frame " << frame;
     for (int n = 0; n < kFrame; ++n) ASSERT_TRUE(same(a_out[n], b_out[n])) << "frame " << frame;
@@ -307,13 +310,20 @@ TEST(LaneKernels, SignedZerosAndSubnormalsThroughFusedFilters) {
       a[0] = -1e-45f;
       syn_b = syn_a, fir_b = fir_a, iir_b = iir_a, b = a;
     }
-    const float gain_a =
+    const pending_gain pending =
         synthesise_and_postfilter(a.data(), predictor, syn_a.data() + kOrder - 1,
                                   fir_a.data() + kOrder, iir_a.data() + kOrder - 1, {}, fused);
     synthesis_filter(b.data(), predictor, syn_b.data() + kOrder - 1);
     const float gain_b = formant_postfilter(b.data(), predictor, fir_b.data() + kOrder,
                                             iir_b.data() + kOrder - 1, separate);
-    ASSERT_TRUE(same(gain_a, gain_b)) << trial;
+    // The pending compensation and gain, as the last subframe of a frame.
+    std::array<float, kFrame> frame{};
+    std::copy(a.begin(), a.end(), frame.end() - kSubframe);
+    std::array<int16_t, kFrame> pcm;
+    finish_postfilter_frame(frame.data(), pending, fused, pcm.data());
+    std::copy(frame.end() - kSubframe, frame.end(), a.begin());
+    apply_postfilter_gain(b.data(), gain_b, separate);
+    ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain)) << trial;
     for (int n = 0; n < kSubframe; ++n) ASSERT_TRUE(same(a[n], b[n])) << trial << " " << n;
     for (int n = 0; n < kLine; ++n) {
       ASSERT_TRUE(same(syn_a[n], syn_b[n]) && same(iir_a[n], iir_b[n])) << trial << " " << n;
