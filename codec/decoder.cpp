@@ -59,6 +59,29 @@ void decode_excitation(const frame_params& params, int rate,
   }
 }
 
+// The pitch post-filter of subframe s, mixed from the (clipped) window; its
+// parameters from job's finished sums over the unclipped frame, or searched
+// one lag at a time without a job.
+pitch_mix postfilter_subframe(std::span<const float, kWindow> window,
+                              std::span<const float, kPaddedWindow> unclipped,
+                              const frame_params& params, int s, lag_sum_job* job,
+                              const decoder_state& state) noexcept {
+  pitch_mix mix;
+  mix.x = window.data() + kHistory + kSubframe * s;
+  if (job != nullptr) {
+    mix.params = pitch_postfilter_from_sums(*job, s, state);
+  } else {
+    lag_sum_job own;
+    if (pitch_postfilter_job(own, unclipped, params.olp[s / 2], s)) {
+      sum_lag_job(own);
+      mix.params = pitch_postfilter_from_sums(own, s, state);
+    } else {
+      mix.params = pitch_postfilter_params(unclipped.first<kWindow>(), params.olp[s / 2], s, state);
+    }
+  }
+  return mix;
+}
+
 }  // namespace
 
 int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
@@ -97,23 +120,39 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   const std::span<float, kWindow> window(state.excitation_buffer.data() + kFrame * slot,
                                          kWindow);
   std::array<float, kFrame> working;
-  if (state.erasure_count == 0) {
+  std::array<float, kPaddedWindow> unclipped;
+  // Entries 0-3: the pitch post-filter of each subframe; 4: the voicing
+  // decision. side[s]: the job formed while subframe s is filtered.
+  std::array<lag_sum_job, kSubframes + 1> jobs;
+  std::array<lag_sum_job*, kSubframes> side{};
+  pitch_mix mix;  // the pitch post-filter of the subframe next filtered
+  const bool good = state.erasure_count == 0;
+  if (good) {
     decode_excitation(params, state.comp_rate, window, working);
 
     // The voicing decision and the pitch post-filter's parameters look at
     // the frame as decoded, before it was limited to 16 bits.
-    std::array<float, kWindow> unclipped;
     std::copy_n(window.begin(), kHistory, unclipped.begin());
     std::copy(working.begin(), working.end(), unclipped.begin() + kHistory);
-    state.conceal_lag = estimate_concealment_lag(unclipped, params.olp[1]);
+    std::fill(unclipped.begin() + kWindow, unclipped.end(), 0.0f);
+    const std::span<const float, kWindow> decoded = std::span(unclipped).first<kWindow>();
+    // The sums of the voicing decision and of the next subframe's pitch
+    // post-filter are formed alongside the filtering of a subframe, where
+    // they can, so that they fill its recursions' waits.
+    if (concealment_job(jobs[kSubframes], decoded, params.olp[1])) {
+      side[kSubframes - 1] = &jobs[kSubframes];
+    } else {
+      state.conceal_lag = estimate_concealment_lag(decoded, params.olp[1]);
+    }
     if (state.filter_mode == 1) {
-      std::array<postfilter_params, kSubframes> postfilter;
-      for (int s = 0; s < kSubframes; ++s) {
-        postfilter[s] = pitch_postfilter_params(unclipped, params.olp[s / 2], s, state);
+      for (int s = 1; s < kSubframes; ++s) {
+        if (pitch_postfilter_job(jobs[s], unclipped, params.olp[s / 2], s)) side[s - 1] = &jobs[s];
       }
-      for (int s = 0; s < kSubframes; ++s) {
-        apply_pitch_postfilter(working, window, postfilter[s], s);
-      }
+      mix = postfilter_subframe(window, unclipped, params, 0, nullptr, state);
+    } else if (side[kSubframes - 1] != nullptr) {
+      sum_lag_job(jobs[kSubframes]);
+      state.conceal_lag = concealment_lag_from_sums(jobs[kSubframes]);
+      side[kSubframes - 1] = nullptr;
     }
   } else {
     regenerate_excitation(working, window, state.conceal_lag, state.erasure_gain,
@@ -124,22 +163,28 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   load_line(synthesis, state.decoder_synthesis_memory);
   load_line(formant_input, state.formant_fir_memory);
   load_line(formant_output, state.formant_iir_memory);
-  // With the post-filters on, each subframe's gain control runs alongside
-  // the filtering of the next one.
+  // With the post-filters on, each subframe's tilt compensation and gain
+  // control run alongside the filtering of the next one.
   pending_gain pending;
   for (int s = 0; s < kSubframes; ++s) {
     float* const sub = working.data() + kSubframe * s;
     float* const synthesis_history = synthesis.data() + kOrder - 1 + kSubframe * s;
     if (state.filter_mode == 1) {
-      const float gain = synthesise_and_postfilter(
+      pending = synthesise_and_postfilter(
           sub, coefficients[s], synthesis_history, formant_input.data() + kOrder + kSubframe * s,
-          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state);
-      pending = pending_gain{sub, gain};
+          formant_output.data() + kOrder - 1 + kSubframe * s, pending, state, side[s],
+          good ? &mix : nullptr);
+      // The next subframe's pitch post-filter, from the sums just formed.
+      if (good && s + 1 < kSubframes) {
+        mix = postfilter_subframe(window, unclipped, params, s + 1, side[s], state);
+      }
     } else {
       synthesis_filter(sub, coefficients[s], synthesis_history);
     }
   }
-  if (pending.signal != nullptr) apply_postfilter_gain(pending.signal, pending.target, state);
+  if (side[kSubframes - 1] != nullptr) {
+    state.conceal_lag = concealment_lag_from_sums(*side[kSubframes - 1]);
+  }
   store_line(state.decoder_synthesis_memory, synthesis);
   // While the formant post-filter is off its memories keep what the last
   // filtered frame left.
@@ -148,7 +193,13 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
     store_line(state.formant_iir_memory, formant_output);
   }
 
-  float_to_pcm16(working.data(), kFrame, samples);
+  // The last subframe's compensation and gain control, then the 16-bit
+  // output alongside the gain.
+  if (pending.signal != nullptr) {
+    finish_postfilter_frame(working.data(), pending, state, samples);
+  } else {
+    float_to_pcm16(working.data(), kFrame, samples);
+  }
   return status;
 }
 

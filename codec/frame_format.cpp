@@ -44,12 +44,17 @@ void put_bits(bit_writer& w, uint32_t value, int width) noexcept {
 
 // Reads `width` bits (at most 32); the first one read has weight 1.
 uint32_t get_bits(bit_reader& r, int width) noexcept {
-  uint32_t value = 0;
-  for (int k = 0; k < width; ++k, ++r.bit) {
-    if (r.bit >= r.bit_limit) continue;
-    value |= ((static_cast<uint32_t>(r.bytes[r.bit >> 3]) >> (r.bit & 7)) & 1u) << k;
-  }
-  return value;
+  // The bytes holding the readable part of the field (at most five), least
+  // significant first; bits past the limit stay 0.
+  const int32_t first = r.bit;
+  const int32_t end = std::min(first + width, r.bit_limit);
+  r.bit = first + width;
+  if (end <= first) return 0;
+  uint64_t window = 0;
+  for (int32_t b = (end - 1) >> 3; b >= first >> 3; --b) window = (window << 8) | r.bytes[b];
+  const int valid = end - first;
+  const uint64_t mask = (uint64_t{1} << valid) - 1u;
+  return static_cast<uint32_t>((window >> (first & 7)) & mask);
 }
 
 // Pulse block of `row` for the four entries from `entries`: grids, the

@@ -7,13 +7,13 @@
 namespace sivo {
 namespace {
 
-// The cascade 1/A^(z) then W(z), one sample at a time. The last ten samples
-// of both lines ride along in registers (as doubles of the stored floats),
-// so that no sample waits on a store and a reload before it feeds the next.
+// The cascade 1/A^(z) then W(z), one sample at a time, along lines of
+// floats. Only the newest sample of each line rides along in a register (as
+// the double of the stored float); the older products are formed from the
+// lines, off the chain from one sample to the next.
 struct cascade {
   double a[kOrder], zero[kOrder], pole[kOrder];
-  double s[kOrder];  // s[k]: synthesised sample n - 1 - k
-  double y[kOrder];  // y[k]: weighted sample n - 1 - k
+  double s0, y0;  // the newest synthesised and weighted samples
 
   // s_line, y_line point at the first new sample; reads [-10..-1] of each.
   cascade(const lpc_set& quantised, const weighting_set& set, const float* s_line,
@@ -22,34 +22,34 @@ struct cascade {
       a[k] = quantised[k];
       zero[k] = set.zero[k];
       pole[k] = set.pole[k];
-      s[k] = s_line[-1 - k];
-      y[k] = y_line[-1 - k];
     }
+    s0 = s_line[-1];
+    y0 = y_line[-1];
   }
 
   // One sample of 1/A^(z): input + sum aj s[n-j]; then one of W(z):
-  // s[n] - sum zj s[n-j] + sum pj y[n-j]. Writes s_out and y_out.
-  SIVO_LANE_INLINE void step(double input, float& s_out, float& y_out) noexcept {
-    double sum = 0.0;
-#pragma GCC unroll 10
-    for (int k = 0; k < kOrder; ++k) sum += a[k] * s[k];
-    const float sn = static_cast<float>(input + sum);
-    double zeros = 0.0;
-#pragma GCC unroll 10
-    for (int k = 0; k < kOrder; ++k) zeros += zero[k] * s[k];
-    double poles = 0.0;
-#pragma GCC unroll 10
-    for (int k = 0; k < kOrder; ++k) poles += pole[k] * y[k];
-    const float yn = static_cast<float>((sn - zeros) + poles);
-#pragma GCC unroll 10
-    for (int k = kOrder - 1; k > 0; --k) {
-      s[k] = s[k - 1];
-      y[k] = y[k - 1];
-    }
-    s[0] = sn;
-    y[0] = yn;
-    s_out = sn;
-    y_out = yn;
+  // s[n] - sum zj s[n-j] + sum pj y[n-j]. s and y point at sample n of the
+  // lines (reads [-10..-2]) and receive it. The carried sums start from
+  // their first product rather than from 0.0 + product, one addition fewer
+  // on the chain; that changes a sum only when it is a zero (-0 for +0),
+  // and such a sum meets an addend made +0 where it was +-0 (x + 0.0, off
+  // the chain), which gives the same result either way.
+  SIVO_LANE_INLINE void step(double input, float* s, float* y) noexcept {
+    double sum = a[0] * s0;
+#pragma GCC unroll 9
+    for (int k = 1; k < kOrder; ++k) sum += a[k] * double(s[-1 - k]);
+    const float sn = static_cast<float>((input + 0.0) + sum);
+    double zeros = 0.0 + zero[0] * s0;
+#pragma GCC unroll 9
+    for (int k = 1; k < kOrder; ++k) zeros += zero[k] * double(s[-1 - k]);
+    double poles = pole[0] * y0;
+#pragma GCC unroll 9
+    for (int k = 1; k < kOrder; ++k) poles += pole[k] * double(y[-1 - k]);
+    const float yn = static_cast<float>(((double(sn) - zeros) + 0.0) + poles);
+    s0 = sn;
+    y0 = yn;
+    *s = sn;
+    *y = yn;
   }
 };
 
@@ -62,7 +62,7 @@ void impulse_response(std::span<float, kSubframe> h_out, const lpc_set& quantise
   float* s = s_line.data() + kOrder;
   float* y = y_line.data() + kOrder;
   cascade filter(quantised, set, s, y);
-  for (int n = 0; n < kSubframe; ++n) filter.step(n == 0 ? 1.0 : 0.0, s[n], y[n]);
+  for (int n = 0; n < kSubframe; ++n) filter.step(n == 0 ? 1.0 : 0.0, s + n, y + n);
 
   for (int n = 0; n < kSubframe; ++n) h_out[n] = y[n];
   // The comb 1 - g z^-L acts on y, not on its own output.
@@ -143,7 +143,7 @@ void subtract_ringing(std::span<float, kSubframe> target, const lpc_set& quantis
   const double gain = shaping.gain;
   cascade filter(quantised, set, s, y);
   for (int n = 0; n < kSubframe; ++n) {
-    filter.step(0.0, s[n], y[n]);
+    filter.step(0.0, s + n, y + n);
     target[n] = static_cast<float>(target[n] - (y[n] - gain * y[n - shaping.lag]));
   }
 }
@@ -154,7 +154,7 @@ void update_memories(std::span<const float, kSubframe> excitation,
   float* s = synthesis_history + 1;
   float* y = ringing_history + 1;
   cascade filter(quantised, set, s, y);
-  for (int n = 0; n < kSubframe; ++n) filter.step(excitation[n], s[n], y[n]);
+  for (int n = 0; n < kSubframe; ++n) filter.step(excitation[n], s + n, y + n);
 }
 
 }  // namespace sivo

@@ -150,12 +150,19 @@ void score_gain_rows(float* score, bool large, int rows, const correlations& c) 
   }
 }
 
-// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor, four
-// samples side by side.
+// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor,
+// eight samples side by side (the last four as a quad, so that no load
+// passes the end of f).
 SIVO_LANE_CLONES
 void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
                 const std::array<float, kFetchLength>& f) noexcept {
-  for (int n = 0; n < kSubframe; n += 4) {
+  int n = 0;
+  for (; n + 8 <= kSubframe; n += 8) {
+    double8 sum = SIVO_SPLAT8(0.0);
+    for (int j = 0; j < kTaps; ++j) sum += SIVO_SPLAT8(row[j]) * SIVO_LOAD_WIDENED8(&f[n + 3 + j]);
+    SIVO_STORE_NARROWED8(&out[n], sum);
+  }
+  for (; n < kSubframe; n += 4) {
     double4 sum = SIVO_SPLAT(0.0);
     for (int j = 0; j < kTaps; ++j) sum += SIVO_SPLAT(row[j]) * SIVO_LOAD_WIDENED(&f[n + 3 + j]);
     SIVO_STORE_NARROWED(&out[n], sum);
@@ -174,9 +181,10 @@ void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past
   out[3] = past[143 - lag];
   out[4] = past[144 - lag];
   const float* last = past + kHistory - lag;  // the last lag samples
-  for (int i = 0, k = 0; i < kFetchLength - 5; ++i) {
-    out[5 + i] = last[k];
-    if (++k == lag) k = 0;
+  // The period repeats whole, in copies of up to lag samples.
+  const int period = std::max(lag, 1);
+  for (int i = 0; i < kFetchLength - 5; i += period) {
+    std::copy_n(last, std::min(period, kFetchLength - 5 - i), out.data() + 5 + i);
   }
 }
 

@@ -72,6 +72,12 @@ distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) 
   return d;
 }
 
+// Lane-wise larger and smaller of two vectors (macros: clang refuses wide
+// vector arguments in functions built for the plain x86-64 baseline). The
+// arguments are side-effect free and may be evaluated twice.
+#define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
+#define SIVO_FOLD_SMALLER(a, b) ((b) < (a) ? (b) : (a))
+
 // Places the pulses of one grid for each of the four gain levels centre - 2
 // .. centre + 1, starting from the pulse at first, and rates each pattern.
 // Grid positions are handled compactly: slot q is position grid + step q.
@@ -153,13 +159,20 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       }
       // Across lanes: the largest value, and of the lanes holding it the
       // earliest slot.
-      float largest = -1.0f;
-      for (int k = 0; k < 8; ++k) largest = largest8[k] > largest ? largest8[k] : largest;
-      int chosen = kSlotsPadded;
-      for (int k = 0; k < 8; ++k) {
-        const int candidate = largest8[k] == largest ? slot8[k] : kSlotsPadded;
-        chosen = candidate < chosen ? candidate : chosen;
-      }
+      // Both are the same whatever order the lanes are met in (no lane
+      // holds a NaN), so they are folded pairwise: halves, quarters, pairs.
+      float8 top = largest8;
+      top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
+      top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
+      top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
+      const float largest = top[0] > -1.0f ? top[0] : -1.0f;
+      const int32x8 beyond = {kSlotsPadded, kSlotsPadded, kSlotsPadded, kSlotsPadded,
+                              kSlotsPadded, kSlotsPadded, kSlotsPadded, kSlotsPadded};
+      int32x8 first = largest8 == top ? slot8 : beyond;
+      first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 4, 5, 6, 7, 0, 1, 2, 3));
+      first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 2, 3, 0, 1, 6, 7, 4, 5));
+      first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 1, 0, 3, 2, 5, 4, 7, 6));
+      const int chosen = first[0];
       if (!(largest > -1.0f)) {  // only when the weights are not finite
         trial.complete = false;
         continue;

@@ -55,6 +55,28 @@ int32_t estimate_concealment_lag(std::span<const float, kWindow> window,
   return voiced ? lag : 0;
 }
 
+bool concealment_job(lag_sum_job& job, std::span<const float, kWindow> window,
+                     int32_t olp_second_half) noexcept {
+  const int first = std::min(olp_second_half, kMaxConcealPitch) - 3;
+  if (first < 1) return false;
+  job.x = window.data() + kTail;
+  job.first = first;
+  job.ahead = false;
+  job.length = kHalfFrame;
+  return true;
+}
+
+int32_t concealment_lag_from_sums(const lag_sum_job& job) noexcept {
+  const lag_sums& sums = job.result;
+  const int lag = pick_lag(sums.back_c, job.first, job.first + kLagCandidates - 1);
+  if (lag == 0) return 0;
+  const float best = sums.back_c[lag - job.first];
+  const float lagged_energy = sums.back_t[lag - job.first];
+  const bool voiced =
+      double(best) * double(best) > kVoicingThreshold * double(sums.e) * double(lagged_energy);
+  return voiced ? lag : 0;
+}
+
 void regenerate_excitation(std::span<float, kFrame> out, std::span<float, kWindow> window,
                            int32_t conceal_lag, float erasure_gain, int32_t erasure_count,
                            int32_t& noise_seed) noexcept {

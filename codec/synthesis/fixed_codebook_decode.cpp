@@ -2,47 +2,110 @@
 // index column by column, the inverse of the encoder's pulse coding.
 #include "codec/synthesis/fixed_codebook_decode.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
 
 namespace sivo {
 namespace {
 
-// Walks the grid (offset grid, spacing step) across the columns of table,
-// starting at row K - pulses, and places a pulse of amplitude +-level
-// wherever the remaining index falls below the column's entry. In stage 1
-// positions marked in occupied are skipped and pulses add to what is there.
+// A position table turned column by column, with a spare row and a spare
+// column: the entries a column may need (this row and the one below) lie
+// side by side, and the walk may look one column past the last.
 template <typename Table>
-void place_pulses(const Table& table, std::span<float, kSubframe> vector,
-                  const subframe_params& params, int pulses, int step, int stage,
-                  std::span<int32_t, kSubframe> occupied) noexcept {
-  constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
-  constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
-  const float level = fcb_gain_table[params.fcb_gain];
-  int row = rows - pulses;
-  int p = params.grid;
+struct column_table {
+  static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
+  static constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
+  std::array<std::array<uint32_t, rows + 1>, columns + 1> entry{};
+};
+
+template <typename Table>
+constexpr column_table<Table> by_columns(const Table& table) {
+  column_table<Table> out;
+  for (int r = 0; r < out.rows; ++r) {
+    for (int t = 0; t < out.columns; ++t) out.entry[t][r] = static_cast<uint32_t>(table[r][t]);
+  }
+  return out;
+}
+
+constexpr auto columns_30 = by_columns(comb_table_30);
+constexpr auto columns_15 = by_columns(comb_table_15);
+constexpr auto columns_60 = by_columns(comb_table_60);
+constexpr auto columns_52 = by_columns(comb_table_52);
+
+// One column's outcome: take = rem < entry; rem less entry unless taken;
+// the next column's entry, advance if taken, else stay. All from one
+// comparison, as conditional moves where the compiler would branch (a
+// branch here mispredicts on every pulse).
+struct column_step {
+  uint32_t rem, next, take;
+};
+
+inline column_step step_column(uint32_t rem, uint32_t entry, uint32_t stay,
+                               uint32_t advance) noexcept {
+#if defined(__GNUC__) && defined(__x86_64__)
+  const uint32_t less = rem - entry;
+  uint32_t next = stay;
+  uint8_t below;
+  __asm__(
+      "cmpl %[entry], %[rem]\n\t"
+      "cmovael %[less], %[rem]\n\t"
+      "cmovbl %[advance], %[next]\n\t"
+      "setb %[below]"
+      : [rem] "+r"(rem), [next] "+r"(next), [below] "=q"(below)
+      : [entry] "r"(entry), [less] "r"(less), [advance] "r"(advance)
+      : "cc");
+  return column_step{rem, next, below};
+#else
+  const bool below = rem < entry;
+  return column_step{below ? rem : rem - entry, below ? advance : stay, below ? 1u : 0u};
+#endif
+}
+
+// Walks the columns of table over count columns at most (fewer if the
+// table has fewer), starting at row K - pulses, and writes to taken the
+// columns where the remaining index falls below the column's entry, in
+// increasing order; returns how many (at most pulses).
+template <typename Columns>
+int walk_columns(const Columns& table, uint32_t positions, int pulses, int count,
+                 int (&taken)[kMaxPulses]) noexcept {
+  constexpr int stride = Columns::rows + 1;
+  const int end = count < Columns::columns ? count : Columns::columns;
+  // A tight walk whose only chain from one column to the next is the
+  // comparison and the moves it selects. The pair of entries the next
+  // column may need (this row and the one below) is loaded before this
+  // column's outcome is known.
   int placed = 0;
-  uint32_t rem = params.positions;
-  // The outcome of each column is as good as random, so it selects values
-  // instead of branching; an untouched sample is written back unchanged.
-  for (int t = 0; t < columns; ++t) {
-    if (stage == 1) {
-      while (p < kSubframe && occupied[p] != 0) p += step;
-    }
-    // A grid walk that leaves the subframe has nothing more to place.
-    if (p >= kSubframe) break;
-    const auto entry = static_cast<uint32_t>(table[row][t]);
-    const bool take = rem < entry;
-    rem = take ? rem : rem - entry;
-    placed += take ? 1 : 0;
-    const bool negative = ((static_cast<uint32_t>(params.signs) >> (pulses - placed)) & 1u) != 0;
-    const float v = vector[p];
-    const float pulsed = negative ? v - level : v + level;
-    vector[p] = take ? pulsed : v;
-    if (stage == 0) occupied[p] = take ? 1 : occupied[p];
+  uint32_t rem = positions;
+  const uint32_t* pair = &table.entry[0][Columns::rows - pulses];
+  uint32_t entry = pair[0];
+  uint32_t last_take = 0;  // 1 when the previous column took a pulse
+  for (int t = 0; t < end; ++t) {
+    const uint32_t* next = pair + stride + last_take;  // the spare column ends the table
+    const column_step outcome = step_column(rem, entry, next[0], next[1]);
+    rem = outcome.rem;
+    entry = outcome.next;
+    taken[placed] = t;
+    placed += static_cast<int>(outcome.take);
     if (placed == pulses) break;
-    row += take ? 1 : 0;
-    p += step;
+    pair = next;
+    last_take = outcome.take;
+  }
+  return placed;
+}
+
+// Adds the pulses at positions[0..count-1] with amplitude +-level, the
+// first one's sign the top bit of the pulses-bit sign field.
+void add_pulses(float* vector, const int (&positions)[kMaxPulses], int count,
+                const subframe_params& params, int pulses) noexcept {
+  // Adding -level is subtracting level; the sign goes in by its bit.
+  const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
+  const uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
+  for (int j = 0; j < count; ++j) {
+    vector[positions[j]] += std::bit_cast<float>(level | ((signs << j) & 0x80000000u));
   }
 }
 
@@ -55,21 +118,47 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
   const int pulses = pulse_count_table[i];
   const int step = grid_step_table[rate_index];
   if (stage == 0) {
-    for (int n = 0; n < kSubframe; ++n) {
-      vector[n] = 0.0f;
-      occupied[n] = 0;
-    }
+    std::fill(vector.begin(), vector.end(), 0.0f);
+    occupied[0] = 0;
   }
   if (params.positions >= position_limit_table[i]) return;
 
+  // The columns stand for the grid positions, in stage 1 less those stage 0
+  // took. A grid walk that leaves the subframe has nothing more to place.
+  const int grid = params.grid;
+  const int on_grid = grid < kSubframe ? (kSubframe - 1 - grid) / step + 1 : 0;
+  int taken[kMaxPulses];
   if (stage == 1) {
-    place_pulses(comb_table_52, vector, params, pulses, step, stage, occupied);
-  } else if (step == 2) {
-    place_pulses(comb_table_30, vector, params, pulses, step, stage, occupied);
-  } else if (step == 4) {
-    place_pulses(comb_table_15, vector, params, pulses, step, stage, occupied);
+    // Stage 0's pulses (ascending) are skipped: column c is the c-th free
+    // position from the grid's start, found by stepping over each pulse at
+    // or before it.
+    static_assert(grid_step_table[4] == 1);
+    const int occupied_count = occupied[0];
+    int before = 0;  // stage 0 pulses the walk never reaches
+    for (int k = 0; k < occupied_count; ++k) before += occupied[1 + k] < grid ? 1 : 0;
+    const int count = on_grid - (occupied_count - before);
+    const int placed =
+        walk_columns(columns_52, params.positions, pulses, count, taken);
+    for (int j = 0; j < placed; ++j) {
+      int at = grid + taken[j];
+      for (int k = before; k < occupied_count; ++k) at += occupied[1 + k] <= at ? 1 : 0;
+      taken[j] = at;
+    }
+    add_pulses(vector.data(), taken, placed, params, pulses);
   } else {
-    place_pulses(comb_table_60, vector, params, pulses, step, stage, occupied);
+    int placed;
+    if (step == 2) {
+      placed = walk_columns(columns_30, params.positions, pulses, on_grid, taken);
+    } else if (step == 4) {
+      placed = walk_columns(columns_15, params.positions, pulses, on_grid, taken);
+    } else {
+      placed = walk_columns(columns_60, params.positions, pulses, on_grid, taken);
+    }
+    // Positions in increasing order; recorded for stage 1.
+    for (int j = 0; j < placed; ++j) taken[j] = grid + step * taken[j];
+    add_pulses(vector.data(), taken, placed, params, pulses);
+    occupied[0] = placed;
+    for (int j = 0; j < placed; ++j) occupied[1 + j] = taken[j];
   }
 
   // A lag of 60 or more repeats nothing; a lag below 1 would never end.

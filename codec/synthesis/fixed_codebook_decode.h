@@ -10,7 +10,9 @@
 namespace sivo {
 
 // vector: the subframe's 60 samples (cleared in stage 0, added to in stage
-// 1); occupied: 60 flags, set by stage 0 and skipped by stage 1.
+// 1); occupied: scratch shared by the stages of a subframe, in which stage 0
+// records its pulse positions (count, then the positions ascending) and
+// stage 1 skips them.
 // rate_index 0..3, or 4 for the second stage of rate 3. An index at or
 // above its limit gives no pulses and no repetition.
 void decode_fixed_codebook(std::span<float, kSubframe> vector,

@@ -46,6 +46,16 @@ int32_t best_lag(const float* x, int first, int last, int sign) noexcept {
   return result;
 }
 
+// Of two lags found, the one with the larger normalised correlation R^2/T;
+// a tie goes ahead.
+postfilter_params choose_direction(int32_t back, int32_t ahead, float e, float rb, float tb,
+                                   float rf, float tf, const decoder_state& decoder) noexcept {
+  if (double(rb) * double(rb) * double(tf) > double(rf) * double(rf) * double(tb)) {
+    return pitch_postfilter_gains(back, e, rb, tb, decoder);
+  }
+  return pitch_postfilter_gains(ahead, e, rf, tf, decoder);
+}
+
 }  // namespace
 
 int32_t find_backward_lag(std::span<const float, kWindow> window, int32_t olp,
@@ -77,14 +87,51 @@ postfilter_params pitch_postfilter_params(std::span<const float, kWindow> window
   const float rf = correlate(x, x + ahead);
   const float tf = correlate(x + ahead, x + ahead);
   if (back == 0) return pitch_postfilter_gains(ahead, e, rf, tf, decoder);
+  return choose_direction(back, ahead, e, correlate(x, x + back), correlate(x + back, x + back),
+                          rf, tf, decoder);
+}
 
-  const float rb = correlate(x, x + back);
-  const float tb = correlate(x + back, x + back);
-  // Compare the normalised correlations Rb^2/Tb and Rf^2/Tf; a tie goes ahead.
-  if (double(rb) * double(rb) * double(tf) > double(rf) * double(rf) * double(tb)) {
-    return pitch_postfilter_gains(back, e, rb, tb, decoder);
+bool pitch_postfilter_job(lag_sum_job& job, std::span<const float, kPaddedWindow> window,
+                         int32_t olp, int subframe) noexcept {
+  const int first = std::min(olp, kMaxPostfilterPitch) - 3;
+  if (first < 1) return false;
+  job.x = window.data() + kHistory + kSubframe * subframe;
+  job.first = first;
+  job.ahead = kSubframe * (kSubframes - 1 - subframe) >= first;
+  job.length = kSubframe;
+  return true;
+}
+
+postfilter_params pitch_postfilter_from_sums(const lag_sum_job& job, int subframe,
+                                             const decoder_state& decoder) noexcept {
+  const int first = job.first;
+  const int ahead_last =
+      std::min(first + kLagCandidates - 1, kSubframe * (kSubframes - 1 - subframe));
+  const lag_sums& sums = job.result;
+  const int32_t back = pick_lag(sums.back_c, first, first + kLagCandidates - 1);
+  const int32_t ahead = job.ahead ? pick_lag(sums.ahead_c, first, ahead_last) : 0;
+  const int b = back - first, a = ahead - first;
+  if (back == 0 && ahead == 0) return postfilter_params{};
+  if (ahead == 0) return pitch_postfilter_gains(-back, sums.e, sums.back_c[b], sums.back_t[b], decoder);
+  if (back == 0) {
+    return pitch_postfilter_gains(ahead, sums.e, sums.ahead_c[a], sums.ahead_t[a], decoder);
   }
-  return pitch_postfilter_gains(ahead, e, rf, tf, decoder);
+  return choose_direction(-back, ahead, sums.e, sums.back_c[b], sums.back_t[b], sums.ahead_c[a],
+                          sums.ahead_t[a], decoder);
+}
+
+void pitch_postfilter_frame_params(std::span<postfilter_params, kSubframes> out,
+                                   std::span<const float, kPaddedWindow> window,
+                                   const int32_t (&olp)[2], const decoder_state& decoder) noexcept {
+  for (int s = 0; s < kSubframes; ++s) {
+    lag_sum_job job;
+    if (!pitch_postfilter_job(job, window, olp[s / 2], s)) {
+      out[s] = pitch_postfilter_params(window.first<kWindow>(), olp[s / 2], s, decoder);
+      continue;
+    }
+    sum_lag_job(job);
+    out[s] = pitch_postfilter_from_sums(job, s, decoder);
+  }
 }
 
 postfilter_params pitch_postfilter_gains(int32_t lag, float E, float R, float T,

@@ -15,9 +15,11 @@
 #include "codec/analysis/weighted_synthesis.h"
 #include "codec/excitation/pulse_filters.h"
 #include "codec/state.h"
+#include "codec/synthesis/concealment.h"
 #include "codec/synthesis/formant_postfilter.h"
 #include "codec/synthesis/lag_correlation.h"
 #include "codec/synthesis/pcm_output.h"
+#include "codec/synthesis/pitch_postfilter.h"
 #include "codec/synthesis/synthesis_filter.h"
 #include "tests/codec/stable_predictor.h"
 
@@ -153,18 +155,19 @@ TEST(LaneKernels, FusedSynthesisAndPostFilterMatchSeparateFilters) {
       float* sub_a = a_out.data() + kSubframe * s;
       float* sub_b = b_out.data() + kSubframe * s;
       const int at = kSubframe * s;
-      const float gain_a =
+      pending =
           synthesise_and_postfilter(sub_a, predictor, syn_a.data() + kOrder - 1 + at,
                                     fir_a.data() + kOrder + at, iir_a.data() + kOrder - 1 + at,
                                     pending, fused);
-      pending = pending_gain{sub_a, gain_a};
       synthesis_filter(sub_b, predictor, syn_b.data() + kOrder - 1 + at);
       const float gain_b = formant_postfilter(sub_b, predictor, fir_b.data() + kOrder + at,
                                               iir_b.data() + kOrder - 1 + at, separate);
       apply_postfilter_gain(sub_b, gain_b, separate);
-      ASSERT_TRUE(same(gain_a, gain_b)) << "frame " << frame << " subframe " << s;
     }
-    apply_postfilter_gain(pending.signal, pending.target, fused);
+    std::array<int16_t, kFrame> pcm_a, pcm_b;
+    finish_postfilter_frame(a_out.data(), pending, fused, pcm_a.data());
+    float_to_pcm16(b_out.data(), kFrame, pcm_b.data());
+    ASSERT_EQ(pcm_a, pcm_b) << "frame " << frame;
     for (int n = 0; n < kFrame; ++n) ASSERT_TRUE(same(a_out[n], b_out[n])) << "frame " << frame;
     ASSERT_TRUE(same(fused.tilt_memory, separate.tilt_memory));
     ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain));
@@ -197,6 +200,133 @@ TEST(LaneKernels, SixteenBitOutputMatchesOneSampleAtATime) {
       int16_t alone;
       float_to_pcm16(&in[n], 1, &alone);
       ASSERT_EQ(together[n], alone) << "trial " << trial << " sample " << n << " value " << in[n];
+    }
+  }
+}
+
+// The decoder's frame as it runs it: the pitch post-filter mixed into the
+// synthesis input, the next subframe's lag sums and the previous one's tilt
+// compensation and gain formed in the same pass, against the plain filters
+// one after another and the sums formed on their own.
+TEST(LaneKernels, FusedPassWithPitchMixAndSideSumsMatchesSeparateSteps) {
+  std::mt19937 rng(16);
+  std::normal_distribution<float> noise(0.0f, 2500.0f);
+  decoder_state fused{}, separate{};
+  reset_decoder_state(fused);
+  reset_decoder_state(separate);
+  constexpr int kLine = kOrder + kFrame;
+  std::array<float, kLine> syn_a{}, fir_a{}, iir_a{}, syn_b{}, fir_b{}, iir_b{};
+  for (int frame = 0; frame < 16; ++frame) {
+    std::array<float, kPaddedWindow> window{};
+    const int period = 20 + int(rng() % 120);
+    for (int i = 0; i < kWindow; ++i) window[i] = (i % period < 3 ? 8000.0f : 0.0f) + noise(rng);
+    const std::span<const float, kWindow> excitation = std::span(window).first<kWindow>();
+    const int32_t olp[2] = {period, period + int(rng() % 5) - 2};
+    std::array<postfilter_params, kSubframes> pitch;
+    pitch_postfilter_frame_params(pitch, window, olp, fused);
+    std::array<float, kFrame> a_out, b_out;
+    for (int s = 0; s < kSubframes; ++s) apply_pitch_postfilter(b_out, excitation, pitch[s], s);
+    a_out.fill(std::numeric_limits<float>::quiet_NaN());  // the mix must write every sample
+    pending_gain pending_a;
+    float last_gain_b = 1.0f;
+    for (int s = 0; s < kSubframes; ++s) {
+      // Side job: the next subframe's post-filter sums, or the voicing sums.
+      lag_sum_job side_a, side_b;
+      const bool has_side = s + 1 < kSubframes
+                                ? pitch_postfilter_job(side_a, window, olp[(s + 1) / 2], s + 1)
+                                : concealment_job(side_a, excitation, olp[1]);
+      ASSERT_TRUE(has_side);
+      side_b = side_a;
+      const pitch_mix mix{excitation.data() + kHistory + kSubframe * s, pitch[s]};
+      const lpc_set predictor = random_predictor(rng, 0.95);
+      const int at = kSubframe * s;
+      pending_a = synthesise_and_postfilter(
+          a_out.data() + at, predictor, syn_a.data() + kOrder - 1 + at, fir_a.data() + kOrder + at,
+          iir_a.data() + kOrder - 1 + at, pending_a, fused, &side_a, &mix);
+      synthesis_filter(b_out.data() + at, predictor, syn_b.data() + kOrder - 1 + at);
+      const float gain_b = formant_postfilter(b_out.data() + at, predictor,
+                                              fir_b.data() + kOrder + at,
+                                              iir_b.data() + kOrder - 1 + at, separate);
+      if (s + 1 < kSubframes) apply_postfilter_gain(b_out.data() + at, gain_b, separate);
+      last_gain_b = gain_b;
+      sum_lag_job(side_b);
+      const lag_sums& x = side_a.result;
+      const lag_sums& y = side_b.result;
+      ASSERT_TRUE(same(x.e, y.e));
+      for (int k = 0; k < 7; ++k) {
+        ASSERT_TRUE(same(x.back_c[k], y.back_c[k]) && same(x.back_t[k], y.back_t[k]) &&
+                    same(x.ahead_c[k], y.ahead_c[k]) && same(x.ahead_t[k], y.ahead_t[k]))
+            << "frame " << frame << " subframe " << s << " candidate " << k;
+      }
+    }
+    // The last subframe's gain with the 16-bit output, against the two steps.
+    std::array<int16_t, kFrame> pcm_a, pcm_b;
+    finish_postfilter_frame(a_out.data(), pending_a, fused, pcm_a.data());
+    apply_postfilter_gain(b_out.data() + kFrame - kSubframe, last_gain_b, separate);
+    float_to_pcm16(b_out.data(), kFrame, pcm_b.data());
+    ASSERT_EQ(pcm_a, pcm_b) << "frame " << frame;
+    for (int n = 0; n < kFrame; ++n) ASSERT_TRUE(same(a_out[n], b_out[n])) << "frame " << frame;
+    ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain));
+    ASSERT_TRUE(same(fused.tilt_memory, separate.tilt_memory));
+    for (auto* line : {&syn_a, &fir_a, &iir_a, &syn_b, &fir_b, &iir_b}) {
+      std::copy(line->end() - kOrder, line->end(), line->begin());
+    }
+  }
+}
+
+// The fused pass starts its carried sums from their first product instead
+// of 0.0 + product; with zeros of either sign and subnormals in the input and
+// the memories, every sample must still be the plain filters' own bits.
+TEST(LaneKernels, SignedZerosAndSubnormalsThroughFusedFilters) {
+  std::mt19937 rng(17);
+  const float tiny[] = {0.0f, -0.0f, 1e-45f, -1e-45f, 1e-41f, -1e-41f, 1e-38f, -1e-38f};
+  for (int trial = 0; trial < 200; ++trial) {
+    decoder_state fused{}, separate{};
+    reset_decoder_state(fused);
+    reset_decoder_state(separate);
+    constexpr int kLine = kOrder + kSubframe;
+    // Every fourth trial is all negative zeros, where a sum that starts
+    // from its first product is -0 and one that starts from 0.0 is +0.
+    const int kinds = trial % 4 == 0 ? 1 : int(std::size(tiny));
+    auto draw = [&] { return kinds == 1 ? -0.0f : tiny[rng() % kinds]; };
+    std::array<float, kLine> syn_a, fir_a, iir_a;
+    for (auto* line : {&syn_a, &fir_a, &iir_a}) {
+      for (float& x : *line) x = draw();
+    }
+    std::array<float, kLine> syn_b = syn_a, fir_b = fir_a, iir_b = iir_a;
+    Vec a, b;
+    for (float& x : a) x = draw();
+    b = a;
+    lpc_set predictor = trial % 2 ? random_predictor(rng, 0.9) : lpc_set{};  // +0 taps
+    if (trial == 2) {
+      // A synthesis output that underflows to -0 (-2^-149 + 0.5 * 2^-149
+      // ties to -0) meeting a pole section whose products are all -0.
+      predictor = lpc_set{0.5f};
+      syn_a.fill(0.0f);
+      syn_a[kOrder - 1] = 1e-45f;
+      fir_a.fill(0.0f);
+      iir_a.fill(-0.0f);
+      a.fill(0.0f);
+      a[0] = -1e-45f;
+      syn_b = syn_a, fir_b = fir_a, iir_b = iir_a, b = a;
+    }
+    const pending_gain pending =
+        synthesise_and_postfilter(a.data(), predictor, syn_a.data() + kOrder - 1,
+                                  fir_a.data() + kOrder, iir_a.data() + kOrder - 1, {}, fused);
+    synthesis_filter(b.data(), predictor, syn_b.data() + kOrder - 1);
+    const float gain_b = formant_postfilter(b.data(), predictor, fir_b.data() + kOrder,
+                                            iir_b.data() + kOrder - 1, separate);
+    // The pending compensation and gain, as the last subframe of a frame.
+    std::array<float, kFrame> frame{};
+    std::copy(a.begin(), a.end(), frame.end() - kSubframe);
+    std::array<int16_t, kFrame> pcm;
+    finish_postfilter_frame(frame.data(), pending, fused, pcm.data());
+    std::copy(frame.end() - kSubframe, frame.end(), a.begin());
+    apply_postfilter_gain(b.data(), gain_b, separate);
+    ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain)) << trial;
+    for (int n = 0; n < kSubframe; ++n) ASSERT_TRUE(same(a[n], b[n])) << trial << " " << n;
+    for (int n = 0; n < kLine; ++n) {
+      ASSERT_TRUE(same(syn_a[n], syn_b[n]) && same(iir_a[n], iir_b[n])) << trial << " " << n;
     }
   }
 }

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -144,6 +147,76 @@ TEST(WeightedSynthesis, TargetAndMemoryUpdateFollowTheCascade) {
       moved_outside += (k < first || k >= first + kSubframe) && ringing[k] != ringing_before[k];
     }
     EXPECT_EQ(moved_outside, 0) << trial;
+  }
+}
+
+// The literal one-rounding cascade on float lines (every sum from 0.0, in
+// index order), for bit-exact comparison: s[n] = e[n] + sum a_j s[n-j],
+// y[n] = (s[n] - sum z_j s[n-j]) + sum p_j y[n-j].
+void plain_cascade(const float* e, const lpc_set& a, const weighting_set& set, float* s,
+                   float* y, bool synthesise) {
+  for (int n = 0; n < kSubframe; ++n) {
+    if (synthesise) {
+      double sum = 0.0;
+      for (int j = 1; j <= kOrder; ++j) sum += double(a[j - 1]) * s[n - j];
+      s[n] = static_cast<float>(e[n] + sum);
+    }
+    double zeros = 0.0, poles = 0.0;
+    for (int j = 1; j <= kOrder; ++j) zeros += double(set.zero[j - 1]) * s[n - j];
+    for (int j = 1; j <= kOrder; ++j) poles += double(set.pole[j - 1]) * y[n - j];
+    y[n] = static_cast<float>((s[n] - zeros) + poles);
+  }
+}
+
+bool same_bits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+
+// The encoder's filters carry only their newest sample and start their
+// carried sums from the first product; the bits must be the literal
+// cascade's, with ordinary signals and with zeros of either sign and
+// subnormals in the input and the memories.
+TEST(WeightedSynthesis, FiltersKeepTheLiteralCascadeBits) {
+  std::mt19937 rng(33);
+  std::normal_distribution<float> noise(0.0f, 1000.0f);
+  const float tiny[] = {0.0f, -0.0f, 1e-45f, -1e-45f, 1e-41f, -1e-41f};
+  for (int trial = 0; trial < 120; ++trial) {
+    // Trials 0 mod 3: all -0; 1 mod 3: tiny values; else speech-like.
+    auto draw = [&] {
+      return trial % 3 == 0 ? -0.0f : trial % 3 == 1 ? tiny[rng() % std::size(tiny)] : noise(rng);
+    };
+    const lpc_set a = trial % 2 ? random_predictor(rng) : lpc_set{};
+    const weighting_set set = set_for(random_predictor(rng, 0.95));
+    std::array<float, kOrder + kSubframe> s_line, y_line, e;
+    for (auto* v : {&s_line, &y_line, &e}) {
+      for (float& x : *v) x = draw();
+    }
+    auto s_ref = s_line, y_ref = y_line;
+    update_memories(std::span<const float, kSubframe>(e.data(), kSubframe), a, set,
+                    s_line.data() + kOrder - 1, y_line.data() + kOrder - 1);
+    plain_cascade(e.data(), a, set, s_ref.data() + kOrder, y_ref.data() + kOrder, true);
+    for (int n = 0; n < kOrder + kSubframe; ++n) {
+      ASSERT_TRUE(same_bits(s_line[n], s_ref[n]) && same_bits(y_line[n], y_ref[n]))
+          << "trial " << trial << " sample " << n;
+    }
+
+    // The weighting filter alone over a frame: speech through W(z).
+    std::array<weighting_set, kSubframes> sets;
+    sets.fill(set);
+    std::vector<float> speech(kOrder + kFrame);
+    for (float& x : speech) x = draw();
+    encoder_state state{};
+    reset_encoder_state(state);
+    for (float& m : state.weighting_memory) m = draw();
+    std::vector<float> y(kOrder + kFrame);
+    for (int i = 0; i < kOrder; ++i) y[kOrder - 1 - i] = state.weighting_memory[i];
+    std::vector<float> weighted(kFrame);
+    weighting_filter(speech.data() + kOrder, weighted.data(), sets, state);
+    for (int sub = 0; sub < kSubframes; ++sub) {
+      const int at = kOrder + kSubframe * sub;
+      plain_cascade(nullptr, a, set, speech.data() + at, y.data() + at, false);
+    }
+    for (int n = 0; n < kFrame; ++n) {
+      ASSERT_TRUE(same_bits(weighted[n], y[kOrder + n])) << "trial " << trial << " sample " << n;
+    }
   }
 }
 
