@@ -109,6 +109,10 @@ struct prefix_table {
   static constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
   static constexpr int width = columns + 1 + 16;
   alignas(16) std::array<std::array<uint32_t, width>, rows> sum{};
+  // What a pulse at column t of row r adds to the searched-for value (mod
+  // 2^32): row r + 1's sum before t + 1 less row r's sum before t, in all
+  // four lanes.
+  alignas(16) std::array<std::array<std::array<uint32_t, 4>, columns>, rows> shift{};
 };
 
 constexpr uint32_t kFlip = 0x80000000u;
@@ -123,6 +127,11 @@ constexpr prefix_table<Table> by_prefix(const Table& table) {
       if (j < out.columns) total += static_cast<uint64_t>(table[r][j]);
     }
     for (int j = out.columns + 1; j < out.width; ++j) out.sum[r][j] = 0xFFFFFFFFu ^ kFlip;
+  }
+  for (int r = 0; r + 1 < out.rows; ++r) {
+    for (int t = 0; t < out.columns; ++t) {
+      for (auto& lane : out.shift[r][t]) lane = out.sum[r + 1][t + 1] - out.sum[r][t];
+    }
   }
   return out;
 }
@@ -165,12 +174,13 @@ int jump_columns(const Prefix& table, uint32_t positions, int pulses, int count,
                  int (&taken)[kMaxPulses]) noexcept {
   const int end = count < Prefix::columns ? count : Prefix::columns;
   int row = Prefix::rows - pulses;
-  int from = 0;                 // the row's entry column
-  uint32_t target = positions;  // the row's sum before column 0 is 0
+  int from = 0;  // the row's entry column
+  // The searched-for value in every lane, top bit flipped; the row's sum
+  // before column 0 is 0.
+  __m128i key = _mm_set1_epi32(static_cast<int32_t>(positions ^ kFlip));
   int placed = 0;
   while (from < end) {
     const uint32_t* sums = table.sum[row].data();
-    const __m128i key = _mm_set1_epi32(static_cast<int32_t>(target ^ kFlip));
     int t = from;
     uint32_t mask;
     for (;;) {
@@ -193,10 +203,10 @@ int jump_columns(const Prefix& table, uint32_t positions, int pulses, int count,
     if (t >= end) break;
     taken[placed++] = t;
     if (placed == pulses) break;
-    const uint32_t rem = target - (sums[t] ^ kFlip);
+    key = _mm_add_epi32(
+        key, _mm_load_si128(reinterpret_cast<const __m128i*>(table.shift[row][t].data())));
     ++row;
     from = t + 1;
-    target = rem + (table.sum[row][from] ^ kFlip);
   }
   return placed;
 }
