@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
@@ -12,6 +17,7 @@
 namespace sivo {
 namespace {
 
+#if !defined(__SSE2__)
 // A position table turned column by column, with a spare row and a spare
 // column: the entries a column may need (this row and the one below) lie
 // side by side, and the walk may look one column past the last.
@@ -30,11 +36,6 @@ constexpr column_table<Table> by_columns(const Table& table) {
   }
   return out;
 }
-
-constexpr auto columns_30 = by_columns(comb_table_30);
-constexpr auto columns_15 = by_columns(comb_table_15);
-constexpr auto columns_60 = by_columns(comb_table_60);
-constexpr auto columns_52 = by_columns(comb_table_52);
 
 // One column's outcome: take = rem < entry; rem less entry unless taken;
 // the next column's entry, advance if taken, else stay. All from one
@@ -97,6 +98,133 @@ int walk_columns(const Columns& table, uint32_t positions, int pulses, int count
   return placed;
 }
 
+#else
+// A position table as running sums along each row, with sixteen spare
+// columns: sum[r][j] is the total of the row's entries before column j,
+// stored with the top bit flipped so that signed lane comparisons order
+// them as unsigned. The spare columns hold the largest value.
+template <typename Table>
+struct prefix_table {
+  static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
+  static constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
+  static constexpr int width = columns + 1 + 16;
+  alignas(16) std::array<std::array<uint32_t, width>, rows> sum{};
+  // What a pulse at column t of row r adds to the searched-for value (mod
+  // 2^32): row r + 1's sum before t + 1 less row r's sum before t, in all
+  // four lanes.
+  alignas(16) std::array<std::array<std::array<uint32_t, 4>, columns>, rows> shift{};
+};
+
+constexpr uint32_t kFlip = 0x80000000u;
+
+template <typename Table>
+constexpr prefix_table<Table> by_prefix(const Table& table) {
+  prefix_table<Table> out;
+  for (int r = 0; r < out.rows; ++r) {
+    uint64_t total = 0;
+    for (int j = 0; j <= out.columns; ++j) {
+      out.sum[r][j] = static_cast<uint32_t>(total) ^ kFlip;
+      if (j < out.columns) total += static_cast<uint64_t>(table[r][j]);
+    }
+    for (int j = out.columns + 1; j < out.width; ++j) out.sum[r][j] = 0xFFFFFFFFu ^ kFlip;
+  }
+  for (int r = 0; r + 1 < out.rows; ++r) {
+    for (int t = 0; t < out.columns; ++t) {
+      for (auto& lane : out.shift[r][t]) lane = out.sum[r + 1][t + 1] - out.sum[r][t];
+    }
+  }
+  return out;
+}
+
+// The running sums fit 32 bits, and whatever index is left after a pulse in
+// row r at column t (below entry t of row r) plus the sum before column t + 1
+// of row r + 1 stays below that row's total: the searched-for value never
+// wraps.
+template <typename Table>
+constexpr bool prefix_sums_fit(const Table& table) {
+  constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
+  constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
+  for (int r = 0; r < rows; ++r) {
+    uint64_t total = 0;
+    for (int j = 0; j < columns; ++j) {
+      if (table[r][j] < 0) return false;
+      total += static_cast<uint64_t>(table[r][j]);
+    }
+    if (total >= 0xFFFFFFFFu) return false;
+    if (r == 0) continue;
+    uint64_t after = total;  // sum of row r from column t on
+    for (int t = 0; t < columns; ++t) {
+      if (t > 0 && static_cast<uint64_t>(table[r - 1][t - 1]) > after) return false;
+      after -= static_cast<uint64_t>(table[r][t]);
+    }
+  }
+  return true;
+}
+
+static_assert(prefix_sums_fit(comb_table_30) && prefix_sums_fit(comb_table_15) &&
+              prefix_sums_fit(comb_table_60) && prefix_sums_fit(comb_table_52));
+
+// The same walk a pulse at a time. Within a row, the column walk takes at
+// the first column t where the index it entered with, plus the row's sum
+// before its entry column, falls below the row's sum through column t; the
+// remainder it leaves is that value less the sum before t. Sixteen columns
+// are compared at once, so the only chain is from one pulse to the next.
+template <typename Prefix>
+int jump_columns(const Prefix& table, uint32_t positions, int pulses, int count,
+                 int (&taken)[kMaxPulses]) noexcept {
+  const int end = count < Prefix::columns ? count : Prefix::columns;
+  int row = Prefix::rows - pulses;
+  int from = 0;  // the row's entry column
+  // The searched-for value in every lane, top bit flipped; the row's sum
+  // before column 0 is 0.
+  __m128i key = _mm_set1_epi32(static_cast<int32_t>(positions ^ kFlip));
+  int placed = 0;
+  while (from < end) {
+    const uint32_t* sums = table.sum[row].data();
+    int t = from;
+    uint32_t mask;
+    for (;;) {
+      // Column t + k takes when key < sum before column t + k + 1.
+      const uint32_t* at = sums + t + 1;
+      const __m128i a = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), key);
+      const __m128i b =
+          _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)), key);
+      const __m128i c =
+          _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 8)), key);
+      const __m128i d =
+          _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 12)), key);
+      mask = static_cast<uint32_t>(
+          _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d))));
+      if (mask != 0 || t + 16 >= end) break;
+      t += 16;
+    }
+    if (mask == 0) break;
+    t += std::countr_zero(mask);
+    if (t >= end) break;
+    taken[placed++] = t;
+    if (placed == pulses) break;
+    key = _mm_add_epi32(
+        key, _mm_load_si128(reinterpret_cast<const __m128i*>(table.shift[row][t].data())));
+    ++row;
+    from = t + 1;
+  }
+  return placed;
+}
+#endif
+
+// The walk over a position table, by sixteen columns at a time where the
+// lanes exist, else column by column.
+template <const auto& table>
+int find_columns(uint32_t positions, int pulses, int count, int (&taken)[kMaxPulses]) noexcept {
+#if defined(__SSE2__)
+  static constexpr auto prefix = by_prefix(table);
+  return jump_columns(prefix, positions, pulses, count, taken);
+#else
+  static constexpr auto columns = by_columns(table);
+  return walk_columns(columns, positions, pulses, count, taken);
+#endif
+}
+
 // Adds the pulses at positions[0..count-1] with amplitude +-level, the
 // first one's sign the top bit of the pulses-bit sign field.
 void add_pulses(float* vector, const int (&positions)[kMaxPulses], int count,
@@ -137,8 +265,7 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
     int before = 0;  // stage 0 pulses the walk never reaches
     for (int k = 0; k < occupied_count; ++k) before += occupied[1 + k] < grid ? 1 : 0;
     const int count = on_grid - (occupied_count - before);
-    const int placed =
-        walk_columns(columns_52, params.positions, pulses, count, taken);
+    const int placed = find_columns<comb_table_52>(params.positions, pulses, count, taken);
     for (int j = 0; j < placed; ++j) {
       int at = grid + taken[j];
       for (int k = before; k < occupied_count; ++k) at += occupied[1 + k] <= at ? 1 : 0;
@@ -148,11 +275,11 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
   } else {
     int placed;
     if (step == 2) {
-      placed = walk_columns(columns_30, params.positions, pulses, on_grid, taken);
+      placed = find_columns<comb_table_30>(params.positions, pulses, on_grid, taken);
     } else if (step == 4) {
-      placed = walk_columns(columns_15, params.positions, pulses, on_grid, taken);
+      placed = find_columns<comb_table_15>(params.positions, pulses, on_grid, taken);
     } else {
-      placed = walk_columns(columns_60, params.positions, pulses, on_grid, taken);
+      placed = find_columns<comb_table_60>(params.positions, pulses, on_grid, taken);
     }
     // Positions in increasing order; recorded for stage 1.
     for (int j = 0; j < placed; ++j) taken[j] = grid + step * taken[j];
