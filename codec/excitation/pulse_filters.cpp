@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <limits>
 
 #include "codec/vector_lanes.h"
 
@@ -29,6 +31,7 @@ constexpr int kLanes = 8;                    // lanes of one group
 constexpr int kBlock = 4 * kLanes;           // outputs per pass: four groups
 constexpr int kPadded = 2 * kBlock;          // 60 rounded up to whole blocks
 constexpr int kGuard = kBlock;               // zeros read by lanes outside a sum
+constexpr int kGroups = kPadded / kLanes;      // lane groups covering 60 outputs
 
 // Lane masks pick the lanes whose sum includes the current term; the others
 // keep their value untouched, so every lane sees exactly its own terms.
@@ -117,6 +120,41 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
   }
 }
 
+// The same sums as convolve_lanes for an a with few nonzero samples: only
+// the terms of nonzero a[m] are added, each to every output at once, in
+// increasing m. A skipped term a[m] b[n-m] is a zero when b is finite, and
+// adding a zero never changes these sums (they start at +0, and a sum that
+// cancels to zero is +0 again), so the outputs are the same bit for bit.
+// Lanes before m read the zeros ahead of b and likewise add only zeros.
+SIVO_LANE_CLONES
+void convolve_sparse(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
+  std::array<float, kLanes + kPadded> bp{};
+  for (int n = 0; n < kSubframe; ++n) bp[kLanes + n] = b[n];
+  const float* const bz = bp.data() + kLanes;
+  double8 sums[kGroups];
+  for (double8& s : sums) s = SIVO_SPLAT8(0.0);
+  for (int m = 0; m < kSubframe; ++m) {
+    if (a[m] == 0.0f) continue;
+    const double8 am = SIVO_SPLAT8(a[m]);
+    for (int g = m / kLanes; g < kGroups; ++g)
+      sums[g] += am * SIVO_LOAD_WIDENED8(bz + kLanes * g - m);
+  }
+  for (int n = 0; n < kSubframe; ++n) out[n] = sums[n / kLanes][n % kLanes];
+}
+
+// Whether the convolution with a is cheaper term by term: a has few nonzero
+// samples and every b is finite (a zero times an infinity is not a zero).
+bool worth_sparse(const float* a, const float* b) noexcept {
+  constexpr int kMostNonzero = 32;
+  int nonzero = 0;
+  bool finite = true;
+  for (int n = 0; n < kSubframe; ++n) {
+    nonzero += a[n] != 0.0f ? 1 : 0;
+    finite = finite && std::fabs(b[n]) <= std::numeric_limits<float>::max();
+  }
+  return finite && nonzero <= kMostNonzero;
+}
+
 }  // namespace
 
 void backward_correlate(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
@@ -126,7 +164,10 @@ void backward_correlate(std::span<const float, kSubframe> x, std::span<const flo
 
 void causal_convolution(std::span<double, kSubframe> out, const float* a,
                         const float* b) noexcept {
-  convolve_lanes(out, a, b);
+  if (worth_sparse(a, b))
+    convolve_sparse(out, a, b);
+  else
+    convolve_lanes(out, a, b);
 }
 
 void subtract_filtered_excitation(std::span<float, kSubframe> target,
