@@ -89,7 +89,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
   const int slots = (kSubframe - grid + step - 1) / step;
   // Filtered patterns and the response, padded to whole quads (the padding
   // of filtered is never read back).
-  std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered{};
+  std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered;
   std::array<float, kSubframe + 4> response{};
   for (int n = 0; n < kSubframe; ++n) response[n] = imr[n];
 
@@ -99,34 +99,55 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
   // ones for a slot holding a pulse (or past the grid's end); the slot of the
   // last pulse placed. The four levels are independent: they advance pulse
   // by pulse together, so that their work overlaps.
-  std::array<std::array<float, kSlotsPadded>, kGainTrials> weight{};
+  std::array<std::array<float, kSlotsPadded>, kGainTrials> weight;
   std::array<std::array<int32_t, kSlotsPadded>, kGainTrials> taken;
   std::array<int, kGainTrials> slot;
   std::array<float, kGainTrials> level;
   const int first_slot = (first - grid) / step;
-  for (int j = 0; j < kGainTrials; ++j) {
-    gain_trial& trial = trials[j];
-    level[j] = fcb_gain_table[centre + j - 2];
-    taken[j].fill(-1);
-    for (int q = 0; q < slots; ++q) {
-      weight[j][q] = corr[grid + step * q];
-      taken[j][q] = occupied[grid + step * q] != 0 ? -1 : 0;
+  // Every level starts from the same weights, free slots and first pulse: its
+  // sign follows corr at first, and the filtered pattern is that pulse's
+  // response (levels scale only the error), so they are formed once.
+  {
+    std::array<float, kSlotsPadded>& w = weight[0];
+    std::array<int32_t, kSlotsPadded>& t = taken[0];
+    w.fill(0.0f);
+    t.fill(-1);
+    if (step == 1) {
+      for (int q = 0; q < slots; ++q) {
+        w[q] = corr[q];
+        t[q] = occupied[q] != 0 ? -1 : 0;
+      }
+    } else {
+      for (int q = 0; q < slots; ++q) {
+        w[q] = corr[grid + step * q];
+        t[q] = occupied[grid + step * q] != 0 ? -1 : 0;
+      }
     }
-    trial.positions = {};
-    trial.amplitudes = {};
-    trial.complete = true;
-
-    // std::signbit is not used: a negative zero counts as positive.
-    slot[j] = first_slot;
-    trial.positions[0] = first;
-    trial.amplitudes[0] = weight[j][first_slot] < 0.0f ? -level[j] : level[j];
-    taken[j][first_slot] = -1;
-    std::array<float, kSubframe + 4>& f = filtered[j];
-    if (trial.amplitudes[0] < 0.0f) {
+    t[first_slot] = -1;
+    std::array<float, kSubframe + 4>& f = filtered[0];
+    f.fill(0.0f);
+    if (w[first_slot] < 0.0f) {
       for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
     } else {
       for (int n = first; n < kSubframe; ++n) f[n] = imr[n - first];
     }
+  }
+  // std::signbit is not used: a negative zero counts as positive.
+  const bool first_negative = weight[0][first_slot] < 0.0f;
+  for (int j = 0; j < kGainTrials; ++j) {
+    gain_trial& trial = trials[j];
+    level[j] = fcb_gain_table[centre + j - 2];
+    if (j > 0) {
+      weight[j] = weight[0];
+      taken[j] = taken[0];
+      filtered[j] = filtered[0];
+    }
+    trial.positions = {};
+    trial.amplitudes = {};
+    trial.complete = true;
+    slot[j] = first_slot;
+    trial.positions[0] = first;
+    trial.amplitudes[0] = first_negative ? -level[j] : level[j];
   }
 
   const float8 none = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
