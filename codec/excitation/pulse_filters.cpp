@@ -27,97 +27,83 @@ void repeat_pitch_train(std::span<float, kSubframe> dst, std::span<const float, 
 
 namespace {
 
-constexpr int kLanes = 8;                    // lanes of one group
-constexpr int kBlock = 4 * kLanes;           // outputs per pass: four groups
-constexpr int kPadded = 2 * kBlock;          // 60 rounded up to whole blocks
-constexpr int kGuard = kBlock;               // zeros read by lanes outside a sum
-constexpr int kGroups = kPadded / kLanes;      // lane groups covering 60 outputs
+constexpr int kLanes = 8;                  // lanes of one group
+constexpr int kGroups = 8;                 // groups covering 60 outputs
+constexpr int kPadded = kGroups * kLanes;  // 60 rounded up to whole groups
 
 // Lane masks pick the lanes whose sum includes the current term; the others
 // keep their value untouched, so every lane sees exactly its own terms.
 // (A macro, as no 512-bit value may cross a call; see vector_lanes.h.)
 #define SIVO_ADD_WHERE(take, sum, term) ((take) ? (sum) + (term) : (sum))
 
+// Both kernels below hold all 60 outputs in eight groups of eight lanes
+// and walk the terms once, in increasing index; each term is added only to
+// the groups that hold a sum it belongs to, so the work follows the
+// triangle of terms rather than whole blocks. The one group a term reaches
+// in part gets a lane mask. Phases of eight terms have a fixed set of such
+// groups, so the compiler sees every group index as a constant.
+
 SIVO_LANE_CLONES
 void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
                      std::span<float, kSubframe> out) noexcept {
   // h behind a guard of zeros, so that lanes not yet in their sum read
   // inside the array.
-  std::array<float, kGuard + kSubframe> hp{};
-  for (int n = 0; n < kSubframe; ++n) hp[kGuard + n] = h[n];
-  const float* hz = hp.data() + kGuard;
+  std::array<float, kLanes + kSubframe> hp{};
+  for (int n = 0; n < kSubframe; ++n) hp[kLanes + n] = h[n];
+  const float* hz = hp.data() + kLanes;
+  // Lane k of group g is output 8g + 7 - k; it sums j = i .. 59, so term j
+  // reaches groups 0 .. j/8, the last of them from lane 8g + 7 - j on.
   const double8 lane = {7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0};
-  for (int i0 = 0; i0 < kSubframe; i0 += kBlock) {
-    // Lane k of group g is output i0 + 8g + 7 - k; it sums j = i .. 59.
-    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
-    const int head_end = std::min(i0 + kBlock, kSubframe);
-    for (int j = i0; j < head_end; ++j) {
+  double8 s[kGroups];
+  for (double8& v : s) v = SIVO_SPLAT8(0.0);
+#pragma GCC unroll 8
+  for (int phase = 0; phase < kGroups; ++phase) {
+    const int end = std::min(kLanes * phase + kLanes, kSubframe);
+    for (int j = kLanes * phase; j < end; ++j) {
       const double8 xj = SIVO_SPLAT8(x[j]);
-      const double8 reach = SIVO_SPLAT8(j - i0);  // lanes with i <= j take the term
-      const float* hj = hz + j - i0 - 7;
-      s0 = SIVO_ADD_WHERE(lane <= reach, s0, xj * SIVO_LOAD_WIDENED8(hj));
-      s1 = SIVO_ADD_WHERE(lane + 8.0 <= reach, s1, xj * SIVO_LOAD_WIDENED8(hj - 8));
-      s2 = SIVO_ADD_WHERE(lane + 16.0 <= reach, s2, xj * SIVO_LOAD_WIDENED8(hj - 16));
-      s3 = SIVO_ADD_WHERE(lane + 24.0 <= reach, s3, xj * SIVO_LOAD_WIDENED8(hj - 24));
-    }
-    for (int j = head_end; j < kSubframe; ++j) {
-      const double8 xj = SIVO_SPLAT8(x[j]);
-      const float* hj = hz + j - i0 - 7;
-      s0 += xj * SIVO_LOAD_WIDENED8(hj);
-      s1 += xj * SIVO_LOAD_WIDENED8(hj - 8);
-      s2 += xj * SIVO_LOAD_WIDENED8(hj - 16);
-      s3 += xj * SIVO_LOAD_WIDENED8(hj - 24);
-    }
-    const double8 sums[4] = {s0, s1, s2, s3};
-    for (int g = 0; g < 4; ++g) {
-      for (int k = 0; k < kLanes; ++k) {
-        const int i = i0 + kLanes * g + 7 - k;
-        if (i < kSubframe) out[i] = static_cast<float>(sums[g][k]);
+      const double8 reach = SIVO_SPLAT8(j - kLanes * phase);  // lanes with i <= j
+#pragma GCC unroll 8
+      for (int g = 0; g < kGroups; ++g) {
+        if (g > phase) continue;
+        const double8 term = xj * SIVO_LOAD_WIDENED8(hz + j - kLanes * g - 7);
+        s[g] = g < phase ? s[g] + term : SIVO_ADD_WHERE(lane <= reach, s[g], term);
       }
+    }
+  }
+  for (int g = 0; g < kGroups; ++g) {
+    for (int k = 0; k < kLanes; ++k) {
+      const int i = kLanes * g + 7 - k;
+      if (i < kSubframe) out[i] = static_cast<float>(s[g][k]);
     }
   }
 }
 
 SIVO_LANE_CLONES
 void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
-  // a padded to whole blocks, b behind a guard of zeros (see correlate_lanes).
-  std::array<float, kPadded> ap{};
-  std::array<float, kGuard + kPadded> bp{};
-  for (int n = 0; n < kSubframe; ++n) {
-    ap[n] = a[n];
-    bp[kGuard + n] = b[n];
-  }
-  const float* bz = bp.data() + kGuard;
+  // b behind a guard of zeros and padded to whole groups.
+  std::array<float, kLanes + kPadded> bp{};
+  for (int n = 0; n < kSubframe; ++n) bp[kLanes + n] = b[n];
+  const float* bz = bp.data() + kLanes;
+  // Lane k of group g is output 8g + k; it sums m = 0 .. n, so term m
+  // reaches groups m/8 .. 7, the first of them from lane m - 8g on.
   const double8 lane = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0};
-  for (int n0 = 0; n0 < kSubframe; n0 += kBlock) {
-    // Lane k of group g is output n0 + 8g + k; it sums m = 0 .. n.
-    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
-    for (int m = 0; m <= n0; ++m) {
-      const double8 am = SIVO_SPLAT8(ap[m]);
-      const float* bm = bz + n0 - m;
-      s0 += am * SIVO_LOAD_WIDENED8(bm);
-      s1 += am * SIVO_LOAD_WIDENED8(bm + 8);
-      s2 += am * SIVO_LOAD_WIDENED8(bm + 16);
-      s3 += am * SIVO_LOAD_WIDENED8(bm + 24);
-    }
-    const int tail_end = std::min(n0 + kBlock, kSubframe);
-    for (int m = n0 + 1; m < tail_end; ++m) {
-      const double8 am = SIVO_SPLAT8(ap[m]);
-      const double8 reach = SIVO_SPLAT8(m - n0);  // lanes with n >= m take the term
-      const float* bm = bz + n0 - m;
-      s0 = SIVO_ADD_WHERE(lane >= reach, s0, am * SIVO_LOAD_WIDENED8(bm));
-      s1 = SIVO_ADD_WHERE(lane + 8.0 >= reach, s1, am * SIVO_LOAD_WIDENED8(bm + 8));
-      s2 = SIVO_ADD_WHERE(lane + 16.0 >= reach, s2, am * SIVO_LOAD_WIDENED8(bm + 16));
-      s3 = SIVO_ADD_WHERE(lane + 24.0 >= reach, s3, am * SIVO_LOAD_WIDENED8(bm + 24));
-    }
-    const double8 sums[4] = {s0, s1, s2, s3};
-    for (int g = 0; g < 4; ++g) {
-      for (int k = 0; k < kLanes; ++k) {
-        const int n = n0 + kLanes * g + k;
-        if (n < kSubframe) out[n] = sums[g][k];
+  double8 s[kGroups];
+  for (double8& v : s) v = SIVO_SPLAT8(0.0);
+#pragma GCC unroll 8
+  for (int phase = 0; phase < kGroups; ++phase) {
+    const int end = std::min(kLanes * phase + kLanes, kSubframe);
+    for (int m = kLanes * phase; m < end; ++m) {
+      const double8 am = SIVO_SPLAT8(a[m]);
+      const double8 reach = SIVO_SPLAT8(m - kLanes * phase);  // lanes with n >= m
+#pragma GCC unroll 8
+      for (int g = 0; g < kGroups; ++g) {
+        if (g < phase) continue;
+        const double8 term = am * SIVO_LOAD_WIDENED8(bz + kLanes * g - m);
+        s[g] = g > phase ? s[g] + term : SIVO_ADD_WHERE(lane >= reach, s[g], term);
       }
     }
   }
+  for (int n = 0; n < kSubframe; ++n) out[n] = s[n / kLanes][n % kLanes];
 }
 
 // The same sums as convolve_lanes for an a with few nonzero samples: only
