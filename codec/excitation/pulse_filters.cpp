@@ -111,7 +111,8 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
 // increasing m. A skipped term a[m] b[n-m] is a zero when b is finite, and
 // adding a zero never changes these sums (they start at +0, and a sum that
 // cancels to zero is +0 again), so the outputs are the same bit for bit.
-// Lanes before m read the zeros ahead of b and likewise add only zeros.
+// Lanes before m read the zeros ahead of b and, a[m] being finite, likewise
+// add only zeros.
 SIVO_LANE_CLONES
 void convolve_sparse(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
   std::array<float, kLanes + kPadded> bp{};
@@ -129,16 +130,16 @@ void convolve_sparse(std::span<double, kSubframe> out, const float* a, const flo
 }
 
 // Whether the convolution with a is cheaper term by term: a has few nonzero
-// samples and every b is finite (a zero times an infinity is not a zero).
+// samples, and a and b are finite (a zero times an infinity is not a zero).
 bool worth_sparse(const float* a, const float* b) noexcept {
   constexpr int kMostNonzero = 32;
-  int nonzero = 0;
-  bool finite = true;
+  constexpr float kLargest = std::numeric_limits<float>::max();
+  int nonzero = 0, infinite = 0;
   for (int n = 0; n < kSubframe; ++n) {
     nonzero += a[n] != 0.0f ? 1 : 0;
-    finite = finite && std::fabs(b[n]) <= std::numeric_limits<float>::max();
+    infinite += (std::fabs(a[n]) <= kLargest ? 0 : 1) + (std::fabs(b[n]) <= kLargest ? 0 : 1);
   }
-  return finite && nonzero <= kMostNonzero;
+  return infinite == 0 && nonzero <= kMostNonzero;
 }
 
 }  // namespace

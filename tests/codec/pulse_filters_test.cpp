@@ -68,11 +68,12 @@ TEST(PulseFilters, FilterAndCorrelationAgreeWithDirectConvolution) {
   }
 }
 
-// The convolution's sums, one double per output in increasing m, must come
-// out bit for bit whether the input is dense or a few pulses (those take a
-// term-by-term path), including sums that cancel to zero and responses that
-// hold an infinity (where skipping a zero term would hide a NaN).
-TEST(PulseFilters, CausalConvolutionIsTheOrderedDoubleSumForAnyDensity) {
+// The convolution's and the correlation's sums, one double per output in
+// increasing index, must come out bit for bit whether the input is dense or
+// a few pulses (those take a term-by-term path), including sums that cancel
+// to zero and responses that hold an infinity (where skipping a zero term
+// would hide a NaN).
+TEST(PulseFilters, ConvolutionAndCorrelationAreTheOrderedDoubleSums) {
   std::mt19937 rng(17);
   const float inf = std::numeric_limits<float>::infinity();
   for (int trial = 0; trial < 400; ++trial) {
@@ -86,8 +87,22 @@ TEST(PulseFilters, CausalConvolutionIsTheOrderedDoubleSumForAnyDensity) {
     Vec b = random_vector(rng, 1.0f);
     if (trial % 7 == 0) b[trial % kSubframe] = trial % 2 ? inf : -inf;
     if (trial % 11 == 0) b[(trial + 3) % kSubframe] = std::nanf("");
+    if (trial % 13 == 0) a[(trial + 5) % kSubframe] = trial % 2 ? inf : -inf;
     std::array<double, kSubframe> out;
     causal_convolution(out, a.data(), b.data());
+    Vec corr;
+    backward_correlate(a, b, corr);
+    for (int i = 0; i < kSubframe; ++i) {
+      double want = 0.0;
+      for (int j = i; j < kSubframe; ++j) want += static_cast<double>(a[j]) * b[j - i];
+      const auto rounded = static_cast<float>(want);
+      if (std::isnan(rounded)) {
+        ASSERT_TRUE(std::isnan(corr[i])) << "trial " << trial << " i " << i;
+      } else {
+        ASSERT_EQ(std::memcmp(&corr[i], &rounded, sizeof rounded), 0)
+            << "trial " << trial << " i " << i << ": " << corr[i] << " vs " << rounded;
+      }
+    }
     for (int n = 0; n < kSubframe; ++n) {
       double want = 0.0;
       for (int m = 0; m <= n; ++m) want += static_cast<double>(a[m]) * b[n - m];
