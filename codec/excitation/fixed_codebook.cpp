@@ -87,10 +87,10 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
                int first, int grid, int step, int pulses, int centre,
                std::span<const int32_t, kSubframe> occupied) noexcept {
   const int slots = (kSubframe - grid + step - 1) / step;
-  // Filtered patterns and the response, padded to whole quads (the padding
-  // of filtered is never read back).
-  std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered;
-  std::array<float, kSubframe + 4> response{};
+  // Filtered patterns and the response, padded to whole lane groups (the
+  // padding of filtered is never read back).
+  std::array<std::array<float, kSubframe + 8>, kGainTrials> filtered;
+  std::array<float, kSubframe + 8> response{};
   for (int n = 0; n < kSubframe; ++n) response[n] = imr[n];
 
   // Per gain level: weight[q], corr at slot q less the filtered pulses chosen
@@ -124,7 +124,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       }
     }
     t[first_slot] = -1;
-    std::array<float, kSubframe + 4>& f = filtered[0];
+    std::array<float, kSubframe + 8>& f = filtered[0];
     f.fill(0.0f);
     if (w[first_slot] < 0.0f) {
       for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
@@ -204,11 +204,13 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       taken[j][chosen] = -1;
       const bool negative = w_j[chosen] < 0.0f;
       trial.amplitudes[i] = negative ? -level[j] : level[j];
-      std::array<float, kSubframe + 4>& f = filtered[j];
-      for (int n = position; n < kSubframe; n += 4) {
-        const float4 r = load_float4(&response[n - position]);
-        const float4 v = load_float4(&f[n]);
-        store_float4(&f[n], negative ? v - r : v + r);
+      std::array<float, kSubframe + 8>& f = filtered[j];
+      // f - r is f + (-r): the sign bit of the response is flipped instead.
+      const int32x8 flip = int32x8{} + (negative ? static_cast<int32_t>(0x80000000u) : 0);
+      for (int n = position; n < kSubframe; n += 8) {
+        const float8 r = SIVO_LOAD_FLOAT8(&response[n - position]);
+        const float8 v = SIVO_LOAD_FLOAT8(&f[n]);
+        SIVO_STORE_FLOAT8(&f[n], v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
       }
     }
   }
