@@ -70,6 +70,17 @@ static_assert(alignof(float8_unaligned) == alignof(float));
 #define SIVO_LOAD_WIDENED8(p) \
   __builtin_convertvector(*reinterpret_cast<const ::sivo::float8_unaligned*>(p), ::sivo::double8)
 
+// The same, written element by element. GCC 12 splits the conversion above
+// in two halves; from this form it makes one widening load where AVX-512 is
+// used. Only for data in memory that stays there (tables, caller's arrays):
+// on a small local array GCC may keep every element in its own register.
+#define SIVO_LOAD_WIDENED8_ELEMENTS(p)                                                       \
+  ({                                                                                         \
+    const float* const sivo_widened_ = (p);                                                  \
+    ::sivo::double8{sivo_widened_[0], sivo_widened_[1], sivo_widened_[2], sivo_widened_[3],  \
+                    sivo_widened_[4], sivo_widened_[5], sivo_widened_[6], sivo_widened_[7]}; \
+  })
+
 #define SIVO_STORE_NARROWED8(p, v)                                    \
   static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = \
                         __builtin_convertvector((v), ::sivo::float8))

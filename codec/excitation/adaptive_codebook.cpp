@@ -129,10 +129,10 @@ SIVO_LANE_INLINE void score_rows(float* score,
     for (int m = 0; m < kGainColumns; ++m) {
       const double8 cm = SIVO_SPLAT8(c[m]);
       const float* column = columns[m].data() + r0;
-      s0 += SIVO_LOAD_WIDENED8(column) * cm;
-      s1 += SIVO_LOAD_WIDENED8(column + 8) * cm;
-      s2 += SIVO_LOAD_WIDENED8(column + 16) * cm;
-      s3 += SIVO_LOAD_WIDENED8(column + 24) * cm;
+      s0 += SIVO_LOAD_WIDENED8_ELEMENTS(column) * cm;
+      s1 += SIVO_LOAD_WIDENED8_ELEMENTS(column + 8) * cm;
+      s2 += SIVO_LOAD_WIDENED8_ELEMENTS(column + 16) * cm;
+      s3 += SIVO_LOAD_WIDENED8_ELEMENTS(column + 24) * cm;
     }
     SIVO_STORE_NARROWED8(score + r0, s0);
     SIVO_STORE_NARROWED8(score + r0 + 8, s1);
