@@ -169,7 +169,8 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
       for (int q = 0; q < slots; q += 8) {
         const double8 w =
-            SIVO_LOAD_WIDENED8(w_j + q) - amplitude * SIVO_LOAD_WIDENED8(distance + q);
+            SIVO_LOAD_WIDENED8_ELEMENTS(w_j + q) -
+            amplitude * SIVO_LOAD_WIDENED8_ELEMENTS(distance + q);
         const float8 narrowed = __builtin_convertvector(w, float8);
         SIVO_STORE_FLOAT8(w_j + q, narrowed);
         const float8 m = SIVO_LOAD_INT32X8(taken_j + q) ? none : SIVO_ABSOLUTE8(narrowed);
