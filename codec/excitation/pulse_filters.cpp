@@ -124,7 +124,7 @@ void convolve_sparse(std::span<double, kSubframe> out, const float* a, const flo
     if (a[m] == 0.0f) continue;
     const double8 am = SIVO_SPLAT8(a[m]);
     for (int g = m / kLanes; g < kGroups; ++g)
-      sums[g] += am * SIVO_LOAD_WIDENED8(bz + kLanes * g - m);
+      sums[g] += am * SIVO_LOAD_WIDENED8_ELEMENTS(bz + kLanes * g - m);
   }
   for (int n = 0; n < kSubframe; ++n) out[n] = sums[n / kLanes][n % kLanes];
 }
