@@ -89,6 +89,12 @@ using int32x8 = int __attribute__((vector_size(32)));
 typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
 static_assert(alignof(int32x8_unaligned) == alignof(int));
 
+typedef double double8_unaligned __attribute__((vector_size(64), aligned(8)));
+static_assert(alignof(double8_unaligned) == alignof(double));
+
+// Eight consecutive doubles at p.
+#define SIVO_LOAD_DOUBLE8(p) (*reinterpret_cast<const ::sivo::double8_unaligned*>(p))
+
 #define SIVO_LOAD_FLOAT8(p) (*reinterpret_cast<const ::sivo::float8_unaligned*>(p))
 
 #define SIVO_STORE_FLOAT8(p, v) \

@@ -46,11 +46,11 @@ constexpr int kPadded = kGroups * kLanes;  // 60 rounded up to whole groups
 SIVO_LANE_CLONES
 void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
                      std::span<float, kSubframe> out) noexcept {
-  // h behind a guard of zeros, so that lanes not yet in their sum read
-  // inside the array.
-  std::array<float, kLanes + kSubframe> hp{};
+  // h widened once (exactly), behind a guard of zeros, so that lanes not
+  // yet in their sum read inside the array.
+  std::array<double, kLanes + kSubframe> hp{};
   for (int n = 0; n < kSubframe; ++n) hp[kLanes + n] = h[n];
-  const float* hz = hp.data() + kLanes;
+  const double* hz = hp.data() + kLanes;
   // Lane k of group g is output 8g + 7 - k; it sums j = i .. 59, so term j
   // reaches groups 0 .. j/8, the last of them from lane 8g + 7 - j on.
   const double8 lane = {7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0};
@@ -65,7 +65,7 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
 #pragma GCC unroll 8
       for (int g = 0; g < kGroups; ++g) {
         if (g > phase) continue;
-        const double8 term = xj * SIVO_LOAD_WIDENED8(hz + j - kLanes * g - 7);
+        const double8 term = xj * SIVO_LOAD_DOUBLE8(hz + j - kLanes * g - 7);
         s[g] = g < phase ? s[g] + term : SIVO_ADD_WHERE(lane <= reach, s[g], term);
       }
     }
@@ -80,10 +80,10 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
 
 SIVO_LANE_CLONES
 void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
-  // b behind a guard of zeros and padded to whole groups.
-  std::array<float, kLanes + kPadded> bp{};
+  // b widened once, behind a guard of zeros and padded to whole groups.
+  std::array<double, kLanes + kPadded> bp{};
   for (int n = 0; n < kSubframe; ++n) bp[kLanes + n] = b[n];
-  const float* bz = bp.data() + kLanes;
+  const double* bz = bp.data() + kLanes;
   // Lane k of group g is output 8g + k; it sums m = 0 .. n, so term m
   // reaches groups m/8 .. 7, the first of them from lane m - 8g on.
   const double8 lane = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0};
@@ -98,7 +98,7 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
 #pragma GCC unroll 8
       for (int g = 0; g < kGroups; ++g) {
         if (g < phase) continue;
-        const double8 term = am * SIVO_LOAD_WIDENED8(bz + kLanes * g - m);
+        const double8 term = am * SIVO_LOAD_DOUBLE8(bz + kLanes * g - m);
         s[g] = g > phase ? s[g] + term : SIVO_ADD_WHERE(lane >= reach, s[g], term);
       }
     }
