@@ -61,7 +61,8 @@ struct gain_trial {
 // a run of grid positions against one pulse are contiguous.
 constexpr int kDistanceCentre = kSubframe - 1;
 constexpr int kSlotsPadded = 64;  // grid slots rounded up to whole lane groups
-using distance_table = std::array<float, kDistanceCentre + kSlotsPadded>;
+// Held as doubles (exact copies) so that each group is read without widening.
+using distance_table = std::array<double, kDistanceCentre + kSlotsPadded>;
 
 distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) noexcept {
   distance_table d{};
@@ -160,7 +161,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       // first of equal maxima; a NaN weight is never picked, as in a scan
       // that takes a slot only when it is strictly larger.
       const double8 amplitude = SIVO_SPLAT8(trial.amplitudes[i - 1]);
-      const float* distance = acf.data() + kDistanceCentre - slot[j];
+      const double* distance = acf.data() + kDistanceCentre - slot[j];
       float* const w_j = weight[j].data();
       const int32_t* const taken_j = taken[j].data();
       // Per lane: the largest magnitude so far and the first slot holding it.
@@ -170,7 +171,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       for (int q = 0; q < slots; q += 8) {
         const double8 w =
             SIVO_LOAD_WIDENED8_ELEMENTS(w_j + q) -
-            amplitude * SIVO_LOAD_WIDENED8_ELEMENTS(distance + q);
+            amplitude * SIVO_LOAD_DOUBLE8(distance + q);
         const float8 narrowed = __builtin_convertvector(w, float8);
         SIVO_STORE_FLOAT8(w_j + q, narrowed);
         const float8 m = SIVO_LOAD_INT32X8(taken_j + q) ? none : SIVO_ABSOLUTE8(narrowed);
