@@ -89,6 +89,14 @@ using int32x8 = int __attribute__((vector_size(32)));
 typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
 static_assert(alignof(int32x8_unaligned) == alignof(int));
 
+typedef double double4_unaligned __attribute__((vector_size(32), aligned(8)));
+static_assert(alignof(double4_unaligned) == alignof(double));
+
+// Four consecutive doubles at p, and the store of four.
+#define SIVO_LOAD_DOUBLE4(p) (*reinterpret_cast<const ::sivo::double4_unaligned*>(p))
+#define SIVO_STORE_DOUBLE4(p, v) \
+  static_cast<void>(*reinterpret_cast<::sivo::double4_unaligned*>(p) = (v))
+
 typedef double double8_unaligned __attribute__((vector_size(64), aligned(8)));
 static_assert(alignof(double8_unaligned) == alignof(double));
 
@@ -115,6 +123,54 @@ static_assert(alignof(double8_unaligned) == alignof(double));
 // reload would give.
 #define SIVO_ROUND_TO_FLOAT(v) \
   __builtin_convertvector(__builtin_convertvector((v), ::sivo::float4), ::sivo::double4)
+
+// Lane groups of either width. Eight double lanes fill one AVX-512
+// register; without AVX-512 the compiler has no register for them and keeps
+// them in memory, so there four lanes (one AVX2 register) are used instead.
+// A kernel written for both widths is a template on W, called from a cloned
+// function as SIVO_EIGHT_LANES() ? kernel<8>(...) : kernel<4>(...); both
+// widths give the same bits (each lane is still one scalar sum).
+template <int W>
+struct lane_group;
+template <>
+struct lane_group<4> {
+  using doubles = double4;
+  using floats = float4;
+};
+template <>
+struct lane_group<8> {
+  using doubles = double8;
+  using floats = float8;
+};
+
+#if defined(SIVO_LANES_BASELINE) || defined(SIVO_LANES_AVX2)
+#define SIVO_EIGHT_LANES() false
+#elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
+#define SIVO_EIGHT_LANES() __builtin_cpu_supports("avx512f")
+#else
+#define SIVO_EIGHT_LANES() false
+#endif
+
+// x (converted to double) in every lane of a V; x * 1.0 is x exactly, and
+// the compiler makes it a plain broadcast.
+#define SIVO_SPLAT_AS(V, x) ((V{} + 1.0) * static_cast<double>(x))
+// A V (or any vector type) from consecutive elements at p, at any
+// element-aligned address, and its store.
+#define SIVO_LOAD_AS(V, p)                                 \
+  ({                                                       \
+    V sivo_loaded_;                                        \
+    __builtin_memcpy(&sivo_loaded_, (p), sizeof(V));       \
+    sivo_loaded_;                                          \
+  })
+#define SIVO_STORE_AS(p, v)                                \
+  ({                                                       \
+    const auto sivo_stored_ = (v);                         \
+    __builtin_memcpy((p), &sivo_stored_, sizeof sivo_stored_); \
+  })
+// Consecutive floats at p widened (exactly) to the double vector V.
+#define SIVO_LOAD_WIDENED_AS(V, p)                                                              \
+  __builtin_convertvector(                                                                      \
+      SIVO_LOAD_AS(typename ::sivo::lane_group<sizeof(V) / sizeof(double)>::floats, p), V)
 
 // Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.
 using int4 = int __attribute__((vector_size(16)));

@@ -21,27 +21,37 @@ constexpr int kBlockLags = (kLags + kBlock - 1) / kBlock * kBlock;
 
 // corr[lag - 18] = sum over i = 0..119 of x[i] * x[i - lag], each rounded to
 // float, for lags 18..145. Thirty-two lags share one pass over x, one lag per
-// lane, in four independent eight-lane groups.
-SIVO_LANE_CLONES
-void correlate_lags(std::array<float, kBlockLags>& corr, const float* x) noexcept {
+// lane, in independent groups of W lanes.
+template <int W>
+SIVO_LANE_INLINE void correlate_lag_groups(std::array<float, kBlockLags>& corr,
+                                           const float* x) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  constexpr int kGroups = kBlock / W;
   for (int first = 0; first < kBlockLags; first += kBlock) {
     const int lag = kMinLag + first;
-    // Lane k of group g holds lag + 8g + 7 - k: each load runs backwards in lag.
-    const float* y = x - lag - 7;
-    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    // Lane k of group g holds lag + W g + W - 1 - k: each load runs
+    // backwards in lag.
+    const float* y = x - lag - (W - 1);
+    doubles s[kGroups];
+#pragma GCC unroll 8
+    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
     for (int i = 0; i < kHalfFrame; ++i) {
-      const double8 xi = SIVO_SPLAT8(x[i]);
-      s0 += xi * SIVO_LOAD_WIDENED8(y + i);
-      s1 += xi * SIVO_LOAD_WIDENED8(y + i - 8);
-      s2 += xi * SIVO_LOAD_WIDENED8(y + i - 16);
-      s3 += xi * SIVO_LOAD_WIDENED8(y + i - 24);
+      const doubles xi = SIVO_SPLAT_AS(doubles, x[i]);
+#pragma GCC unroll 8
+      for (int g = 0; g < kGroups; ++g) s[g] += xi * SIVO_LOAD_WIDENED_AS(doubles, y + i - W * g);
     }
-    for (int k = 0; k < 8; ++k) {
-      corr[first + 7 - k] = static_cast<float>(s0[k]);
-      corr[first + 15 - k] = static_cast<float>(s1[k]);
-      corr[first + 23 - k] = static_cast<float>(s2[k]);
-      corr[first + 31 - k] = static_cast<float>(s3[k]);
+    for (int g = 0; g < kGroups; ++g) {
+      for (int k = 0; k < W; ++k) corr[first + W * g + W - 1 - k] = static_cast<float>(s[g][k]);
     }
+  }
+}
+
+SIVO_LANE_CLONES
+void correlate_lags(std::array<float, kBlockLags>& corr, const float* x) noexcept {
+  if (SIVO_EIGHT_LANES()) {
+    correlate_lag_groups<8>(corr, x);
+  } else {
+    correlate_lag_groups<4>(corr, x);
   }
 }
 

@@ -118,35 +118,44 @@ void correlate_candidates(std::array<correlations, kMaxCandidates>& c, const can
 
 // score[r] = sum over m of column m, row r, times c[m], rounded to float,
 // for rows 0 .. rows - 1 rounded up to a whole block; 32 rows side by side
-// in four eight-lane groups.
-template <std::size_t Padded>
+// in groups of W lanes.
+template <int W, std::size_t Padded>
 SIVO_LANE_INLINE void score_rows(float* score,
                                  const std::array<std::array<float, Padded>, kGainColumns>& columns,
-                                 int rows,
-                                 const correlations& c) noexcept {
+                                 int rows, const correlations& c) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  constexpr int kGroups = kRowBlock / W;
   for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
-    double8 s0 = SIVO_SPLAT8(0.0), s1 = s0, s2 = s0, s3 = s0;
+    doubles s[kGroups];
+#pragma GCC unroll 8
+    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
     for (int m = 0; m < kGainColumns; ++m) {
-      const double8 cm = SIVO_SPLAT8(c[m]);
+      const doubles cm = SIVO_SPLAT_AS(doubles, c[m]);
       const float* column = columns[m].data() + r0;
-      s0 += SIVO_LOAD_WIDENED8_ELEMENTS(column) * cm;
-      s1 += SIVO_LOAD_WIDENED8_ELEMENTS(column + 8) * cm;
-      s2 += SIVO_LOAD_WIDENED8_ELEMENTS(column + 16) * cm;
-      s3 += SIVO_LOAD_WIDENED8_ELEMENTS(column + 24) * cm;
+#pragma GCC unroll 8
+      for (int g = 0; g < kGroups; ++g) {
+        if constexpr (W == 8) {
+          // One widening load (GCC splits the converting form in two).
+          s[g] += SIVO_LOAD_WIDENED8_ELEMENTS(column + W * g) * cm;
+        } else {
+          s[g] += SIVO_LOAD_WIDENED_AS(doubles, column + W * g) * cm;
+        }
+      }
     }
-    SIVO_STORE_NARROWED8(score + r0, s0);
-    SIVO_STORE_NARROWED8(score + r0 + 8, s1);
-    SIVO_STORE_NARROWED8(score + r0 + 16, s2);
-    SIVO_STORE_NARROWED8(score + r0 + 24, s3);
+#pragma GCC unroll 8
+    for (int g = 0; g < kGroups; ++g)
+      SIVO_STORE_AS(score + r0 + W * g, __builtin_convertvector(s[g], typename lane_group<W>::floats));
   }
 }
 
 SIVO_LANE_CLONES
 void score_gain_rows(float* score, bool large, int rows, const correlations& c) noexcept {
-  if (large) {
-    score_rows(score, kColumns170, rows, c);
+  if (SIVO_EIGHT_LANES()) {
+    if (large) score_rows<8>(score, kColumns170, rows, c);
+    else score_rows<8>(score, kColumns85, rows, c);
   } else {
-    score_rows(score, kColumns85, rows, c);
+    if (large) score_rows<4>(score, kColumns170, rows, c);
+    else score_rows<4>(score, kColumns85, rows, c);
   }
 }
 

@@ -27,53 +27,133 @@ void repeat_pitch_train(std::span<float, kSubframe> dst, std::span<const float, 
 
 namespace {
 
-constexpr int kLanes = 8;                  // lanes of one group
-constexpr int kGroups = 8;                 // groups covering 60 outputs
-constexpr int kPadded = kGroups * kLanes;  // 60 rounded up to whole groups
+constexpr int kGroups = 8;  // lane groups held at once
+constexpr int kPadded = 64;  // 60 outputs rounded up to whole halves of either width
+constexpr int kGuard = 8;    // zeros ahead of a response, for lanes before their first term
 
 // Lane masks pick the lanes whose sum includes the current term; the others
 // keep their value untouched, so every lane sees exactly its own terms.
-// (A macro, as no 512-bit value may cross a call; see vector_lanes.h.)
+// (A macro, as no wide value may cross a call; see vector_lanes.h.)
 #define SIVO_ADD_WHERE(take, sum, term) ((take) ? (sum) + (term) : (sum))
 
-// Both kernels below hold all 60 outputs in eight groups of eight lanes
-// and walk the terms once, in increasing index; each term is added only to
-// the groups that hold a sum it belongs to, so the work follows the
-// triangle of terms rather than whole blocks. The one group a term reaches
-// in part gets a lane mask. Phases of eight terms have a fixed set of such
-// groups, so the compiler sees every group index as a constant.
+// Lane numbers 0 .. W-1 (up) or W-1 .. 0 (down), as doubles.
+template <int W>
+SIVO_LANE_INLINE void lane_numbers(typename lane_group<W>::doubles& up,
+                                   typename lane_group<W>::doubles& down) noexcept {
+  for (int k = 0; k < W; ++k) {
+    up[k] = k;
+    down[k] = W - 1 - k;
+  }
+}
+
+// Both kernels below hold 8W outputs at a time (one pass of 64 with eight
+// lanes, two halves of 32 with four) in eight groups of W lanes and walk
+// their terms once, in increasing index; each term is added only to the
+// groups that hold a sum it belongs to, so the work follows the triangle of
+// terms rather than whole blocks. The one group a term reaches in part gets
+// a lane mask. Phases of W terms have a fixed set of such groups, so the
+// compiler sees every group index as a constant.
+
+// out[i] = sum over j = i..59 of x[j] h[j-i]; hz: h widened, behind kGuard zeros.
+template <int W>
+SIVO_LANE_INLINE void correlate_groups(std::span<const float, kSubframe> x, const double* hz,
+                                       std::span<float, kSubframe> out) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  constexpr int kHalf = kGroups * W;
+  // Lane k of group g is output i = i0 + W g + W - 1 - k; it sums j = i ..
+  // 59, so term j >= i0 reaches groups 0 .. (j - i0)/W, the last of them
+  // from lane i0 + W g + W - 1 - j on; terms past the half reach every group.
+  doubles up, lane;
+  lane_numbers<W>(up, lane);
+  for (int i0 = 0; i0 < kSubframe; i0 += kHalf) {
+    doubles s[kGroups];
+#pragma GCC unroll 8
+    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
+#pragma GCC unroll 8
+    for (int phase = 0; phase < kGroups; ++phase) {
+      const int begin = i0 + W * phase;
+      const int end = std::min(begin + W, kSubframe);
+      for (int j = begin; j < end; ++j) {
+        const doubles xj = SIVO_SPLAT_AS(doubles, x[j]);
+        const doubles reach = SIVO_SPLAT_AS(doubles, j - begin);  // lanes with i <= j
+#pragma GCC unroll 8
+        for (int g = 0; g < kGroups; ++g) {
+          if (g > phase) continue;
+          const doubles term = xj * SIVO_LOAD_AS(doubles, hz + j - i0 - W * g - (W - 1));
+          s[g] = g < phase ? s[g] + term : SIVO_ADD_WHERE(lane <= reach, s[g], term);
+        }
+      }
+    }
+    for (int j = i0 + kHalf; j < kSubframe; ++j) {
+      const doubles xj = SIVO_SPLAT_AS(doubles, x[j]);
+#pragma GCC unroll 8
+      for (int g = 0; g < kGroups; ++g)
+        s[g] += xj * SIVO_LOAD_AS(doubles, hz + j - i0 - W * g - (W - 1));
+    }
+    for (int g = 0; g < kGroups; ++g) {
+      for (int k = 0; k < W; ++k) {
+        const int i = i0 + W * g + W - 1 - k;
+        if (i < kSubframe) out[i] = static_cast<float>(s[g][k]);
+      }
+    }
+  }
+}
 
 SIVO_LANE_CLONES
 void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
                      std::span<float, kSubframe> out) noexcept {
   // h widened once (exactly), behind a guard of zeros, so that lanes not
   // yet in their sum read inside the array.
-  std::array<double, kLanes + kSubframe> hp{};
-  for (int n = 0; n < kSubframe; ++n) hp[kLanes + n] = h[n];
-  const double* hz = hp.data() + kLanes;
-  // Lane k of group g is output 8g + 7 - k; it sums j = i .. 59, so term j
-  // reaches groups 0 .. j/8, the last of them from lane 8g + 7 - j on.
-  const double8 lane = {7.0, 6.0, 5.0, 4.0, 3.0, 2.0, 1.0, 0.0};
-  double8 s[kGroups];
-  for (double8& v : s) v = SIVO_SPLAT8(0.0);
+  std::array<double, kGuard + kSubframe> hp{};
+  for (int n = 0; n < kSubframe; ++n) hp[kGuard + n] = h[n];
+  if (SIVO_EIGHT_LANES()) {
+    correlate_groups<8>(x, hp.data() + kGuard, out);
+  } else {
+    correlate_groups<4>(x, hp.data() + kGuard, out);
+  }
+}
+
+// out[n] = sum over m = 0..n of a[m] b[n-m]; bz: b widened, behind kGuard
+// zeros and padded with zeros to kPadded.
+template <int W>
+SIVO_LANE_INLINE void convolve_groups(std::span<double, kSubframe> out, const float* a,
+                                      const double* bz) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  constexpr int kHalf = kGroups * W;
+  // Lane k of group g is output n = n0 + W g + k; it sums m = 0 .. n, so
+  // terms before the half reach every group, and term m >= n0 reaches
+  // groups (m - n0)/W .. 7, the first of them from lane m - n0 - W g on.
+  doubles lane, down;
+  lane_numbers<W>(lane, down);
+  for (int n0 = 0; n0 < kSubframe; n0 += kHalf) {
+    doubles s[kGroups];
 #pragma GCC unroll 8
-  for (int phase = 0; phase < kGroups; ++phase) {
-    const int end = std::min(kLanes * phase + kLanes, kSubframe);
-    for (int j = kLanes * phase; j < end; ++j) {
-      const double8 xj = SIVO_SPLAT8(x[j]);
-      const double8 reach = SIVO_SPLAT8(j - kLanes * phase);  // lanes with i <= j
+    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
+    for (int m = 0; m < n0; ++m) {
+      const doubles am = SIVO_SPLAT_AS(doubles, a[m]);
 #pragma GCC unroll 8
-      for (int g = 0; g < kGroups; ++g) {
-        if (g > phase) continue;
-        const double8 term = xj * SIVO_LOAD_DOUBLE8(hz + j - kLanes * g - 7);
-        s[g] = g < phase ? s[g] + term : SIVO_ADD_WHERE(lane <= reach, s[g], term);
+      for (int g = 0; g < kGroups; ++g) s[g] += am * SIVO_LOAD_AS(doubles, bz + n0 + W * g - m);
+    }
+#pragma GCC unroll 8
+    for (int phase = 0; phase < kGroups; ++phase) {
+      const int begin = n0 + W * phase;
+      const int end = std::min(begin + W, kSubframe);
+      for (int m = begin; m < end; ++m) {
+        const doubles am = SIVO_SPLAT_AS(doubles, a[m]);
+        const doubles reach = SIVO_SPLAT_AS(doubles, m - begin);  // lanes with n >= m
+#pragma GCC unroll 8
+        for (int g = 0; g < kGroups; ++g) {
+          if (g < phase) continue;
+          const doubles term = am * SIVO_LOAD_AS(doubles, bz + n0 + W * g - m);
+          s[g] = g > phase ? s[g] + term : SIVO_ADD_WHERE(lane >= reach, s[g], term);
+        }
       }
     }
-  }
-  for (int g = 0; g < kGroups; ++g) {
-    for (int k = 0; k < kLanes; ++k) {
-      const int i = kLanes * g + 7 - k;
-      if (i < kSubframe) out[i] = static_cast<float>(s[g][k]);
+    for (int g = 0; g < kGroups; ++g) {
+      for (int k = 0; k < W; ++k) {
+        const int n = n0 + W * g + k;
+        if (n < kSubframe) out[n] = s[g][k];
+      }
     }
   }
 }
@@ -81,29 +161,13 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
 SIVO_LANE_CLONES
 void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
   // b widened once, behind a guard of zeros and padded to whole groups.
-  std::array<double, kLanes + kPadded> bp{};
-  for (int n = 0; n < kSubframe; ++n) bp[kLanes + n] = b[n];
-  const double* bz = bp.data() + kLanes;
-  // Lane k of group g is output 8g + k; it sums m = 0 .. n, so term m
-  // reaches groups m/8 .. 7, the first of them from lane m - 8g on.
-  const double8 lane = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0};
-  double8 s[kGroups];
-  for (double8& v : s) v = SIVO_SPLAT8(0.0);
-#pragma GCC unroll 8
-  for (int phase = 0; phase < kGroups; ++phase) {
-    const int end = std::min(kLanes * phase + kLanes, kSubframe);
-    for (int m = kLanes * phase; m < end; ++m) {
-      const double8 am = SIVO_SPLAT8(a[m]);
-      const double8 reach = SIVO_SPLAT8(m - kLanes * phase);  // lanes with n >= m
-#pragma GCC unroll 8
-      for (int g = 0; g < kGroups; ++g) {
-        if (g < phase) continue;
-        const double8 term = am * SIVO_LOAD_DOUBLE8(bz + kLanes * g - m);
-        s[g] = g > phase ? s[g] + term : SIVO_ADD_WHERE(lane >= reach, s[g], term);
-      }
-    }
+  std::array<double, kGuard + kPadded> bp{};
+  for (int n = 0; n < kSubframe; ++n) bp[kGuard + n] = b[n];
+  if (SIVO_EIGHT_LANES()) {
+    convolve_groups<8>(out, a, bp.data() + kGuard);
+  } else {
+    convolve_groups<4>(out, a, bp.data() + kGuard);
   }
-  for (int n = 0; n < kSubframe; ++n) out[n] = s[n / kLanes][n % kLanes];
 }
 
 // The same sums as convolve_lanes for an a with few nonzero samples: only
@@ -113,20 +177,30 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
 // cancels to zero is +0 again), so the outputs are the same bit for bit.
 // Lanes before m read the zeros ahead of b and, a[m] being finite, likewise
 // add only zeros.
-SIVO_LANE_CLONES
-void convolve_sparse(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
-  std::array<float, kLanes + kPadded> bp{};
-  for (int n = 0; n < kSubframe; ++n) bp[kLanes + n] = b[n];
-  const float* const bz = bp.data() + kLanes;
-  double8 sums[kGroups];
-  for (double8& s : sums) s = SIVO_SPLAT8(0.0);
+template <int W>
+SIVO_LANE_INLINE void convolve_pulses(std::span<double, kSubframe> out, const float* a,
+                                      const double* bz) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  std::array<double, kPadded> sums{};
   for (int m = 0; m < kSubframe; ++m) {
     if (a[m] == 0.0f) continue;
-    const double8 am = SIVO_SPLAT8(a[m]);
-    for (int g = m / kLanes; g < kGroups; ++g)
-      sums[g] += am * SIVO_LOAD_WIDENED8_ELEMENTS(bz + kLanes * g - m);
+    const doubles am = SIVO_SPLAT_AS(doubles, a[m]);
+    for (int n = m / W * W; n < kSubframe; n += W) {
+      SIVO_STORE_AS(&sums[n], SIVO_LOAD_AS(doubles, &sums[n]) + am * SIVO_LOAD_AS(doubles, bz + n - m));
+    }
   }
-  for (int n = 0; n < kSubframe; ++n) out[n] = sums[n / kLanes][n % kLanes];
+  for (int n = 0; n < kSubframe; ++n) out[n] = sums[n];
+}
+
+SIVO_LANE_CLONES
+void convolve_sparse(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
+  std::array<double, kGuard + kPadded> bp{};
+  for (int n = 0; n < kSubframe; ++n) bp[kGuard + n] = b[n];
+  if (SIVO_EIGHT_LANES()) {
+    convolve_pulses<8>(out, a, bp.data() + kGuard);
+  } else {
+    convolve_pulses<4>(out, a, bp.data() + kGuard);
+  }
 }
 
 // Whether the convolution with a is cheaper term by term: a has few nonzero
