@@ -82,11 +82,13 @@ distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) 
 // Places the pulses of one grid for each of the four gain levels centre - 2
 // .. centre + 1, starting from the pulse at first, and rates each pattern.
 // Grid positions are handled compactly: slot q is position grid + step q.
-SIVO_LANE_CLONES
-void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table& acf,
-               std::span<const float, kSubframe> corr, std::span<const float, kSubframe> imr,
-               int first, int grid, int step, int pulses, int centre,
-               std::span<const int32_t, kSubframe> occupied) noexcept {
+// The weights are updated in double lanes of width W (see lane_group).
+template <int W>
+SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
+                                   const distance_table& acf, std::span<const float, kSubframe> corr,
+                                   std::span<const float, kSubframe> imr, int first, int grid,
+                                   int step, int pulses, int centre,
+                                   std::span<const int32_t, kSubframe> occupied) noexcept {
   const int slots = (kSubframe - grid + step - 1) / step;
   // Filtered patterns and the response, padded to whole lane groups (the
   // padding of filtered is never read back).
@@ -160,7 +162,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       // Update every slot, then pick the free slot of largest |weight|, the
       // first of equal maxima; a NaN weight is never picked, as in a scan
       // that takes a slot only when it is strictly larger.
-      const double8 amplitude = SIVO_SPLAT8(trial.amplitudes[i - 1]);
+      const float amplitude = trial.amplitudes[i - 1];
       const double* distance = acf.data() + kDistanceCentre - slot[j];
       float* const w_j = weight[j].data();
       const int32_t* const taken_j = taken[j].data();
@@ -169,10 +171,20 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
       int32x8 slot8 = {-1, -1, -1, -1, -1, -1, -1, -1};
       int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
       for (int q = 0; q < slots; q += 8) {
-        const double8 w =
-            SIVO_LOAD_WIDENED8_ELEMENTS(w_j + q) -
-            amplitude * SIVO_LOAD_DOUBLE8(distance + q);
-        const float8 narrowed = __builtin_convertvector(w, float8);
+        float8 narrowed;
+        if constexpr (W == 8) {
+          const double8 w = SIVO_LOAD_WIDENED8_ELEMENTS(w_j + q) -
+                            SIVO_SPLAT8(amplitude) * SIVO_LOAD_DOUBLE8(distance + q);
+          narrowed = __builtin_convertvector(w, float8);
+        } else {
+          const double4 a = SIVO_SPLAT(amplitude);
+          const double4 low = SIVO_LOAD_WIDENED(w_j + q) - a * SIVO_LOAD_DOUBLE4(distance + q);
+          const double4 high =
+              SIVO_LOAD_WIDENED(w_j + q + 4) - a * SIVO_LOAD_DOUBLE4(distance + q + 4);
+          narrowed = __builtin_shufflevector(__builtin_convertvector(low, float4),
+                                             __builtin_convertvector(high, float4), 0, 1, 2, 3,
+                                             4, 5, 6, 7);
+        }
         SIVO_STORE_FLOAT8(w_j + q, narrowed);
         const float8 m = SIVO_LOAD_INT32X8(taken_j + q) ? none : SIVO_ABSOLUTE8(narrowed);
         const int32x8 larger = m > largest8;
@@ -234,6 +246,18 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
     for (int i = 0; i < pulses; ++i)
       match += static_cast<double>(trial.amplitudes[i]) * corr[trial.positions[i]];
     trial.error = static_cast<float>(static_cast<double>(level) * level * energy[j] - 2.0 * match);
+  }
+}
+
+SIVO_LANE_CLONES
+void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table& acf,
+               std::span<const float, kSubframe> corr, std::span<const float, kSubframe> imr,
+               int first, int grid, int step, int pulses, int centre,
+               std::span<const int32_t, kSubframe> occupied) noexcept {
+  if (SIVO_EIGHT_LANES()) {
+    place_pulses<8>(trials, acf, corr, imr, first, grid, step, pulses, centre, occupied);
+  } else {
+    place_pulses<4>(trials, acf, corr, imr, first, grid, step, pulses, centre, occupied);
   }
 }
 
