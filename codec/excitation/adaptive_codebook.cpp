@@ -159,22 +159,34 @@ void score_gain_rows(float* score, bool large, int rows, const correlations& c) 
   }
 }
 
-// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor,
-// eight samples side by side (the last four as a quad, so that no load
-// passes the end of f).
-SIVO_LANE_CLONES
-void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
-                const std::array<float, kFetchLength>& f) noexcept {
+// out[n] = sum over j of row[j] * f[n + 3 + j], the five-tap predictor, W
+// samples side by side (with eight, the last four as a quad, so that no
+// load passes the end of f).
+template <int W>
+SIVO_LANE_INLINE void apply_taps_in(std::span<float, kSubframe> out, const gain_row& row,
+                                    const std::array<float, kFetchLength>& f) noexcept {
+  using doubles = typename lane_group<W>::doubles;
   int n = 0;
-  for (; n + 8 <= kSubframe; n += 8) {
-    double8 sum = SIVO_SPLAT8(0.0);
-    for (int j = 0; j < kTaps; ++j) sum += SIVO_SPLAT8(row[j]) * SIVO_LOAD_WIDENED8(&f[n + 3 + j]);
-    SIVO_STORE_NARROWED8(&out[n], sum);
+  for (; n + W <= kSubframe; n += W) {
+    doubles sum = SIVO_SPLAT_AS(doubles, 0.0);
+    for (int j = 0; j < kTaps; ++j)
+      sum += SIVO_SPLAT_AS(doubles, row[j]) * SIVO_LOAD_WIDENED_AS(doubles, &f[n + 3 + j]);
+    SIVO_STORE_AS(&out[n], __builtin_convertvector(sum, typename lane_group<W>::floats));
   }
   for (; n < kSubframe; n += 4) {
     double4 sum = SIVO_SPLAT(0.0);
     for (int j = 0; j < kTaps; ++j) sum += SIVO_SPLAT(row[j]) * SIVO_LOAD_WIDENED(&f[n + 3 + j]);
     SIVO_STORE_NARROWED(&out[n], sum);
+  }
+}
+
+SIVO_LANE_CLONES
+void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
+                const std::array<float, kFetchLength>& f) noexcept {
+  if (SIVO_EIGHT_LANES()) {
+    apply_taps_in<8>(out, row, f);
+  } else {
+    apply_taps_in<4>(out, row, f);
   }
 }
 
