@@ -124,14 +124,23 @@ static_assert(alignof(double8_unaligned) == alignof(double));
 #define SIVO_ROUND_TO_FLOAT(v) \
   __builtin_convertvector(__builtin_convertvector((v), ::sivo::float4), ::sivo::double4)
 
-// Lane groups of either width. Eight double lanes fill one AVX-512
-// register; without AVX-512 the compiler has no register for them and keeps
-// them in memory, so there four lanes (one AVX2 register) are used instead.
-// A kernel written for both widths is a template on W, called from a cloned
-// function as SIVO_EIGHT_LANES() ? kernel<8>(...) : kernel<4>(...); both
-// widths give the same bits (each lane is still one scalar sum).
+// Lane groups of any of three widths. Eight double lanes fill one AVX-512
+// register, four one AVX2 register, two one SSE2 or NEON register; a group
+// wider than the processor's registers has no register to live in and is
+// kept in memory, which is slow. A kernel written for every width is a
+// template on W, called from a cloned function through SIVO_LANE_DISPATCH,
+// which picks the widest group the processor holds in a register. Every
+// width gives the same bits: each lane is still one scalar sum.
+using double2 = double __attribute__((vector_size(16)));
+using float2 = float __attribute__((vector_size(8)));
+
 template <int W>
 struct lane_group;
+template <>
+struct lane_group<2> {
+  using doubles = double2;
+  using floats = float2;
+};
 template <>
 struct lane_group<4> {
   using doubles = double4;
@@ -143,13 +152,33 @@ struct lane_group<8> {
   using floats = float8;
 };
 
-#if defined(SIVO_LANES_BASELINE) || defined(SIVO_LANES_AVX2)
-#define SIVO_EIGHT_LANES() false
+// A test build may pin the width with the variant (see SIVO_LANE_CLONES).
+#if defined(SIVO_LANES_BASELINE)
+#define SIVO_LANE_WIDTH() 2
+#elif defined(SIVO_LANES_AVX2)
+#define SIVO_LANE_WIDTH() 4
 #elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define SIVO_EIGHT_LANES() __builtin_cpu_supports("avx512f")
+#define SIVO_LANE_WIDTH() \
+  (__builtin_cpu_supports("avx512f") ? 8 : __builtin_cpu_supports("avx2") ? 4 : 2)
 #else
-#define SIVO_EIGHT_LANES() false
+#define SIVO_LANE_WIDTH() 2
 #endif
+
+// kernel<W>(arguments) for the width chosen above.
+#define SIVO_LANE_DISPATCH(kernel, ...)   \
+  do {                                    \
+    switch (SIVO_LANE_WIDTH()) {          \
+      case 8:                             \
+        kernel<8>(__VA_ARGS__);           \
+        break;                            \
+      case 4:                             \
+        kernel<4>(__VA_ARGS__);           \
+        break;                            \
+      default:                            \
+        kernel<2>(__VA_ARGS__);           \
+        break;                            \
+    }                                     \
+  } while (false)
 
 // x (converted to double) in every lane of a V; x * 1.0 is x exactly, and
 // the compiler makes it a plain broadcast.

@@ -48,11 +48,7 @@ SIVO_LANE_INLINE void correlate_lag_groups(std::array<float, kBlockLags>& corr,
 
 SIVO_LANE_CLONES
 void correlate_lags(std::array<float, kBlockLags>& corr, const float* x) noexcept {
-  if (SIVO_EIGHT_LANES()) {
-    correlate_lag_groups<8>(corr, x);
-  } else {
-    correlate_lag_groups<4>(corr, x);
-  }
+  SIVO_LANE_DISPATCH(correlate_lag_groups, corr, x);
 }
 
 }  // namespace

@@ -150,12 +150,10 @@ SIVO_LANE_INLINE void score_rows(float* score,
 
 SIVO_LANE_CLONES
 void score_gain_rows(float* score, bool large, int rows, const correlations& c) noexcept {
-  if (SIVO_EIGHT_LANES()) {
-    if (large) score_rows<8>(score, kColumns170, rows, c);
-    else score_rows<8>(score, kColumns85, rows, c);
+  if (large) {
+    SIVO_LANE_DISPATCH(score_rows, score, kColumns170, rows, c);
   } else {
-    if (large) score_rows<4>(score, kColumns170, rows, c);
-    else score_rows<4>(score, kColumns85, rows, c);
+    SIVO_LANE_DISPATCH(score_rows, score, kColumns85, rows, c);
   }
 }
 
@@ -183,11 +181,7 @@ SIVO_LANE_INLINE void apply_taps_in(std::span<float, kSubframe> out, const gain_
 SIVO_LANE_CLONES
 void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
                 const std::array<float, kFetchLength>& f) noexcept {
-  if (SIVO_EIGHT_LANES()) {
-    apply_taps_in<8>(out, row, f);
-  } else {
-    apply_taps_in<4>(out, row, f);
-  }
+  SIVO_LANE_DISPATCH(apply_taps_in, out, row, f);
 }
 
 }  // namespace

@@ -79,6 +79,88 @@ distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) 
 #define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
 #define SIVO_FOLD_SMALLER(a, b) ((b) < (a) ? (b) : (a))
 
+// Updates one gain level's weights after a pulse of the given amplitude
+// (distance: the autocorrelation by distance from that pulse, one entry per
+// slot): w[q] = w[q] - amplitude * distance[q] in double, stored as float.
+// Returns the free slot of largest |w|, the first of equal maxima, or -1 when
+// none is finite: a NaN weight is never picked, as in a scan that takes a
+// slot only when it is strictly larger. Weights are formed in double lanes
+// of width W and compared eight slots at a time (four with two-lane groups,
+// whose processors have no eight-float register).
+template <int W>
+SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const double* distance,
+                                     float amplitude, int slots) noexcept {
+  if constexpr (W == 2) {
+    const float4 none = splat_float(-1.0f);
+    const double2 a = SIVO_SPLAT_AS(double2, amplitude);
+    // Per lane: the largest magnitude so far and the first slot holding it.
+    float4 largest4 = none;
+    int4 slot4 = {-1, -1, -1, -1};
+    int4 at = {0, 1, 2, 3};
+    for (int q = 0; q < slots; q += 4) {
+      const double2 low = SIVO_LOAD_WIDENED_AS(double2, w + q) - a * SIVO_LOAD_AS(double2, distance + q);
+      const double2 high =
+          SIVO_LOAD_WIDENED_AS(double2, w + q + 2) - a * SIVO_LOAD_AS(double2, distance + q + 2);
+      const float4 narrowed = __builtin_shufflevector(__builtin_convertvector(low, float2),
+                                                      __builtin_convertvector(high, float2), 0, 1,
+                                                      2, 3);
+      store_float4(w + q, narrowed);
+      const float4 magnitude = reinterpret_cast<float4>(reinterpret_cast<int4>(narrowed) &
+                                                        (int4{} + 0x7fffffff));
+      const float4 m = load_int4(taken + q) ? none : magnitude;
+      const int4 larger = m > largest4;
+      largest4 = larger ? m : largest4;
+      slot4 = larger ? at : slot4;
+      at += 4;
+    }
+    // Across lanes: the largest value, and of the lanes holding it the
+    // earliest slot; both the same whatever order the lanes are met in.
+    float4 top = largest4;
+    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1));
+    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2));
+    int4 first = largest4 == top ? slot4 : int4{} + kSlotsPadded;
+    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 2, 3, 0, 1));
+    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 1, 0, 3, 2));
+    return top[0] > -1.0f ? first[0] : -1;
+  } else {
+    const float8 none = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+    float8 largest8 = none;
+    int32x8 slot8 = {-1, -1, -1, -1, -1, -1, -1, -1};
+    int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
+    for (int q = 0; q < slots; q += 8) {
+      float8 narrowed;
+      if constexpr (W == 8) {
+        const double8 d = SIVO_LOAD_WIDENED8_ELEMENTS(w + q) -
+                          SIVO_SPLAT8(amplitude) * SIVO_LOAD_DOUBLE8(distance + q);
+        narrowed = __builtin_convertvector(d, float8);
+      } else {
+        const double4 a = SIVO_SPLAT(amplitude);
+        const double4 low = SIVO_LOAD_WIDENED(w + q) - a * SIVO_LOAD_DOUBLE4(distance + q);
+        const double4 high = SIVO_LOAD_WIDENED(w + q + 4) - a * SIVO_LOAD_DOUBLE4(distance + q + 4);
+        narrowed = __builtin_shufflevector(__builtin_convertvector(low, float4),
+                                           __builtin_convertvector(high, float4), 0, 1, 2, 3, 4,
+                                           5, 6, 7);
+      }
+      SIVO_STORE_FLOAT8(w + q, narrowed);
+      const float8 m = SIVO_LOAD_INT32X8(taken + q) ? none : SIVO_ABSOLUTE8(narrowed);
+      const int32x8 larger = m > largest8;
+      largest8 = larger ? m : largest8;
+      slot8 = larger ? at : slot8;
+      at += 8;
+    }
+    // Folded pairwise: halves, quarters, pairs.
+    float8 top = largest8;
+    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
+    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
+    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
+    int32x8 first = largest8 == top ? slot8 : int32x8{} + kSlotsPadded;
+    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 4, 5, 6, 7, 0, 1, 2, 3));
+    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 2, 3, 0, 1, 6, 7, 4, 5));
+    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 1, 0, 3, 2, 5, 4, 7, 6));
+    return top[0] > -1.0f ? first[0] : -1;
+  }
+}
+
 // Places the pulses of one grid for each of the four gain levels centre - 2
 // .. centre + 1, starting from the pulse at first, and rates each pattern.
 // Grid positions are handled compactly: slot q is position grid + step q.
@@ -153,8 +235,6 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
     trial.amplitudes[0] = first_negative ? -level[j] : level[j];
   }
 
-  const float8 none = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
-  const int32x8 eight = {8, 8, 8, 8, 8, 8, 8, 8};
   for (int i = 1; i < pulses; ++i) {
     for (int j = 0; j < kGainTrials; ++j) {
       gain_trial& trial = trials[j];
@@ -166,49 +246,8 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
       const double* distance = acf.data() + kDistanceCentre - slot[j];
       float* const w_j = weight[j].data();
       const int32_t* const taken_j = taken[j].data();
-      // Per lane: the largest magnitude so far and the first slot holding it.
-      float8 largest8 = none;
-      int32x8 slot8 = {-1, -1, -1, -1, -1, -1, -1, -1};
-      int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
-      for (int q = 0; q < slots; q += 8) {
-        float8 narrowed;
-        if constexpr (W == 8) {
-          const double8 w = SIVO_LOAD_WIDENED8_ELEMENTS(w_j + q) -
-                            SIVO_SPLAT8(amplitude) * SIVO_LOAD_DOUBLE8(distance + q);
-          narrowed = __builtin_convertvector(w, float8);
-        } else {
-          const double4 a = SIVO_SPLAT(amplitude);
-          const double4 low = SIVO_LOAD_WIDENED(w_j + q) - a * SIVO_LOAD_DOUBLE4(distance + q);
-          const double4 high =
-              SIVO_LOAD_WIDENED(w_j + q + 4) - a * SIVO_LOAD_DOUBLE4(distance + q + 4);
-          narrowed = __builtin_shufflevector(__builtin_convertvector(low, float4),
-                                             __builtin_convertvector(high, float4), 0, 1, 2, 3,
-                                             4, 5, 6, 7);
-        }
-        SIVO_STORE_FLOAT8(w_j + q, narrowed);
-        const float8 m = SIVO_LOAD_INT32X8(taken_j + q) ? none : SIVO_ABSOLUTE8(narrowed);
-        const int32x8 larger = m > largest8;
-        largest8 = larger ? m : largest8;
-        slot8 = larger ? at : slot8;
-        at += eight;
-      }
-      // Across lanes: the largest value, and of the lanes holding it the
-      // earliest slot.
-      // Both are the same whatever order the lanes are met in (no lane
-      // holds a NaN), so they are folded pairwise: halves, quarters, pairs.
-      float8 top = largest8;
-      top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
-      top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
-      top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
-      const float largest = top[0] > -1.0f ? top[0] : -1.0f;
-      const int32x8 beyond = {kSlotsPadded, kSlotsPadded, kSlotsPadded, kSlotsPadded,
-                              kSlotsPadded, kSlotsPadded, kSlotsPadded, kSlotsPadded};
-      int32x8 first = largest8 == top ? slot8 : beyond;
-      first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 4, 5, 6, 7, 0, 1, 2, 3));
-      first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 2, 3, 0, 1, 6, 7, 4, 5));
-      first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 1, 0, 3, 2, 5, 4, 7, 6));
-      const int chosen = first[0];
-      if (!(largest > -1.0f)) {  // only when the weights are not finite
+      const int chosen = update_and_pick<W>(w_j, taken_j, distance, amplitude, slots);
+      if (chosen < 0) {  // only when the weights are not finite
         trial.complete = false;
         continue;
       }
@@ -220,11 +259,21 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
       trial.amplitudes[i] = negative ? -level[j] : level[j];
       std::array<float, kSubframe + 8>& f = filtered[j];
       // f - r is f + (-r): the sign bit of the response is flipped instead.
-      const int32x8 flip = int32x8{} + (negative ? static_cast<int32_t>(0x80000000u) : 0);
-      for (int n = position; n < kSubframe; n += 8) {
-        const float8 r = SIVO_LOAD_FLOAT8(&response[n - position]);
-        const float8 v = SIVO_LOAD_FLOAT8(&f[n]);
-        SIVO_STORE_FLOAT8(&f[n], v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
+      const int32_t sign = negative ? static_cast<int32_t>(0x80000000u) : 0;
+      if constexpr (W == 2) {
+        const int4 flip = int4{} + sign;
+        for (int n = position; n < kSubframe; n += 4) {
+          const float4 r = load_float4(&response[n - position]);
+          const float4 v = load_float4(&f[n]);
+          store_float4(&f[n], v + reinterpret_cast<float4>(reinterpret_cast<int4>(r) ^ flip));
+        }
+      } else {
+        const int32x8 flip = int32x8{} + sign;
+        for (int n = position; n < kSubframe; n += 8) {
+          const float8 r = SIVO_LOAD_FLOAT8(&response[n - position]);
+          const float8 v = SIVO_LOAD_FLOAT8(&f[n]);
+          SIVO_STORE_FLOAT8(&f[n], v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
+        }
       }
     }
   }
@@ -254,11 +303,7 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
                std::span<const float, kSubframe> corr, std::span<const float, kSubframe> imr,
                int first, int grid, int step, int pulses, int centre,
                std::span<const int32_t, kSubframe> occupied) noexcept {
-  if (SIVO_EIGHT_LANES()) {
-    place_pulses<8>(trials, acf, corr, imr, first, grid, step, pulses, centre, occupied);
-  } else {
-    place_pulses<4>(trials, acf, corr, imr, first, grid, step, pulses, centre, occupied);
-  }
+  SIVO_LANE_DISPATCH(place_pulses, trials, acf, corr, imr, first, grid, step, pulses, centre, occupied);
 }
 
 // Walks the grid columns of one combinatorial table; see pack_pulses.

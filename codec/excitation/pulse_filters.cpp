@@ -106,11 +106,7 @@ void correlate_lanes(std::span<const float, kSubframe> x, std::span<const float,
   // yet in their sum read inside the array.
   std::array<double, kGuard + kSubframe> hp{};
   for (int n = 0; n < kSubframe; ++n) hp[kGuard + n] = h[n];
-  if (SIVO_EIGHT_LANES()) {
-    correlate_groups<8>(x, hp.data() + kGuard, out);
-  } else {
-    correlate_groups<4>(x, hp.data() + kGuard, out);
-  }
+  SIVO_LANE_DISPATCH(correlate_groups, x, hp.data() + kGuard, out);
 }
 
 // out[n] = sum over m = 0..n of a[m] b[n-m]; bz: b widened, behind kGuard
@@ -163,11 +159,7 @@ void convolve_lanes(std::span<double, kSubframe> out, const float* a, const floa
   // b widened once, behind a guard of zeros and padded to whole groups.
   std::array<double, kGuard + kPadded> bp{};
   for (int n = 0; n < kSubframe; ++n) bp[kGuard + n] = b[n];
-  if (SIVO_EIGHT_LANES()) {
-    convolve_groups<8>(out, a, bp.data() + kGuard);
-  } else {
-    convolve_groups<4>(out, a, bp.data() + kGuard);
-  }
+  SIVO_LANE_DISPATCH(convolve_groups, out, a, bp.data() + kGuard);
 }
 
 // The same sums as convolve_lanes for an a with few nonzero samples: only
@@ -196,11 +188,7 @@ SIVO_LANE_CLONES
 void convolve_sparse(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
   std::array<double, kGuard + kPadded> bp{};
   for (int n = 0; n < kSubframe; ++n) bp[kGuard + n] = b[n];
-  if (SIVO_EIGHT_LANES()) {
-    convolve_pulses<8>(out, a, bp.data() + kGuard);
-  } else {
-    convolve_pulses<4>(out, a, bp.data() + kGuard);
-  }
+  SIVO_LANE_DISPATCH(convolve_pulses, out, a, bp.data() + kGuard);
 }
 
 // Whether the convolution with a is cheaper term by term: a has few nonzero
