@@ -201,6 +201,11 @@ struct lane_group<8> {
   __builtin_convertvector(                                                                      \
       SIVO_LOAD_AS(typename ::sivo::lane_group<sizeof(V) / sizeof(double)>::floats, p), V)
 
+// Lane-wise larger and smaller of two vectors, for folding lanes pairwise.
+// The arguments are side-effect free and may be evaluated twice.
+#define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
+#define SIVO_FOLD_SMALLER(a, b) ((b) < (a) ? (b) : (a))
+
 // Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.
 using int4 = int __attribute__((vector_size(16)));
 typedef int int4_unaligned __attribute__((vector_size(16), aligned(4)));

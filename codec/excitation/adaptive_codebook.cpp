@@ -184,6 +184,37 @@ void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
   SIVO_LANE_DISPATCH(apply_taps_in, out, row, f);
 }
 
+// The largest of score[0 .. rows-1] and (in row) the first row holding it;
+// 0.0 (row untouched) when no score is above zero. The same choice as a
+// scan that takes a row only when it is strictly larger than the best so
+// far, from 0.0: NaN scores are never taken. Eight rows at a time, each lane
+// keeping its own largest and the first row that reached it.
+SIVO_LANE_CLONES
+float largest_score(const float* score, int rows, int& row) noexcept {
+  float8 largest = {};
+  int32x8 first = {-1, -1, -1, -1, -1, -1, -1, -1};
+  int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
+  const int32x8 end = int32x8{} + rows;
+  for (int r = 0; r < rows; r += 8) {
+    const float8 v = SIVO_LOAD_FLOAT8(score + r);
+    const int32x8 larger = (v > largest) & (at < end);
+    largest = larger ? v : largest;
+    first = larger ? at : first;
+    at += 8;
+  }
+  float8 top = largest;
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
+  if (!(top[0] > 0.0f)) return 0.0f;
+  int32x8 earliest = largest == top ? first : int32x8{} + rows;
+  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 4, 5, 6, 7, 0, 1, 2, 3));
+  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 2, 3, 0, 1, 6, 7, 4, 5));
+  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 1, 0, 3, 2, 5, 4, 7, 6));
+  row = earliest[0];
+  return top[0];
+}
+
 }  // namespace
 
 void fetch_past_excitation(std::span<float, kFetchLength> out, const float* past,
@@ -283,12 +314,12 @@ void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const 
     const bool large = (odd ? olp : first_lag + k) >= kTableSwitchLag;
     const int bound = large ? bound170 : bound85;
     score_gain_rows(score.data(), large, bound, c[k]);
-    for (int r = 0; r < bound; ++r) {
-      if (score[r] > best) {
-        best = score[r];
-        chosen_k = k;
-        chosen_row = r;
-      }
+    int row = 0;
+    const float top = largest_score(score.data(), bound, row);
+    if (top > best) {
+      best = top;
+      chosen_k = k;
+      chosen_row = row;
     }
   }
 

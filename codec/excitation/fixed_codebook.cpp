@@ -73,12 +73,6 @@ distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) 
   return d;
 }
 
-// Lane-wise larger and smaller of two vectors (macros: clang refuses wide
-// vector arguments in functions built for the plain x86-64 baseline). The
-// arguments are side-effect free and may be evaluated twice.
-#define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
-#define SIVO_FOLD_SMALLER(a, b) ((b) < (a) ? (b) : (a))
-
 // Updates one gain level's weights after a pulse of the given amplitude
 // (distance: the autocorrelation by distance from that pulse, one entry per
 // slot): w[q] = w[q] - amplitude * distance[q] in double, stored as float.
