@@ -184,6 +184,33 @@ void apply_taps(std::span<float, kSubframe> out, const gain_row& row,
   SIVO_LANE_DISPATCH(apply_taps_in, out, row, f);
 }
 
+// lanes[j][n] = the four candidates' y[k][j][n], widened, one per lane:
+// four samples of the four candidates at a time, transposed as a 4x4 block.
+SIVO_LANE_CLONES
+void spread_candidates(candidate_taps& lanes,
+                       const std::array<tap_vectors, kMaxCandidates>& y) noexcept {
+  static_assert(kMaxCandidates == 4 && kSubframe % 4 == 0);
+  for (int j = 0; j < kTaps; ++j) {
+    for (int n = 0; n < kSubframe; n += 4) {
+      const float4 a = load_float4(&y[0][j][n]);
+      const float4 b = load_float4(&y[1][j][n]);
+      const float4 c = load_float4(&y[2][j][n]);
+      const float4 d = load_float4(&y[3][j][n]);
+      const float4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+      const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+      const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+      const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+      lanes[j][n] = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
+      lanes[j][n + 1] =
+          __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
+      lanes[j][n + 2] =
+          __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
+      lanes[j][n + 3] =
+          __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
+    }
+  }
+}
+
 // The largest of score[0 .. rows-1] and (in row) the first row holding it;
 // 0.0 (row untouched) when no score is above zero. The same choice as a
 // scan that takes a row only when it is strictly larger than the best so
@@ -294,11 +321,7 @@ void find_adaptive_codebook(std::span<float, kSubframe> target, std::span<const 
   filter_tap_vectors(std::span<tap_vectors>(y.data(), count), past, h, first_lag);
   if (count < kMaxCandidates) y[kMaxCandidates - 1] = tap_vectors{};
   candidate_taps lanes;
-  for (int j = 0; j < kTaps; ++j) {
-    for (int n = 0; n < kSubframe; ++n) {
-      lanes[j][n] = double4{y[0][j][n], y[1][j][n], y[2][j][n], y[3][j][n]};
-    }
-  }
+  spread_candidates(lanes, y);
   std::array<correlations, kMaxCandidates> c;
   correlate_candidates(c, lanes, target);
 
