@@ -31,39 +31,108 @@ const gain_row* gain_table(bool large) noexcept {
 }
 
 // Unrounded partial sums of one lag's filtered tap vectors:
-// d[j][n] = sum over m = 0..n of h[m] * R[j + n - m], accumulated in m order.
-using tap_sums = std::array<std::array<double, kSubframe>, kTaps>;
+// s[j][kSumGuard + n] = sum over m = 0..n of h[m] * R[j + n - m], accumulated
+// in m order, behind a guard of zeros read only by lanes that are not kept.
+// Samples are formed in whole lane groups, up to 64 (the last four unused).
+constexpr int kSumGuard = 8;
+constexpr int kSumLength = 64;
+struct tap_sums {
+  double s[kTaps][kSumGuard + kSumLength];
+};
 
 // Fills cur for lag L whose window R starts at window[0] (R[i] = past[143 -
-// L + i], read for i = 0 .. min(L + 1, 63) only). prev: the sums of lag L - 1,
-// or null with direct[n] the whole tap-4 convolution. Every value is the
-// exact double partial sum of the definition:
+// L + i], read for i = 0 .. min(L + 1, 63) only). prev: the sums of lag
+// L - 1, or null with direct[n] the whole tap-4 convolution; hd: h widened,
+// behind kSumGuard zeros; direct and hd padded to kSumLength samples. Every
+// value is the exact double partial sum of the definition:
 //  - tap 4 at n <= L - 3 reads only samples also seen by lag L - 1 one tap
 //    lower, so it is prev[3][n]; without prev it is direct[n];
 //  - tap 4 at n >= L - 2 runs into the repeated part of the window; the
 //    first n + 3 - L terms of its sum are those of tap 2 at n + 2 - L, since
 //    the window repeats with period L, so the sum continues from there;
 //  - taps 3..0 follow from the next higher tap one sample earlier.
-void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const std::array<double, kSubframe>& direct,
-                  const float* window, std::span<const float, kSubframe> h, int lag) noexcept {
-  for (int n = 0; n < kSubframe; ++n) {
-    double acc;
+// W samples are formed side by side. Tap 4 at n >= L - 2 needs tap 2 at
+// n + 2 - L <= n - 16 (L >= 18), from an earlier group, and taps 3..0 need
+// only the group before for the sample before their first.
+template <int W>
+SIVO_LANE_INLINE void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const double* direct,
+                                   const float* window, const double* hd, int lag) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  constexpr int G = kSumGuard;
+  doubles weight[4];
+  for (int j = 0; j < 4; ++j) weight[j] = SIVO_SPLAT_AS(doubles, window[j]);
+  doubles index;
+  for (int k = 0; k < W; ++k) index[k] = k;
+  // The previous group of taps 4..1 (zeros before sample 0: the first sum
+  // of each tap is 0.0 + its product).
+  doubles before[kTaps];
+  for (doubles& v : before) v = SIVO_SPLAT_AS(doubles, 0.0);
+  const int continued = lag - 2;  // first n whose tap 4 continues tap 2
+  for (int n0 = 0; n0 < kSubframe; n0 += W) {
+    doubles upper;
     if (prev == nullptr) {
-      acc = direct[n];
-    } else if (n >= lag - 2) {
-      acc = cur[2][n + 2 - lag];
-      for (int m = n + 3 - lag; m <= n; ++m) {
-        acc += static_cast<double>(h[m]) * window[4 + n - m];
-      }
+      upper = SIVO_LOAD_AS(doubles, direct + n0);
     } else {
-      acc = (*prev)[3][n];
+      upper = SIVO_LOAD_AS(doubles, &prev->s[3][G + n0]);
+      if (n0 + W - 1 >= continued) {
+        doubles acc = SIVO_LOAD_AS(doubles, &cur.s[2][G + n0 + 2 - lag]);
+        for (int i = 0; i <= lag - 3; ++i) {
+          acc += SIVO_LOAD_AS(doubles, hd + n0 + 3 - lag + i) *
+                 SIVO_SPLAT_AS(doubles, window[lag + 1 - i]);
+        }
+        upper = index + n0 >= continued ? acc : upper;
+      }
     }
-    cur[4][n] = acc;
+    SIVO_STORE_AS(&cur.s[4][G + n0], upper);
+    const doubles hn = SIVO_LOAD_AS(doubles, hd + n0);
     for (int j = 3; j >= 0; --j) {
-      const double product = static_cast<double>(h[n]) * window[j];
-      cur[j][n] = (n == 0 ? 0.0 : cur[j + 1][n - 1]) + product;
+      doubles shifted;  // tap j + 1 one sample earlier
+      if constexpr (W == 2) {
+        shifted = __builtin_shufflevector(before[j + 1], upper, 1, 2);
+      } else if constexpr (W == 4) {
+        shifted = __builtin_shufflevector(before[j + 1], upper, 3, 4, 5, 6);
+      } else {
+        shifted = __builtin_shufflevector(before[j + 1], upper, 7, 8, 9, 10, 11, 12, 13, 14);
+      }
+      before[j + 1] = upper;
+      upper = shifted + hn * weight[j];
+      SIVO_STORE_AS(&cur.s[j][G + n0], upper);
     }
   }
+}
+
+// Filtered tap vectors of the lags first_lag + d, d = 0 .. out.size() - 1,
+// from the window fetch f at first_lag and direct, the tap-4 convolution of
+// the first lag.
+template <int W>
+SIVO_LANE_INLINE void filter_lags(std::span<tap_vectors> out, const std::array<float, kFetchLength>& f,
+                                  const double* direct, std::span<const float, kSubframe> h,
+                                  int first_lag) noexcept {
+  std::array<double, kSumGuard + kSumLength> hd{};
+  for (int n = 0; n < kSubframe; ++n) hd[kSumGuard + n] = h[n];
+  tap_sums sums[2];
+  for (tap_sums& t : sums) {
+    for (auto& tap : t.s) {
+      for (int n = 0; n < kSumGuard; ++n) tap[n] = 0.0;
+    }
+  }
+  const tap_sums* prev = nullptr;
+  for (size_t d = 0; d < out.size(); ++d) {
+    tap_sums& cur = sums[d & 1];
+    sum_lag_taps<W>(cur, prev, direct, f.data() + 3 - d, hd.data() + kSumGuard,
+                    first_lag + static_cast<int>(d));
+    for (int j = 0; j < kTaps; ++j) {
+      for (int n = 0; n < kSubframe; ++n) out[d][j][n] = static_cast<float>(cur.s[j][kSumGuard + n]);
+    }
+    prev = &cur;
+  }
+}
+
+SIVO_LANE_CLONES
+void filter_lag_taps(std::span<tap_vectors> out, const std::array<float, kFetchLength>& f,
+                     const double* direct, std::span<const float, kSubframe> h,
+                     int first_lag) noexcept {
+  SIVO_LANE_DISPATCH(filter_lags, out, f, direct, h, first_lag);
 }
 
 // Gain table with its columns contiguous, rows padded with zeros to whole
@@ -276,18 +345,10 @@ void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
   std::array<float, kFetchLength> f;
   fetch_past_excitation(f, past, first_lag);
   // Tap 4 of the first lag: h convolved with its window from R[4] on.
-  std::array<double, kSubframe> direct;
-  causal_convolution(direct, h.data(), f.data() + 3 + 4);
-  tap_sums sums[2];
-  const tap_sums* prev = nullptr;
-  for (size_t d = 0; d < out.size(); ++d) {
-    tap_sums& cur = sums[d & 1];
-    sum_lag_taps(cur, prev, direct, f.data() + 3 - d, h, first_lag + static_cast<int>(d));
-    for (int j = 0; j < kTaps; ++j) {
-      for (int n = 0; n < kSubframe; ++n) out[d][j][n] = static_cast<float>(cur[j][n]);
-    }
-    prev = &cur;
-  }
+  std::array<double, kSumLength> direct{};
+  causal_convolution(std::span<double, kSubframe>(direct.data(), kSubframe), h.data(),
+                     f.data() + 3 + 4);
+  filter_lag_taps(out, f, direct.data(), h, first_lag);
 }
 
 int test_taming(int lag1, int lag2, const encoder_state& state) noexcept {
