@@ -27,18 +27,24 @@ SIVO_LANE_INLINE void correlate_lag_groups(std::array<float, kBlockLags>& corr,
                                            const float* x) noexcept {
   using doubles = typename lane_group<W>::doubles;
   constexpr int kGroups = kBlock / W;
+  // x[-kReach .. 119] widened once (exactly): the loads below then need no
+  // conversion.
+  constexpr int kReach = kMinLag + kBlockLags - 1;
+  std::array<double, kReach + kHalfFrame> wide;
+  for (int i = -kReach; i < kHalfFrame; ++i) wide[kReach + i] = x[i];
+  const double* const xd = wide.data() + kReach;
   for (int first = 0; first < kBlockLags; first += kBlock) {
     const int lag = kMinLag + first;
     // Lane k of group g holds lag + W g + W - 1 - k: each load runs
     // backwards in lag.
-    const float* y = x - lag - (W - 1);
+    const double* y = xd - lag - (W - 1);
     doubles s[kGroups];
 #pragma GCC unroll 8
     for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
     for (int i = 0; i < kHalfFrame; ++i) {
       const doubles xi = SIVO_SPLAT_AS(doubles, x[i]);
 #pragma GCC unroll 8
-      for (int g = 0; g < kGroups; ++g) s[g] += xi * SIVO_LOAD_WIDENED_AS(doubles, y + i - W * g);
+      for (int g = 0; g < kGroups; ++g) s[g] += xi * SIVO_LOAD_AS(doubles, y + i - W * g);
     }
     for (int g = 0; g < kGroups; ++g) {
       for (int k = 0; k < W; ++k) corr[first + W * g + W - 1 - k] = static_cast<float>(s[g][k]);
