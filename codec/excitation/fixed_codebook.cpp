@@ -166,11 +166,15 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
                                    int step, int pulses, int centre,
                                    std::span<const int32_t, kSubframe> occupied) noexcept {
   const int slots = (kSubframe - grid + step - 1) / step;
-  // Filtered patterns and the response, padded to whole lane groups (the
-  // padding of filtered is never read back).
-  std::array<std::array<float, kSubframe + 8>, kGainTrials> filtered;
-  std::array<float, kSubframe + 8> response{};
-  for (int n = 0; n < kSubframe; ++n) response[n] = imr[n];
+  // Filtered patterns, aligned and padded to whole lane groups, and the
+  // response behind eight zeros: a pulse's response is added from the lane
+  // group holding its position, the lanes before it adding a zero (which
+  // leaves a value as it is, or turns -0 to +0, the same once squared: the
+  // patterns only feed the energies). The padding of filtered is never read.
+  alignas(32) std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered;
+  std::array<float, 8 + kSubframe + 8> padded_response{};
+  for (int n = 0; n < kSubframe; ++n) padded_response[8 + n] = imr[n];
+  const float* const response = padded_response.data() + 8;
 
   // Per gain level: weight[q], corr at slot q less the filtered pulses chosen
   // so far, as seen from that position (stored as float after each update;
@@ -203,7 +207,7 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
       }
     }
     t[first_slot] = -1;
-    std::array<float, kSubframe + 8>& f = filtered[0];
+    std::array<float, kSubframe + 4>& f = filtered[0];
     f.fill(0.0f);
     if (w[first_slot] < 0.0f) {
       for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
@@ -251,22 +255,22 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
       taken[j][chosen] = -1;
       const bool negative = w_j[chosen] < 0.0f;
       trial.amplitudes[i] = negative ? -level[j] : level[j];
-      std::array<float, kSubframe + 8>& f = filtered[j];
+      float* const f = filtered[j].data();
       // f - r is f + (-r): the sign bit of the response is flipped instead.
       const int32_t sign = negative ? static_cast<int32_t>(0x80000000u) : 0;
       if constexpr (W == 2) {
         const int4 flip = int4{} + sign;
-        for (int n = position; n < kSubframe; n += 4) {
-          const float4 r = load_float4(&response[n - position]);
-          const float4 v = load_float4(&f[n]);
-          store_float4(&f[n], v + reinterpret_cast<float4>(reinterpret_cast<int4>(r) ^ flip));
+        for (int n = position & ~3; n < kSubframe; n += 4) {
+          const float4 r = load_float4(response + n - position);
+          const float4 v = load_float4(f + n);
+          store_float4(f + n, v + reinterpret_cast<float4>(reinterpret_cast<int4>(r) ^ flip));
         }
       } else {
         const int32x8 flip = int32x8{} + sign;
-        for (int n = position; n < kSubframe; n += 8) {
-          const float8 r = SIVO_LOAD_FLOAT8(&response[n - position]);
-          const float8 v = SIVO_LOAD_FLOAT8(&f[n]);
-          SIVO_STORE_FLOAT8(&f[n], v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
+        for (int n = position & ~7; n < kSubframe; n += 8) {
+          const float8 r = SIVO_LOAD_FLOAT8(response + n - position);
+          const float8 v = SIVO_LOAD_FLOAT8(f + n);
+          SIVO_STORE_FLOAT8(f + n, v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
         }
       }
     }
@@ -276,10 +280,26 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
   // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
   // both sums in double, the whole evaluated in double and stored float.
   // The four energies run side by side, one gain level per lane.
+  // Four samples of the four patterns are turned into four lane quads at a
+  // time, then added in sample order.
   double4 energy = SIVO_SPLAT(0.0);
-  for (int n = 0; n < kSubframe; ++n) {
-    const double4 v = {filtered[0][n], filtered[1][n], filtered[2][n], filtered[3][n]};
-    energy += v * v;
+  for (int n = 0; n < kSubframe; n += 4) {
+    const float4 a = load_float4(&filtered[0][n]);
+    const float4 b = load_float4(&filtered[1][n]);
+    const float4 c = load_float4(&filtered[2][n]);
+    const float4 d = load_float4(&filtered[3][n]);
+    const float4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    const double4 v0 = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
+    const double4 v1 = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
+    const double4 v2 = __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
+    const double4 v3 = __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
+    energy += v0 * v0;
+    energy += v1 * v1;
+    energy += v2 * v2;
+    energy += v3 * v3;
   }
   for (int j = 0; j < kGainTrials; ++j) {
     gain_trial& trial = trials[j];
