@@ -206,6 +206,43 @@ struct lane_group<8> {
 #define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
 #define SIVO_FOLD_SMALLER(a, b) ((b) < (a) ? (b) : (a))
 
+// The largest of score[0 .. count-1] above floor, and (in index) the first
+// place holding it; returns floor (index untouched) when no score is above
+// it. The same choice as a scan that takes a place only when its score is
+// strictly larger than the best so far, starting from floor: NaN scores are
+// never taken. Eight places at a time, each lane keeping its own largest and
+// the first place that reached it; score is read up to count rounded up to
+// a multiple of eight. Inline, so that it is built for the calling kernel's
+// variant.
+SIVO_LANE_INLINE float first_largest_above(const float* score, int count, float floor,
+                                           int& index) noexcept {
+  using float8v = float __attribute__((vector_size(32)));
+  using int8v = int __attribute__((vector_size(32)));
+  float8v largest = float8v{} + floor;
+  int8v first = int8v{} + count;
+  int8v at = {0, 1, 2, 3, 4, 5, 6, 7};
+  const int8v end = int8v{} + count;
+  for (int i = 0; i < count; i += 8) {
+    float8v v;
+    __builtin_memcpy(&v, score + i, sizeof v);
+    const int8v larger = (v > largest) & (at < end);
+    largest = larger ? v : largest;
+    first = larger ? at : first;
+    at += 8;
+  }
+  float8v top = largest;
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
+  if (!(top[0] > floor)) return floor;
+  int8v earliest = largest == top ? first : int8v{} + count;
+  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 4, 5, 6, 7, 0, 1, 2, 3));
+  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 2, 3, 0, 1, 6, 7, 4, 5));
+  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 1, 0, 3, 2, 5, 4, 7, 6));
+  index = earliest[0];
+  return top[0];
+}
+
 // Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.
 using int4 = int __attribute__((vector_size(16)));
 typedef int int4_unaligned __attribute__((vector_size(16), aligned(4)));

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codec/tables/lsp_tables.h"
+#include "codec/vector_lanes.h"
 
 namespace sivo {
 
@@ -13,43 +14,79 @@ namespace {
 constexpr double kPrediction = 0.375;
 constexpr int kBandEntries = 256;
 
-// Entry of codebook with the largest score sum wi*c*(2ri - c) over the band's LSPs, which
-// begin at first in residual and weights.
+// A band's codebook with its columns contiguous, so that W entries are
+// scored side by side.
 template <size_t N>
-int search_band(const std::array<std::array<float, N>, kBandEntries>& codebook, int first,
-                std::span<const float, kOrder> residual,
-                std::span<const float, kOrder> weights) noexcept {
-  int best_entry = 0;
-  float best_score = -1.0f;
+using band_columns = std::array<std::array<float, kBandEntries>, N>;
+
+template <size_t N>
+constexpr band_columns<N> transpose(const std::array<std::array<float, N>, kBandEntries>& codebook) {
+  band_columns<N> columns{};
   for (int e = 0; e < kBandEntries; ++e) {
-    double sum = 0.0;
-    for (size_t i = 0; i < N; ++i) {
-      const double c = codebook[e][i];
-      sum += static_cast<double>(weights[first + i]) * c * (2.0 * residual[first + i] - c);
-    }
-    const float score = static_cast<float>(sum);
-    if (score > best_score) {
-      best_score = score;
-      best_entry = e;
-    }
+    for (size_t i = 0; i < N; ++i) columns[i][e] = codebook[e][i];
   }
-  return best_entry;
+  return columns;
+}
+constexpr band_columns<3> kColumns0 = transpose(lsp_codebook_band0);
+constexpr band_columns<3> kColumns1 = transpose(lsp_codebook_band1);
+constexpr band_columns<4> kColumns2 = transpose(lsp_codebook_band2);
+
+// score[e] = sum over the band's LSPs of wi*c*(2ri - c), c the entry's value,
+// in double, rounded to float; the band begins at first in residual and
+// weights. W entries at a time, one per lane.
+template <int W, size_t N>
+SIVO_LANE_INLINE void score_entries(float* score, const band_columns<N>& columns, int first,
+                                    std::span<const float, kOrder> residual,
+                                    std::span<const float, kOrder> weights) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  doubles weight[N], twice[N];
+  for (size_t i = 0; i < N; ++i) {
+    weight[i] = SIVO_SPLAT_AS(doubles, weights[first + i]);
+    twice[i] = SIVO_SPLAT_AS(doubles, 2.0 * residual[first + i]);
+  }
+  for (int e = 0; e < kBandEntries; e += W) {
+    doubles sum = SIVO_SPLAT_AS(doubles, 0.0);
+    for (size_t i = 0; i < N; ++i) {
+      const doubles c = SIVO_LOAD_WIDENED_AS(doubles, &columns[i][e]);
+      sum += weight[i] * c * (twice[i] - c);
+    }
+    SIVO_STORE_AS(score + e, __builtin_convertvector(sum, typename lane_group<W>::floats));
+  }
+}
+
+// Entry of the band with the largest score (the first of equal ones); 0
+// when none is above -1.
+template <size_t N>
+SIVO_LANE_INLINE int best_entry(const band_columns<N>& columns, int first,
+                                std::span<const float, kOrder> residual,
+                                std::span<const float, kOrder> weights) noexcept {
+  std::array<float, kBandEntries> score;
+  SIVO_LANE_DISPATCH(score_entries, score.data(), columns, first, residual, weights);
+  int entry = 0;
+  first_largest_above(score.data(), kBandEntries, -1.0f, entry);
+  return entry;
+}
+
+SIVO_LANE_CLONES
+int search_band(int band, std::span<const float, kOrder> residual,
+                std::span<const float, kOrder> weights) noexcept {
+  switch (band) {
+    case 0:
+      return best_entry(kColumns0, 0, residual, weights);
+    case 1:
+      return best_entry(kColumns1, 3, residual, weights);
+    case 2:
+      return best_entry(kColumns2, 6, residual, weights);
+    default:
+      return 0;
+  }
 }
 
 }  // namespace
 
 int lsp_split_vq(int band, std::span<const float, kOrder> residual,
                  std::span<const float, kOrder> weights) noexcept {
-  switch (band) {
-    case 0:
-      return search_band(lsp_codebook_band0, 0, residual, weights);
-    case 1:
-      return search_band(lsp_codebook_band1, 3, residual, weights);
-    case 2:
-      return search_band(lsp_codebook_band2, 6, residual, weights);
-    default:
-      return 0;
-  }
+  return search_band(band, residual, weights);
 }
 
 int32_t lsp_quantise(std::span<const float, kOrder> lsp,

@@ -280,35 +280,11 @@ void spread_candidates(candidate_taps& lanes,
   }
 }
 
-// The largest of score[0 .. rows-1] and (in row) the first row holding it;
-// 0.0 (row untouched) when no score is above zero. The same choice as a
-// scan that takes a row only when it is strictly larger than the best so
-// far, from 0.0: NaN scores are never taken. Eight rows at a time, each lane
-// keeping its own largest and the first row that reached it.
+// The largest of score[0 .. rows-1] above zero and (in row) the first row
+// holding it; 0.0 (row untouched) when none is above zero.
 SIVO_LANE_CLONES
 float largest_score(const float* score, int rows, int& row) noexcept {
-  float8 largest = {};
-  int32x8 first = {-1, -1, -1, -1, -1, -1, -1, -1};
-  int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
-  const int32x8 end = int32x8{} + rows;
-  for (int r = 0; r < rows; r += 8) {
-    const float8 v = SIVO_LOAD_FLOAT8(score + r);
-    const int32x8 larger = (v > largest) & (at < end);
-    largest = larger ? v : largest;
-    first = larger ? at : first;
-    at += 8;
-  }
-  float8 top = largest;
-  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
-  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
-  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
-  if (!(top[0] > 0.0f)) return 0.0f;
-  int32x8 earliest = largest == top ? first : int32x8{} + rows;
-  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 4, 5, 6, 7, 0, 1, 2, 3));
-  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 2, 3, 0, 1, 6, 7, 4, 5));
-  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 1, 0, 3, 2, 5, 4, 7, 6));
-  row = earliest[0];
-  return top[0];
+  return first_largest_above(score, rows, 0.0f, row);
 }
 
 }  // namespace
