@@ -83,15 +83,19 @@ struct recursion_sums {
 // section's 60 outputs; scaled: 60 samples of the pending subframe scaled by
 // the smoothed gain (from smoothed, stepping by step); side: sums formed
 // alongside, or null.
-SIVO_LANE_CLONES
-recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line,
-                              const double (&ca)[kOrder], const double (&cz)[kOrder],
-                              const double (&cp)[kOrder], const pending_gain& pending,
-                              float smoothed, lag_sum_job* side, const pitch_mix* mix) noexcept {
+// The lag sums run in lane groups of width W (see lane_group).
+template <int W>
+SIVO_LANE_INLINE recursion_sums recursions_in(float* signal, float* v_out, recursion_lines& line,
+                                              const double (&ca)[kOrder],
+                                              const double (&cz)[kOrder],
+                                              const double (&cp)[kOrder],
+                                              const pending_gain& pending, float smoothed,
+                                              lag_sum_job* side, const pitch_mix* mix) noexcept {
   double y0 = line.y[kOrder - 1], v0 = line.v[kOrder - 1];
   double energy = 0.0, lagged = 0.0;
   // The side job's sums fill the time each sample waits on the one before.
-  lag_lanes lanes = start_lag_lanes();
+  lag_lanes<W> lanes;
+  start_lag_lanes(lanes);
   const bool with_side = side != nullptr;
   const bool twice = with_side && side->length == 2 * kSubframe;
   const float* const mixed = mix != nullptr ? mix->x : signal;
@@ -175,6 +179,21 @@ recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line
   }
   if (with_side) finish_lag_sums(*side, lanes);
   return recursion_sums{energy, lagged, smoothed};
+}
+
+SIVO_LANE_CLONES
+recursion_sums run_recursions(float* signal, float* v_out, recursion_lines& line,
+                              const double (&ca)[kOrder], const double (&cz)[kOrder],
+                              const double (&cp)[kOrder], const pending_gain& pending,
+                              float smoothed, lag_sum_job* side, const pitch_mix* mix) noexcept {
+  switch (SIVO_LANE_WIDTH()) {
+    case 8:
+      return recursions_in<8>(signal, v_out, line, ca, cz, cp, pending, smoothed, side, mix);
+    case 4:
+      return recursions_in<4>(signal, v_out, line, ca, cz, cp, pending, smoothed, side, mix);
+    default:
+      return recursions_in<2>(signal, v_out, line, ca, cz, cp, pending, smoothed, side, mix);
+  }
 }
 
 }  // namespace

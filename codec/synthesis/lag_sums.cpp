@@ -3,15 +3,21 @@
 namespace sivo {
 namespace {
 
-SIVO_LANE_CLONES
-void sum_lanes(lag_sum_job& job) noexcept {
-  lag_lanes s = start_lag_lanes();
+template <int W>
+SIVO_LANE_INLINE void sum_job(lag_sum_job& job) noexcept {
+  lag_lanes<W> s;
+  start_lag_lanes(s);
   if (job.ahead) {
     for (int n = 0; n < job.length; ++n) add_lag_sample(s, job, n);
   } else {
     for (int n = 0; n < job.length; ++n) add_lag_sample(s, job, n);
   }
   finish_lag_sums(job, s);
+}
+
+SIVO_LANE_CLONES
+void sum_lanes(lag_sum_job& job) noexcept {
+  SIVO_LANE_DISPATCH(sum_job, job);
 }
 
 }  // namespace

@@ -32,38 +32,54 @@ struct lag_sum_job {
 // Running sums: each lane is its own double accumulator over n in
 // increasing order, exactly as a single sum of x[n] * x[n -+ k] would be.
 // Backward lane j holds lag first + 6 - j; forward lane j lag first + j.
+// The eight lanes of each sum are 8 / W groups of W (see lane_group).
+template <int W>
 struct lag_lanes {
-  double8 bc, bt, ac, at;
+  static constexpr int kParts = 8 / W;
+  using doubles = typename lane_group<W>::doubles;
+  doubles bc[kParts], bt[kParts], ac[kParts], at[kParts];
   double e;
 };
 
-SIVO_LANE_INLINE lag_lanes start_lag_lanes() noexcept {
-  return lag_lanes{SIVO_SPLAT8(0.0), SIVO_SPLAT8(0.0), SIVO_SPLAT8(0.0), SIVO_SPLAT8(0.0), 0.0};
+template <int W>
+SIVO_LANE_INLINE void start_lag_lanes(lag_lanes<W>& s) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
+    s.bc[p] = s.bt[p] = s.ac[p] = s.at[p] = SIVO_SPLAT_AS(doubles, 0.0);
+  }
+  s.e = 0.0;
 }
 
 // Adds sample n of the job's stretch.
-SIVO_LANE_INLINE void add_lag_sample(lag_lanes& s, const lag_sum_job& job, int n) noexcept {
+template <int W>
+SIVO_LANE_INLINE void add_lag_sample(lag_lanes<W>& s, const lag_sum_job& job, int n) noexcept {
+  using doubles = typename lane_group<W>::doubles;
   const float* x = job.x;
   const double xn = x[n];
-  const double8 xs = SIVO_SPLAT8(xn);
-  const double8 wb = SIVO_LOAD_WIDENED8(x + n - job.first - 6);
-  s.bc += xs * wb;
-  s.bt += wb * wb;
+  const doubles xs = SIVO_SPLAT_AS(doubles, xn);
+  for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
+    const doubles wb = SIVO_LOAD_WIDENED_AS(doubles, x + n - job.first - 6 + W * p);
+    s.bc[p] += xs * wb;
+    s.bt[p] += wb * wb;
+  }
   if (job.ahead) {
-    const double8 wa = SIVO_LOAD_WIDENED8(x + n + job.first);
-    s.ac += xs * wa;
-    s.at += wa * wa;
+    for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
+      const doubles wa = SIVO_LOAD_WIDENED_AS(doubles, x + n + job.first + W * p);
+      s.ac[p] += xs * wa;
+      s.at[p] += wa * wa;
+    }
   }
   s.e += xn * xn;
 }
 
 // Rounds the finished sums to float into job.result.
-SIVO_LANE_INLINE void finish_lag_sums(lag_sum_job& job, const lag_lanes& s) noexcept {
+template <int W>
+SIVO_LANE_INLINE void finish_lag_sums(lag_sum_job& job, const lag_lanes<W>& s) noexcept {
   for (int j = 0; j < 7; ++j) {
-    job.result.back_c[6 - j] = static_cast<float>(s.bc[j]);
-    job.result.back_t[6 - j] = static_cast<float>(s.bt[j]);
-    job.result.ahead_c[j] = static_cast<float>(s.ac[j]);
-    job.result.ahead_t[j] = static_cast<float>(s.at[j]);
+    job.result.back_c[6 - j] = static_cast<float>(s.bc[j / W][j % W]);
+    job.result.back_t[6 - j] = static_cast<float>(s.bt[j / W][j % W]);
+    job.result.ahead_c[j] = static_cast<float>(s.ac[j / W][j % W]);
+    job.result.ahead_t[j] = static_cast<float>(s.at[j / W][j % W]);
   }
   job.result.back_c[7] = job.result.back_t[7] = 0.0f;
   job.result.ahead_c[7] = job.result.ahead_t[7] = 0.0f;
