@@ -206,6 +206,25 @@ struct lane_group<8> {
 #define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
 #define SIVO_FOLD_SMALLER(a, b) ((b) < (a) ? (b) : (a))
 
+// Folds eight lanes, each holding the largest value it has met and the
+// first place that held it, into the largest value (returned) and the
+// earliest place holding it (in place; beyond when no lane does, which only
+// a NaN largest value can cause). The same whatever order the lanes are met
+// in, so they are folded pairwise: halves, quarters, pairs.
+SIVO_LANE_INLINE float fold_first_largest(const float8& largest, const int32x8& first, int beyond,
+                                          int& place) noexcept {
+  float8 top = largest;
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
+  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
+  int32x8 at = largest == top ? first : int32x8{} + beyond;
+  at = SIVO_FOLD_SMALLER(at, __builtin_shufflevector(at, at, 4, 5, 6, 7, 0, 1, 2, 3));
+  at = SIVO_FOLD_SMALLER(at, __builtin_shufflevector(at, at, 2, 3, 0, 1, 6, 7, 4, 5));
+  at = SIVO_FOLD_SMALLER(at, __builtin_shufflevector(at, at, 1, 0, 3, 2, 5, 4, 7, 6));
+  place = at[0];
+  return top[0];
+}
+
 // The largest of score[0 .. count-1] above floor, and (in index) the first
 // place holding it; returns floor (index untouched) when no score is above
 // it. The same choice as a scan that takes a place only when its score is
@@ -216,31 +235,22 @@ struct lane_group<8> {
 // variant.
 SIVO_LANE_INLINE float first_largest_above(const float* score, int count, float floor,
                                            int& index) noexcept {
-  using float8v = float __attribute__((vector_size(32)));
-  using int8v = int __attribute__((vector_size(32)));
-  float8v largest = float8v{} + floor;
-  int8v first = int8v{} + count;
-  int8v at = {0, 1, 2, 3, 4, 5, 6, 7};
-  const int8v end = int8v{} + count;
+  float8 largest = float8{} + floor;
+  int32x8 first = int32x8{} + count;
+  int32x8 at = {0, 1, 2, 3, 4, 5, 6, 7};
+  const int32x8 end = int32x8{} + count;
   for (int i = 0; i < count; i += 8) {
-    float8v v;
-    __builtin_memcpy(&v, score + i, sizeof v);
-    const int8v larger = (v > largest) & (at < end);
+    const float8 v = SIVO_LOAD_FLOAT8(score + i);
+    const int32x8 larger = (v > largest) & (at < end);
     largest = larger ? v : largest;
     first = larger ? at : first;
     at += 8;
   }
-  float8v top = largest;
-  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
-  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
-  top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
-  if (!(top[0] > floor)) return floor;
-  int8v earliest = largest == top ? first : int8v{} + count;
-  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 4, 5, 6, 7, 0, 1, 2, 3));
-  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 2, 3, 0, 1, 6, 7, 4, 5));
-  earliest = SIVO_FOLD_SMALLER(earliest, __builtin_shufflevector(earliest, earliest, 1, 0, 3, 2, 5, 4, 7, 6));
-  index = earliest[0];
-  return top[0];
+  int place = 0;
+  const float top = fold_first_largest(largest, first, count, place);
+  if (!(top > floor)) return floor;
+  index = place;
+  return top;
 }
 
 // Four-float helpers: lanes chosen by an all-ones / all-zeros int mask.

@@ -142,16 +142,9 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
       slot8 = larger ? at : slot8;
       at += 8;
     }
-    // Folded pairwise: halves, quarters, pairs.
-    float8 top = largest8;
-    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 4, 5, 6, 7, 0, 1, 2, 3));
-    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 2, 3, 0, 1, 6, 7, 4, 5));
-    top = SIVO_FOLD_LARGER(top, __builtin_shufflevector(top, top, 1, 0, 3, 2, 5, 4, 7, 6));
-    int32x8 first = largest8 == top ? slot8 : int32x8{} + kSlotsPadded;
-    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 4, 5, 6, 7, 0, 1, 2, 3));
-    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 2, 3, 0, 1, 6, 7, 4, 5));
-    first = SIVO_FOLD_SMALLER(first, __builtin_shufflevector(first, first, 1, 0, 3, 2, 5, 4, 7, 6));
-    return top[0] > -1.0f ? first[0] : -1;
+    int place = -1;
+    const float top = fold_first_largest(largest8, slot8, kSlotsPadded, place);
+    return top > -1.0f ? place : -1;
   }
 }
 
