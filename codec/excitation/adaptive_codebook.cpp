@@ -74,7 +74,9 @@ SIVO_LANE_INLINE void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const do
       upper = SIVO_LOAD_AS(doubles, direct + n0);
     } else {
       upper = SIVO_LOAD_AS(doubles, &prev->s[3][G + n0]);
-      if (n0 + W - 1 >= continued) {
+      // Only real samples continue tap 2 (lanes past 59 are padding; for a
+      // lag above 61 none does, and its window is not read that far).
+      if (continued < kSubframe && n0 + W - 1 >= continued) {
         doubles acc = SIVO_LOAD_AS(doubles, &cur.s[2][G + n0 + 2 - lag]);
         for (int i = 0; i <= lag - 3; ++i) {
           acc += SIVO_LOAD_AS(doubles, hd + n0 + 3 - lag + i) *
