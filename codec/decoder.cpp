@@ -38,16 +38,14 @@ void store_line(std::array<float, kOrder>& memory, const filter_line& line) noex
 // clips its history, while unclipped (240 samples) keeps the frame as decoded.
 void decode_excitation(const frame_params& params, int rate,
                        std::span<float, kWindow> window, float* unclipped) noexcept {
-  std::array<int32_t, kSubframe> occupied{};
+  // The pulse vectors first, in place: the adaptive codebook reads only the
+  // excitation before its subframe.
+  decode_fixed_codebooks(window.subspan<kHistory, kFrame>(), params, rate);
   std::array<float, kSubframe> adaptive;
   for (int s = 0; s < kSubframes; ++s) {
     const std::span<float, kSubframe> v = window.subspan(kHistory + kSubframe * s).first<kSubframe>();
     const int32_t olp = params.olp[s / 2];
     const subframe_params& entry = params.subframes[s];
-    decode_fixed_codebook(v, entry, olp, s, 0, rate, occupied);
-    if (rate == 3) {
-      decode_fixed_codebook(v, params.subframes[4 + s], kSubframe, s, 1, 4, occupied);
-    }
     decode_adaptive_codebook(adaptive, window.data() + kSubframe * s, olp, entry.acb_lag,
                              entry.acb_gain);
     for (int n = 0; n < kSubframe; ++n) {

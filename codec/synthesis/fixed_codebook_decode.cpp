@@ -17,6 +17,17 @@
 namespace sivo {
 namespace {
 
+// One walk over a position table: the index, the pulses it holds and the
+// columns it may use (0: none); placed and taken[0..placed-1] (ascending
+// columns) come back. taken has a spare slot for the batched walk.
+struct pulse_walk {
+  uint32_t positions;
+  int pulses;
+  int end;
+  int placed;
+  int taken[kMaxPulses + 1];
+};
+
 #if !defined(__SSE2__)
 // A position table turned column by column, with a spare row and a spare
 // column: the entries a column may need (this row and the one below) lie
@@ -116,6 +127,7 @@ struct prefix_table {
 };
 
 constexpr uint32_t kFlip = 0x80000000u;
+#define SIVO_WALK_INLINE inline __attribute__((always_inline))
 
 template <typename Table>
 constexpr prefix_table<Table> by_prefix(const Table& table) {
@@ -210,6 +222,75 @@ int jump_columns(const Prefix& table, uint32_t positions, int pulses, int count,
   }
   return placed;
 }
+
+// The walks of the frame's four subframes side by side, one pulse (or one
+// sixteen-column block without one) of each per step, so that their chains
+// overlap instead of following one another. Each walk makes exactly the
+// decisions of jump_columns; a walk that has ended keeps its place (its
+// loads stay inside the table) and takes nothing more.
+struct walk_state {
+  const uint32_t* sums;   // the current row's running sums
+  const uint32_t* shift;  // the current row's steps, four lanes a column
+  int t;                  // the next column to look at
+  int placed;
+  bool active;
+  __m128i key;
+};
+
+template <typename Prefix>
+SIVO_WALK_INLINE walk_state start_walk(const Prefix& table, const pulse_walk& walk) noexcept {
+  const int row = Prefix::rows - walk.pulses;
+  return walk_state{table.sum[row].data(), table.shift[row][0].data(), 0, 0, walk.end > 0,
+                    _mm_set1_epi32(static_cast<int32_t>(walk.positions ^ kFlip))};
+}
+
+template <typename Prefix>
+SIVO_WALK_INLINE void step_walk(walk_state& st, pulse_walk& walk) noexcept {
+  constexpr int kRowSums = Prefix::width;
+  constexpr int kRowShifts = 4 * Prefix::columns;
+  const int end = walk.end;
+  const uint32_t* at = st.sums + st.t + 1;
+  const __m128i a = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), st.key);
+  const __m128i b =
+      _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)), st.key);
+  const __m128i c =
+      _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 8)), st.key);
+  const __m128i d =
+      _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 12)), st.key);
+  const auto mask = static_cast<uint32_t>(
+      _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d))));
+  const int skip = std::countr_zero(mask | 0x10000u);  // 16: no take in the block
+  const int column = st.t + skip;
+  const bool take = st.active && skip < 16 && column < end;
+  const bool next_block = st.active && skip == 16 && column < end;
+  walk.taken[st.placed] = column;  // kept only when taken
+  st.placed += take ? 1 : 0;
+  const __m128i step =
+      _mm_load_si128(reinterpret_cast<const __m128i*>(st.shift + 4 * (take ? column : 0)));
+  st.key = _mm_add_epi32(st.key, _mm_and_si128(step, _mm_set1_epi32(take ? -1 : 0)));
+  const bool more = take && st.placed < walk.pulses && column + 1 < end;
+  st.sums += more ? kRowSums : 0;
+  st.shift += more ? kRowShifts : 0;
+  st.t = take ? column + 1 : next_block ? column : st.t;
+  st.active = more || next_block;
+}
+
+template <typename Prefix>
+void jump_columns_together(const Prefix& table, std::array<pulse_walk, kSubframes>& walks) noexcept {
+  static_assert(kSubframes == 4);
+  walk_state w0 = start_walk(table, walks[0]), w1 = start_walk(table, walks[1]);
+  walk_state w2 = start_walk(table, walks[2]), w3 = start_walk(table, walks[3]);
+  while (w0.active || w1.active || w2.active || w3.active) {
+    step_walk<Prefix>(w0, walks[0]);
+    step_walk<Prefix>(w1, walks[1]);
+    step_walk<Prefix>(w2, walks[2]);
+    step_walk<Prefix>(w3, walks[3]);
+  }
+  walks[0].placed = w0.placed;
+  walks[1].placed = w1.placed;
+  walks[2].placed = w2.placed;
+  walks[3].placed = w3.placed;
+}
 #endif
 
 // The walk over a position table, by sixteen columns at a time where the
@@ -225,9 +306,25 @@ int find_columns(uint32_t positions, int pulses, int count, int (&taken)[kMaxPul
 #endif
 }
 
+// The four walks of a frame over one position table.
+template <const auto& table>
+void find_columns_together(std::array<pulse_walk, kSubframes>& walks) noexcept {
+#if defined(__SSE2__)
+  static constexpr auto prefix = by_prefix(table);
+  jump_columns_together(prefix, walks);
+#else
+  static constexpr auto columns = by_columns(table);
+  for (pulse_walk& w : walks) {
+    int taken[kMaxPulses];
+    w.placed = w.end > 0 ? walk_columns(columns, w.positions, w.pulses, w.end, taken) : 0;
+    std::copy_n(taken, w.placed, w.taken);
+  }
+#endif
+}
+
 // Adds the pulses at positions[0..count-1] with amplitude +-level, the
 // first one's sign the top bit of the pulses-bit sign field.
-void add_pulses(float* vector, const int (&positions)[kMaxPulses], int count,
+void add_pulses(float* vector, const int* positions, int count,
                 const subframe_params& params, int pulses) noexcept {
   // Adding -level is subtracting level; the sign goes in by its bit.
   const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
@@ -290,6 +387,89 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
 
   // A lag of 60 or more repeats nothing; a lag below 1 would never end.
   if (params.train == 1 && lag > 0) repeat_pitch_train(vector, vector, lag);
+}
+
+
+void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params& params,
+                            int rate) noexcept {
+#if defined(__SSE2__)
+  // Plain stores; the empty statement keeps the compiler from turning them
+  // into its block clear, which costs more to start than 60 stores take.
+  __m128 zero = _mm_setzero_ps();
+  for (int n = 0; n < kFrame; n += 4) {
+    __asm__("" : "+x"(zero));
+    _mm_storeu_ps(vectors.data() + n, zero);
+  }
+#else
+  std::fill(vectors.begin(), vectors.end(), 0.0f);
+#endif
+  const int step = grid_step_table[rate];
+  std::array<pulse_walk, kSubframes> first, second;
+  for (int s = 0; s < kSubframes; ++s) {
+    const subframe_params& entry = params.subframes[s];
+    const int i = rate * kSubframes + s;
+    const int on_grid = entry.grid < kSubframe ? (kSubframe - 1 - entry.grid) / step + 1 : 0;
+    first[s].positions = entry.positions;
+    first[s].pulses = pulse_count_table[i];
+    first[s].end = entry.positions < position_limit_table[i] ? on_grid : 0;
+  }
+  // The walks stop at the table's last column (fewer columns than the grid
+  // only for grids outside the usual ones).
+  if (step == 2) {
+    for (pulse_walk& w : first) w.end = std::min<int>(w.end, comb_table_30[0].size());
+    find_columns_together<comb_table_30>(first);
+  } else if (step == 4) {
+    for (pulse_walk& w : first) w.end = std::min<int>(w.end, comb_table_15[0].size());
+    find_columns_together<comb_table_15>(first);
+  } else {
+    for (pulse_walk& w : first) w.end = std::min<int>(w.end, comb_table_60[0].size());
+    find_columns_together<comb_table_60>(first);
+  }
+  for (int s = 0; s < kSubframes; ++s) {
+    const subframe_params& entry = params.subframes[s];
+    pulse_walk& w = first[s];
+    for (int j = 0; j < w.placed; ++j) w.taken[j] = entry.grid + step * w.taken[j];
+    float* const v = vectors.data() + kSubframe * s;
+    add_pulses(v, w.taken, w.placed, entry, w.pulses);
+    const int32_t lag = params.olp[s / 2];
+    // An index past its limit places nothing and repeats nothing.
+    if (w.end > 0 && entry.train == 1 && lag > 0) {
+      repeat_pitch_train(std::span<float, kSubframe>(v, kSubframe),
+                         std::span<const float, kSubframe>(v, kSubframe), lag);
+    }
+  }
+  if (rate != 3) return;
+
+  // The second stage walks the positions the first left free from its grid
+  // on; its pulses never repeat (its lag is a whole subframe).
+  static_assert(grid_step_table[4] == 1);
+  constexpr int kSecondRow = 4 * kSubframes;
+  int before[kSubframes];
+  for (int s = 0; s < kSubframes; ++s) {
+    const subframe_params& entry = params.subframes[kSubframes + s];
+    const pulse_walk& taken = first[s];
+    before[s] = 0;  // first-stage pulses ahead of the grid, never reached
+    for (int k = 0; k < taken.placed; ++k) before[s] += taken.taken[k] < entry.grid ? 1 : 0;
+    const int on_grid = entry.grid < kSubframe ? kSubframe - entry.grid : 0;
+    const int count = on_grid - (taken.placed - before[s]);
+    second[s].positions = entry.positions;
+    second[s].pulses = pulse_count_table[kSecondRow + s];
+    second[s].end = entry.positions < position_limit_table[kSecondRow + s]
+                        ? std::min<int>(count, comb_table_52[0].size())
+                        : 0;
+  }
+  find_columns_together<comb_table_52>(second);
+  for (int s = 0; s < kSubframes; ++s) {
+    const pulse_walk& taken = first[s];
+    pulse_walk& w = second[s];
+    const subframe_params& entry = params.subframes[kSubframes + s];
+    for (int j = 0; j < w.placed; ++j) {
+      int at = entry.grid + w.taken[j];
+      for (int k = before[s]; k < taken.placed; ++k) at += taken.taken[k] <= at ? 1 : 0;
+      w.taken[j] = at;
+    }
+    add_pulses(vectors.data() + kSubframe * s, w.taken, w.placed, entry, w.pulses);
+  }
 }
 
 }  // namespace sivo
