@@ -118,7 +118,7 @@ template <typename Table>
 struct prefix_table {
   static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
   static constexpr int columns = static_cast<int>(std::tuple_size_v<typename Table::value_type>);
-  static constexpr int width = columns + 1 + 16;
+  static constexpr int width = columns + 1 + 32;
   alignas(16) std::array<std::array<uint32_t, width>, rows> sum{};
   // What a pulse at column t of row r adds to the searched-for value (mod
   // 2^32): row r + 1's sum before t + 1 less row r's sum before t, in all
@@ -224,7 +224,7 @@ int jump_columns(const Prefix& table, uint32_t positions, int pulses, int count,
 }
 
 // The walks of the frame's four subframes side by side, one pulse (or one
-// sixteen-column block without one) of each per step, so that their chains
+// block of columns without one) of each per step, so that their chains
 // overlap instead of following one another. Each walk makes exactly the
 // decisions of jump_columns; a walk that has ended keeps its place (its
 // loads stay inside the table) and takes nothing more.
@@ -244,25 +244,31 @@ SIVO_WALK_INLINE walk_state start_walk(const Prefix& table, const pulse_walk& wa
                     _mm_set1_epi32(static_cast<int32_t>(walk.positions ^ kFlip))};
 }
 
-template <typename Prefix>
+template <typename Prefix, int kBlock>
 SIVO_WALK_INLINE void step_walk(walk_state& st, pulse_walk& walk) noexcept {
+  static_assert(kBlock == 16 || kBlock == 32);
   constexpr int kRowSums = Prefix::width;
   constexpr int kRowShifts = 4 * Prefix::columns;
   const int end = walk.end;
   const uint32_t* at = st.sums + st.t + 1;
-  const __m128i a = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), st.key);
-  const __m128i b =
-      _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 4)), st.key);
-  const __m128i c =
-      _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 8)), st.key);
-  const __m128i d =
-      _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 12)), st.key);
-  const auto mask = static_cast<uint32_t>(
-      _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d))));
-  const int skip = std::countr_zero(mask | 0x10000u);  // 16: no take in the block
+  // Column t + k takes when key < sum before column t + k + 1.
+  const auto block = [&](const uint32_t* from) __attribute__((always_inline)) {
+    const __m128i a =
+        _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), st.key);
+    const __m128i b =
+        _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4)), st.key);
+    const __m128i c =
+        _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 8)), st.key);
+    const __m128i d =
+        _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 12)), st.key);
+    return static_cast<uint64_t>(static_cast<uint32_t>(
+        _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)))));
+  };
+  const uint64_t mask = kBlock == 32 ? block(at) | block(at + 16) << 16 : block(at);
+  const int skip = std::countr_zero(mask | uint64_t{1} << kBlock);  // kBlock: no take
   const int column = st.t + skip;
-  const bool take = st.active && skip < 16 && column < end;
-  const bool next_block = st.active && skip == 16 && column < end;
+  const bool take = st.active && skip < kBlock && column < end;
+  const bool next_block = st.active && skip == kBlock && column < end;
   walk.taken[st.placed] = column;  // kept only when taken
   st.placed += take ? 1 : 0;
   const __m128i step =
@@ -280,11 +286,15 @@ void jump_columns_together(const Prefix& table, std::array<pulse_walk, kSubframe
   static_assert(kSubframes == 4);
   walk_state w0 = start_walk(table, walks[0]), w1 = start_walk(table, walks[1]);
   walk_state w2 = start_walk(table, walks[2]), w3 = start_walk(table, walks[3]);
+  // Thirty-two columns a step over the long tables, so that a step without
+  // a pulse (whose outcome the branches mispredict) stays rare; sixteen over
+  // the short ones, where that is rare anyway.
+  constexpr int kBlock = Prefix::columns > 32 ? 32 : 16;
   while (w0.active || w1.active || w2.active || w3.active) {
-    step_walk<Prefix>(w0, walks[0]);
-    step_walk<Prefix>(w1, walks[1]);
-    step_walk<Prefix>(w2, walks[2]);
-    step_walk<Prefix>(w3, walks[3]);
+    step_walk<Prefix, kBlock>(w0, walks[0]);
+    step_walk<Prefix, kBlock>(w1, walks[1]);
+    step_walk<Prefix, kBlock>(w2, walks[2]);
+    step_walk<Prefix, kBlock>(w3, walks[3]);
   }
   walks[0].placed = w0.placed;
   walks[1].placed = w1.placed;
@@ -463,10 +473,20 @@ void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params
     const pulse_walk& taken = first[s];
     pulse_walk& w = second[s];
     const subframe_params& entry = params.subframes[kSubframes + s];
+    // Stepping over the first stage's pulses from the grid on, in order,
+    // moves column c past the i-th of them (i from 0) exactly when that
+    // pulse's position less i is at most grid + c; as those values never
+    // decrease, the steps are a count of them, one per pulse and all
+    // independent. Unused entries never count.
+    int32_t lowered[kMaxPulses];
+    for (int i = 0; i < kMaxPulses; ++i) lowered[i] = kSubframe;
+    for (int k = before[s]; k < taken.placed; ++k) lowered[k - before[s]] = taken.taken[k] - (k - before[s]);
     for (int j = 0; j < w.placed; ++j) {
-      int at = entry.grid + w.taken[j];
-      for (int k = before[s]; k < taken.placed; ++k) at += taken.taken[k] <= at ? 1 : 0;
-      w.taken[j] = at;
+      const int column = entry.grid + w.taken[j];
+      int passed = 0;
+#pragma GCC unroll 8
+      for (int i = 0; i < kMaxPulses; ++i) passed += lowered[i] <= column ? 1 : 0;
+      w.taken[j] = column + passed;
     }
     add_pulses(vectors.data() + kSubframe * s, w.taken, w.placed, entry, w.pulses);
   }
