@@ -402,17 +402,7 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
 
 void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params& params,
                             int rate) noexcept {
-#if defined(__SSE2__)
-  // Plain stores; the empty statement keeps the compiler from turning them
-  // into its block clear, which costs more to start than 60 stores take.
-  __m128 zero = _mm_setzero_ps();
-  for (int n = 0; n < kFrame; n += 4) {
-    __asm__("" : "+x"(zero));
-    _mm_storeu_ps(vectors.data() + n, zero);
-  }
-#else
   std::fill(vectors.begin(), vectors.end(), 0.0f);
-#endif
   const int step = grid_step_table[rate];
   std::array<pulse_walk, kSubframes> first, second;
   for (int s = 0; s < kSubframes; ++s) {
