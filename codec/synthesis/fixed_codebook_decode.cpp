@@ -110,8 +110,7 @@ int walk_columns(const Columns& table, uint32_t positions, int pulses, int count
 }
 
 #else
-// A position table as running sums along each row, with sixteen spare
-// columns: sum[r][j] is the total of the row's entries before column j,
+// A position table as running sums along each row, with 32 spare columns: sum[r][j] is the total of the row's entries before column j,
 // stored with the top bit flipped so that signed lane comparisons order
 // them as unsigned. The spare columns hold the largest value.
 template <typename Table>
@@ -224,10 +223,9 @@ int jump_columns(const Prefix& table, uint32_t positions, int pulses, int count,
 }
 
 // The walks of the frame's four subframes side by side, one pulse (or one
-// block of columns without one) of each per step, so that their chains
+// block of columns without one) of each per round, so that their chains
 // overlap instead of following one another. Each walk makes exactly the
-// decisions of jump_columns; a walk that has ended keeps its place (its
-// loads stay inside the table) and takes nothing more.
+// decisions of jump_columns; a walk that has ended is stepped no more.
 struct walk_state {
   const uint32_t* sums;   // the current row's running sums
   const uint32_t* shift;  // the current row's steps, four lanes a column
@@ -265,20 +263,26 @@ SIVO_WALK_INLINE void step_walk(walk_state& st, pulse_walk& walk) noexcept {
         _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)))));
   };
   const uint64_t mask = kBlock == 32 ? block(at) | block(at + 16) << 16 : block(at);
-  const int skip = std::countr_zero(mask | uint64_t{1} << kBlock);  // kBlock: no take
-  const int column = st.t + skip;
-  const bool take = st.active && skip < kBlock && column < end;
-  const bool next_block = st.active && skip == kBlock && column < end;
-  walk.taken[st.placed] = column;  // kept only when taken
-  st.placed += take ? 1 : 0;
-  const __m128i step =
-      _mm_load_si128(reinterpret_cast<const __m128i*>(st.shift + 4 * (take ? column : 0)));
-  st.key = _mm_add_epi32(st.key, _mm_and_si128(step, _mm_set1_epi32(take ? -1 : 0)));
-  const bool more = take && st.placed < walk.pulses && column + 1 < end;
-  st.sums += more ? kRowSums : 0;
-  st.shift += more ? kRowShifts : 0;
-  st.t = take ? column + 1 : next_block ? column : st.t;
-  st.active = more || next_block;
+  // The branches below go one way nearly always: a block holds a take, the
+  // take lies inside the walk's columns, and the walk goes on after it.
+  if (mask == 0) {
+    st.t += kBlock;
+    st.active = st.t < end;
+    return;
+  }
+  const int column = st.t + std::countr_zero(mask);
+  if (column >= end) {
+    st.active = false;
+    return;
+  }
+  walk.taken[st.placed++] = column;
+  st.t = column + 1;
+  st.active = st.placed < walk.pulses && st.t < end;
+  if (!st.active) return;
+  st.key = _mm_add_epi32(
+      st.key, _mm_load_si128(reinterpret_cast<const __m128i*>(st.shift + 4 * column)));
+  st.sums += kRowSums;
+  st.shift += kRowShifts;
 }
 
 template <typename Prefix>
@@ -291,10 +295,10 @@ void jump_columns_together(const Prefix& table, std::array<pulse_walk, kSubframe
   // the short ones, where that is rare anyway.
   constexpr int kBlock = Prefix::columns > 32 ? 32 : 16;
   while (w0.active || w1.active || w2.active || w3.active) {
-    step_walk<Prefix, kBlock>(w0, walks[0]);
-    step_walk<Prefix, kBlock>(w1, walks[1]);
-    step_walk<Prefix, kBlock>(w2, walks[2]);
-    step_walk<Prefix, kBlock>(w3, walks[3]);
+    if (w0.active) step_walk<Prefix, kBlock>(w0, walks[0]);
+    if (w1.active) step_walk<Prefix, kBlock>(w1, walks[1]);
+    if (w2.active) step_walk<Prefix, kBlock>(w2, walks[2]);
+    if (w3.active) step_walk<Prefix, kBlock>(w3, walks[3]);
   }
   walks[0].placed = w0.placed;
   walks[1].placed = w1.placed;
