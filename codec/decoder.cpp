@@ -35,25 +35,22 @@ void store_line(std::array<float, kOrder>& memory, const filter_line& line) noex
 
 // Rebuilds the excitation of a good frame in window[145..384]. Each subframe
 // is clipped in the window as soon as it is formed, exactly as the encoder
-// clips its history, while working keeps the unclipped frame.
+// clips its history, while unclipped (240 samples) keeps the frame as decoded.
 void decode_excitation(const frame_params& params, int rate,
-                       std::span<float, kWindow> window,
-                       std::span<float, kFrame> working) noexcept {
-  std::array<int32_t, kSubframe> occupied{};
+                       std::span<float, kWindow> window, float* unclipped) noexcept {
+  // The pulse vectors first, in place: the adaptive codebook reads only the
+  // excitation before its subframe.
+  decode_fixed_codebooks(window.subspan<kHistory, kFrame>(), params, rate);
   std::array<float, kSubframe> adaptive;
   for (int s = 0; s < kSubframes; ++s) {
     const std::span<float, kSubframe> v = window.subspan(kHistory + kSubframe * s).first<kSubframe>();
     const int32_t olp = params.olp[s / 2];
     const subframe_params& entry = params.subframes[s];
-    decode_fixed_codebook(v, entry, olp, s, 0, rate, occupied);
-    if (rate == 3) {
-      decode_fixed_codebook(v, params.subframes[4 + s], kSubframe, s, 1, 4, occupied);
-    }
     decode_adaptive_codebook(adaptive, window.data() + kSubframe * s, olp, entry.acb_lag,
                              entry.acb_gain);
     for (int n = 0; n < kSubframe; ++n) {
       v[n] += adaptive[n];
-      working[kSubframe * s + n] = v[n];
+      unclipped[kSubframe * s + n] = v[n];
       v[n] = clip_excitation(v[n]);
     }
   }
@@ -128,13 +125,16 @@ int32_t decode_frame(decoder_state& state, const uint8_t* frame_bytes,
   pitch_mix mix;  // the pitch post-filter of the subframe next filtered
   const bool good = state.erasure_count == 0;
   if (good) {
-    decode_excitation(params, state.comp_rate, window, working);
-
     // The voicing decision and the pitch post-filter's parameters look at
     // the frame as decoded, before it was limited to 16 bits.
     std::copy_n(window.begin(), kHistory, unclipped.begin());
-    std::copy(working.begin(), working.end(), unclipped.begin() + kHistory);
+    decode_excitation(params, state.comp_rate, window, unclipped.data() + kHistory);
     std::fill(unclipped.begin() + kWindow, unclipped.end(), 0.0f);
+    // The pitch post-filter forms the synthesis input from the window; only
+    // the plain synthesis filters the decoded frame in place.
+    if (state.filter_mode != 1) {
+      std::copy_n(unclipped.begin() + kHistory, kFrame, working.begin());
+    }
     const std::span<const float, kWindow> decoded = std::span(unclipped).first<kWindow>();
     // The sums of the voicing decision and of the next subframe's pitch
     // post-filter are formed alongside the filtering of a subframe, where

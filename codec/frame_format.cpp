@@ -1,6 +1,7 @@
 #include "codec/frame_format.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "codec/tables/fcb_tables.h"
@@ -28,10 +29,15 @@ struct bit_writer {
   int32_t bit;
 };
 
+// Reads from a copy of the frame padded with zero bytes, so that every field
+// is one unaligned 64-bit load whatever its place: bits past the frame's
+// length read as 0.
+constexpr int kLongestFrame = 48;  // bytes kept from the frame; no rate sends more
+constexpr int kPaddedFrame = kLongestFrame + 16;
+
 struct bit_reader {
-  const uint8_t* bytes;
+  const uint8_t* bytes;  // kPaddedFrame bytes
   int32_t bit;
-  int32_t bit_limit;  // bits that may be read; bits past it read as 0
 };
 
 // Appends the low `width` bits of value, least significant first.
@@ -44,17 +50,18 @@ void put_bits(bit_writer& w, uint32_t value, int width) noexcept {
 
 // Reads `width` bits (at most 32); the first one read has weight 1.
 uint32_t get_bits(bit_reader& r, int width) noexcept {
-  // The bytes holding the readable part of the field (at most five), least
-  // significant first; bits past the limit stay 0.
-  const int32_t first = r.bit;
-  const int32_t end = std::min(first + width, r.bit_limit);
-  r.bit = first + width;
-  if (end <= first) return 0;
-  uint64_t window = 0;
-  for (int32_t b = (end - 1) >> 3; b >= first >> 3; --b) window = (window << 8) | r.bytes[b];
-  const int valid = end - first;
-  const uint64_t mask = (uint64_t{1} << valid) - 1u;
-  return static_cast<uint32_t>((window >> (first & 7)) & mask);
+  const uint8_t* at = r.bytes + (r.bit >> 3);
+  uint64_t window;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&window, at, sizeof window);
+  } else {
+    window = 0;
+    for (int b = 7; b >= 0; --b) window = (window << 8) | at[b];
+  }
+  const uint64_t mask = (uint64_t{1} << width) - 1u;
+  const auto value = static_cast<uint32_t>((window >> (r.bit & 7)) & mask);
+  r.bit += width;
+  return value;
 }
 
 // Pulse block of `row` for the four entries from `entries`: grids, the
@@ -171,7 +178,10 @@ int32_t unpack_frame(const uint8_t* frame_bytes, int32_t decode_mode, decoder_st
     return 2;
   };
 
-  bit_reader r{frame_bytes, 0, 8 * byte_count};
+  static_assert(*std::max_element(kFrameSizes.begin(), kFrameSizes.end()) <= kLongestFrame);
+  uint8_t padded[kPaddedFrame] = {};
+  std::memcpy(padded, frame_bytes, static_cast<size_t>(std::clamp(byte_count, 0, kLongestFrame)));
+  bit_reader r{padded, 0};
   get_bits(r, 3);
   params.bad_frame = 0;
   params.lsp_index = static_cast<int32_t>(get_bits(r, 24));

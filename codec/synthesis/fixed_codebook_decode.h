@@ -20,4 +20,11 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector,
                            int subframe, int stage, int rate_index,
                            std::span<int32_t, kSubframe> occupied) noexcept;
 
+// The pulse vectors of a whole frame at rate 0..3 into vectors[60 s ..] for
+// subframe s, both stages at rate 3: the same as decode_fixed_codebook on
+// each subframe in turn (lag params.olp[s / 2], the second stage's a whole
+// subframe), with the subframes' walks run side by side.
+void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params& params,
+                            int rate) noexcept;
+
 }  // namespace sivo

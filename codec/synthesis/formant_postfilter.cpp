@@ -217,7 +217,8 @@ pending_gain synthesise_and_postfilter(float* signal, const lpc_set& a, float* s
   float* const v_out = iir_history + 1;
   const recursion_sums sums = run_recursions(signal, v_out, line, ca, cz, cp, pending,
                                              decoder.postfilter_gain, side, mix);
-  for (int n = 0; n < kSubframe; ++n) {
+  // The next subframe reads only the last kOrder samples of either line.
+  for (int n = kSubframe - kOrder; n < kSubframe; ++n) {
     synthesis_history[1 + n] = signal[n];
     fir_history[n] = signal[n];
   }

@@ -37,7 +37,9 @@ struct pitch_mix {
 // subframe (which must come earlier in time), in one pass so that their
 // recursions overlap; the same results bit for bit. Returns this subframe,
 // filtered and folded into the tilt memory, pending its compensation and
-// gain. synthesis_history as for synthesis_filter, the rest as above.
+// gain. synthesis_history as for synthesis_filter, the rest as above, except
+// that of the synthesis and formant input lines only the subframe's last
+// kOrder samples are written (all that the next subframe reads).
 // side: a job whose sums are formed in the same pass (its stretch must not
 // be written here), or null. mix: the input is the pitch post-filter of
 // mix->x instead of signal's own samples (signal is then only written).

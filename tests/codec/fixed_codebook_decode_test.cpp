@@ -109,5 +109,33 @@ TEST(FixedCodebookDecodeWalk, MatchesLiteralColumnWalkAtEveryRateGridAndIndex) {
   }
 }
 
+// The frame's walks run side by side must end and place exactly as each
+// subframe's own walk: walks of very different lengths (indices past the
+// limit, grids leaving few or no columns) in one frame, trains on and off.
+TEST(FixedCodebookDecodeWalk, WholeFrameMatchesSubframeBySubframe) {
+  std::mt19937 rng(78);
+  for (int trial = 0; trial < 6000; ++trial) {
+    const int rate = trial % 4;
+    frame_params p{};
+    p.olp[0] = 18 + int(rng() % 126);
+    p.olp[1] = rng() % 8 == 0 ? int(rng() % 3) : 18 + int(rng() % 126);
+    for (int s = 0; s < 4; ++s) {
+      p.subframes[s] = random_entry(rng, rate * 4 + s, grid_step_table[rate] + 1);
+      p.subframes[s].train = int(rng() % 2);
+      if (rate == 3) p.subframes[4 + s] = random_entry(rng, 16 + s, 3);
+    }
+    std::array<float, kFrame> got, want;
+    got.fill(7.0f);
+    std::array<int32_t, kSubframe> occ;
+    for (int s = 0; s < 4; ++s) {
+      const std::span<float, kSubframe> v(want.data() + kSubframe * s, kSubframe);
+      decode_fixed_codebook(v, p.subframes[s], p.olp[s / 2], s, 0, rate, occ);
+      if (rate == 3) decode_fixed_codebook(v, p.subframes[4 + s], kSubframe, s, 1, 4, occ);
+    }
+    decode_fixed_codebooks(got, p, rate);
+    ASSERT_EQ(got, want) << "rate " << rate << " trial " << trial;
+  }
+}
+
 }  // namespace
 }  // namespace sivo

@@ -307,6 +307,30 @@ TEST(FrameFormat, SpareBitsWrittenZeroAndIgnored) {
   }
 }
 
+// A frame length shorter than its rate's fields: the bytes past it are never
+// looked at and read as zeros, the same record as the frame cut to that
+// length with its tail cleared.
+TEST(FrameFormat, BitsPastTheFrameLengthReadAsZero) {
+  std::mt19937 rng(9);
+  for (int rate = 0; rate < 4; ++rate) {
+    for (int n = 0; n < 300; ++n) {
+      const std::vector<uint8_t> full = pack(random_record(rng, rate), rate);
+      const int length = 1 + int(rng() % (full.size() - 1));
+      std::vector<uint8_t> marked = full, cleared = full;
+      for (size_t i = length; i < full.size(); ++i) marked[i] = 0xFF, cleared[i] = 0;
+      decoder_state shortened = make_decoder(), plain = make_decoder();
+      shortened.frame_sizes[rate] = length;
+      frame_params got = filled(kSentinel), want = filled(kSentinel);
+      int32_t type_a, type_b, count_a, count_b;
+      const int32_t status_a = unpack_frame(marked.data(), 0, shortened, got, type_a, count_a);
+      const int32_t status_b = unpack_frame(cleared.data(), 0, plain, want, type_b, count_b);
+      ASSERT_EQ(status_a, status_b);
+      ASSERT_EQ(count_a, length);
+      ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "rate " << rate << " length " << length;
+    }
+  }
+}
+
 // ---- Validation -----------------------------------------------------------
 
 TEST(FrameFormat, LagCodesAbove123AreDamaged) {

@@ -182,8 +182,12 @@ TEST(LaneKernels, FusedSynthesisAndPostFilterMatchSeparateFilters) {
     for (int n = 0; n < kFrame; ++n) ASSERT_TRUE(same(a_out[n], b_out[n])) << "frame " << frame;
     ASSERT_TRUE(same(fused.tilt_memory, separate.tilt_memory));
     ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain));
+    // The fused pass writes only the samples the next subframe reads: the
+    // last kOrder of each subframe on the synthesis and formant input lines.
     for (int n = 0; n < kLine; ++n) {
-      ASSERT_TRUE(same(syn_a[n], syn_b[n]) && same(fir_a[n], fir_b[n]) && same(iir_a[n], iir_b[n]));
+      ASSERT_TRUE(same(iir_a[n], iir_b[n])) << n;
+      if ((n - kOrder) % kSubframe < kSubframe - kOrder) continue;
+      ASSERT_TRUE(same(syn_a[n], syn_b[n]) && same(fir_a[n], fir_b[n])) << n;
     }
     // The lines carry their last ten samples over, as the decoder's memories do.
     for (auto* line : {&syn_a, &fir_a, &iir_a, &syn_b, &fir_b, &iir_b}) {
@@ -337,7 +341,10 @@ TEST(LaneKernels, SignedZerosAndSubnormalsThroughFusedFilters) {
     ASSERT_TRUE(same(fused.postfilter_gain, separate.postfilter_gain)) << trial;
     for (int n = 0; n < kSubframe; ++n) ASSERT_TRUE(same(a[n], b[n])) << trial << " " << n;
     for (int n = 0; n < kLine; ++n) {
-      ASSERT_TRUE(same(syn_a[n], syn_b[n]) && same(iir_a[n], iir_b[n])) << trial << " " << n;
+      ASSERT_TRUE(same(iir_a[n], iir_b[n])) << trial << " " << n;
+      if (n >= kLine - kOrder) {
+        ASSERT_TRUE(same(syn_a[n], syn_b[n])) << trial << " " << n;
+      }
     }
   }
 }
