@@ -110,9 +110,10 @@ int walk_columns(const Columns& table, uint32_t positions, int pulses, int count
 }
 
 #else
-// A position table as running sums along each row, with 32 spare columns: sum[r][j] is the total of the row's entries before column j,
-// stored with the top bit flipped so that signed lane comparisons order
-// them as unsigned. The spare columns hold the largest value.
+// A position table as running sums along each row, with 32 spare columns:
+// sum[r][j] is the total of the row's entries before column j, stored with
+// the top bit flipped so that signed lane comparisons order them as
+// unsigned. The spare columns hold the largest value.
 template <typename Table>
 struct prefix_table {
   static constexpr int rows = static_cast<int>(std::tuple_size_v<Table>);
