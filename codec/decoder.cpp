@@ -36,8 +36,8 @@ void store_line(std::array<float, kOrder>& memory, const filter_line& line) noex
 // Rebuilds the excitation of a good frame in window[145..384]. Each subframe
 // is clipped in the window as soon as it is formed, exactly as the encoder
 // clips its history, while unclipped (240 samples) keeps the frame as decoded.
-void decode_excitation(const frame_params& params, int rate,
-                       std::span<float, kWindow> window, float* unclipped) noexcept {
+void decode_excitation(const frame_params& params, int rate, std::span<float, kWindow> window,
+                       float* unclipped) noexcept {
   // The pulse vectors first, in place: the adaptive codebook reads only the
   // excitation before its subframe.
   decode_fixed_codebooks(window.subspan<kHistory, kFrame>(), params, rate);

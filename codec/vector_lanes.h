@@ -165,19 +165,19 @@ struct lane_group<8> {
 #endif
 
 // kernel<W>(arguments) for the width chosen above.
-#define SIVO_LANE_DISPATCH(kernel, ...)   \
-  do {                                    \
-    switch (SIVO_LANE_WIDTH()) {          \
-      case 8:                             \
-        kernel<8>(__VA_ARGS__);           \
-        break;                            \
-      case 4:                             \
-        kernel<4>(__VA_ARGS__);           \
-        break;                            \
-      default:                            \
-        kernel<2>(__VA_ARGS__);           \
-        break;                            \
-    }                                     \
+#define SIVO_LANE_DISPATCH(kernel, ...) \
+  do {                                  \
+    switch (SIVO_LANE_WIDTH()) {        \
+      case 8:                           \
+        kernel<8>(__VA_ARGS__);         \
+        break;                          \
+      case 4:                           \
+        kernel<4>(__VA_ARGS__);         \
+        break;                          \
+      default:                          \
+        kernel<2>(__VA_ARGS__);         \
+        break;                          \
+    }                                   \
   } while (false)
 
 // x (converted to double) in every lane of a V; x * 1.0 is x exactly, and
@@ -185,20 +185,20 @@ struct lane_group<8> {
 #define SIVO_SPLAT_AS(V, x) ((V{} + 1.0) * static_cast<double>(x))
 // A V (or any vector type) from consecutive elements at p, at any
 // element-aligned address, and its store.
-#define SIVO_LOAD_AS(V, p)                                 \
-  ({                                                       \
-    V sivo_loaded_;                                        \
-    __builtin_memcpy(&sivo_loaded_, (p), sizeof(V));       \
-    sivo_loaded_;                                          \
+#define SIVO_LOAD_AS(V, p)                           \
+  ({                                                 \
+    V sivo_loaded_;                                  \
+    __builtin_memcpy(&sivo_loaded_, (p), sizeof(V)); \
+    sivo_loaded_;                                    \
   })
-#define SIVO_STORE_AS(p, v)                                \
-  ({                                                       \
-    const auto sivo_stored_ = (v);                         \
+#define SIVO_STORE_AS(p, v)                                    \
+  ({                                                           \
+    const auto sivo_stored_ = (v);                             \
     __builtin_memcpy((p), &sivo_stored_, sizeof sivo_stored_); \
   })
 // Consecutive floats at p widened (exactly) to the double vector V.
-#define SIVO_LOAD_WIDENED_AS(V, p)                                                              \
-  __builtin_convertvector(                                                                      \
+#define SIVO_LOAD_WIDENED_AS(V, p) \
+  __builtin_convertvector(         \
       SIVO_LOAD_AS(typename ::sivo::lane_group<sizeof(V) / sizeof(double)>::floats, p), V)
 
 // Lane-wise larger and smaller of two vectors, for folding lanes pairwise.

@@ -20,7 +20,8 @@ template <size_t N>
 using band_columns = std::array<std::array<float, kBandEntries>, N>;
 
 template <size_t N>
-constexpr band_columns<N> transpose(const std::array<std::array<float, N>, kBandEntries>& codebook) {
+constexpr band_columns<N> transpose(
+    const std::array<std::array<float, N>, kBandEntries>& codebook) {
   band_columns<N> columns{};
   for (int e = 0; e < kBandEntries; ++e) {
     for (size_t i = 0; i < N; ++i) columns[i][e] = codebook[e][i];

@@ -107,9 +107,9 @@ SIVO_LANE_INLINE void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const do
 // from the window fetch f at first_lag and direct, the tap-4 convolution of
 // the first lag.
 template <int W>
-SIVO_LANE_INLINE void filter_lags(std::span<tap_vectors> out, const std::array<float, kFetchLength>& f,
-                                  const double* direct, std::span<const float, kSubframe> h,
-                                  int first_lag) noexcept {
+SIVO_LANE_INLINE void filter_lags(std::span<tap_vectors> out,
+                                  const std::array<float, kFetchLength>& f, const double* direct,
+                                  std::span<const float, kSubframe> h, int first_lag) noexcept {
   std::array<double, kSumGuard + kSumLength> hd{};
   for (int n = 0; n < kSubframe; ++n) hd[kSumGuard + n] = h[n];
   tap_sums sums[2];
@@ -124,7 +124,8 @@ SIVO_LANE_INLINE void filter_lags(std::span<tap_vectors> out, const std::array<f
     sum_lag_taps<W>(cur, prev, direct, f.data() + 3 - d, hd.data() + kSumGuard,
                     first_lag + static_cast<int>(d));
     for (int j = 0; j < kTaps; ++j) {
-      for (int n = 0; n < kSubframe; ++n) out[d][j][n] = static_cast<float>(cur.s[j][kSumGuard + n]);
+      for (int n = 0; n < kSubframe; ++n)
+        out[d][j][n] = static_cast<float>(cur.s[j][kSumGuard + n]);
     }
     prev = &cur;
   }
@@ -215,7 +216,8 @@ SIVO_LANE_INLINE void score_rows(float* score,
     }
 #pragma GCC unroll 8
     for (int g = 0; g < kGroups; ++g)
-      SIVO_STORE_AS(score + r0 + W * g, __builtin_convertvector(s[g], typename lane_group<W>::floats));
+      SIVO_STORE_AS(score + r0 + W * g,
+                    __builtin_convertvector(s[g], typename lane_group<W>::floats));
   }
 }
 
@@ -271,7 +273,8 @@ void spread_candidates(candidate_taps& lanes,
       const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
       const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
       const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-      lanes[j][n] = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
+      lanes[j][n] =
+          __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
       lanes[j][n + 1] =
           __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
       lanes[j][n + 2] =

@@ -92,15 +92,15 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
     int4 slot4 = {-1, -1, -1, -1};
     int4 at = {0, 1, 2, 3};
     for (int q = 0; q < slots; q += 4) {
-      const double2 low = SIVO_LOAD_WIDENED_AS(double2, w + q) - a * SIVO_LOAD_AS(double2, distance + q);
+      const double2 low =
+          SIVO_LOAD_WIDENED_AS(double2, w + q) - a * SIVO_LOAD_AS(double2, distance + q);
       const double2 high =
           SIVO_LOAD_WIDENED_AS(double2, w + q + 2) - a * SIVO_LOAD_AS(double2, distance + q + 2);
-      const float4 narrowed = __builtin_shufflevector(__builtin_convertvector(low, float2),
-                                                      __builtin_convertvector(high, float2), 0, 1,
-                                                      2, 3);
+      const float4 narrowed = __builtin_shufflevector(
+          __builtin_convertvector(low, float2), __builtin_convertvector(high, float2), 0, 1, 2, 3);
       store_float4(w + q, narrowed);
-      const float4 magnitude = reinterpret_cast<float4>(reinterpret_cast<int4>(narrowed) &
-                                                        (int4{} + 0x7fffffff));
+      const float4 magnitude =
+          reinterpret_cast<float4>(reinterpret_cast<int4>(narrowed) & (int4{} + 0x7fffffff));
       const float4 m = load_int4(taken + q) ? none : magnitude;
       const int4 larger = m > largest4;
       largest4 = larger ? m : largest4;
@@ -131,9 +131,9 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
         const double4 a = SIVO_SPLAT(amplitude);
         const double4 low = SIVO_LOAD_WIDENED(w + q) - a * SIVO_LOAD_DOUBLE4(distance + q);
         const double4 high = SIVO_LOAD_WIDENED(w + q + 4) - a * SIVO_LOAD_DOUBLE4(distance + q + 4);
-        narrowed = __builtin_shufflevector(__builtin_convertvector(low, float4),
-                                           __builtin_convertvector(high, float4), 0, 1, 2, 3, 4,
-                                           5, 6, 7);
+        narrowed =
+            __builtin_shufflevector(__builtin_convertvector(low, float4),
+                                    __builtin_convertvector(high, float4), 0, 1, 2, 3, 4, 5, 6, 7);
       }
       SIVO_STORE_FLOAT8(w + q, narrowed);
       const float8 m = SIVO_LOAD_INT32X8(taken + q) ? none : SIVO_ABSOLUTE8(narrowed);
@@ -154,7 +154,8 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
 // The weights are updated in double lanes of width W (see lane_group).
 template <int W>
 SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
-                                   const distance_table& acf, std::span<const float, kSubframe> corr,
+                                   const distance_table& acf,
+                                   std::span<const float, kSubframe> corr,
                                    std::span<const float, kSubframe> imr, int first, int grid,
                                    int step, int pulses, int centre,
                                    std::span<const int32_t, kSubframe> occupied) noexcept {
@@ -263,7 +264,8 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
         for (int n = position & ~7; n < kSubframe; n += 8) {
           const float8 r = SIVO_LOAD_FLOAT8(response + n - position);
           const float8 v = SIVO_LOAD_FLOAT8(f + n);
-          SIVO_STORE_FLOAT8(f + n, v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
+          SIVO_STORE_FLOAT8(f + n,
+                            v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
         }
       }
     }
@@ -285,10 +287,14 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
     const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
     const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
     const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-    const double4 v0 = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
-    const double4 v1 = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
-    const double4 v2 = __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
-    const double4 v3 = __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
+    const double4 v0 =
+        __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
+    const double4 v1 =
+        __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
+    const double4 v2 =
+        __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
+    const double4 v3 =
+        __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
     energy += v0 * v0;
     energy += v1 * v1;
     energy += v2 * v2;
@@ -310,7 +316,8 @@ void try_gains(std::array<gain_trial, kGainTrials>& trials, const distance_table
                std::span<const float, kSubframe> corr, std::span<const float, kSubframe> imr,
                int first, int grid, int step, int pulses, int centre,
                std::span<const int32_t, kSubframe> occupied) noexcept {
-  SIVO_LANE_DISPATCH(place_pulses, trials, acf, corr, imr, first, grid, step, pulses, centre, occupied);
+  SIVO_LANE_DISPATCH(place_pulses, trials, acf, corr, imr, first, grid, step, pulses, centre,
+                     occupied);
 }
 
 // Walks the grid columns of one combinatorial table; see pack_pulses.

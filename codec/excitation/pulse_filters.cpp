@@ -27,7 +27,7 @@ void repeat_pitch_train(std::span<float, kSubframe> dst, std::span<const float, 
 
 namespace {
 
-constexpr int kGroups = 8;  // lane groups held at once
+constexpr int kGroups = 8;   // lane groups held at once
 constexpr int kPadded = 64;  // 60 outputs rounded up to whole halves of either width
 constexpr int kGuard = 8;    // zeros ahead of a response, for lanes before their first term
 
@@ -178,7 +178,8 @@ SIVO_LANE_INLINE void convolve_pulses(std::span<double, kSubframe> out, const fl
     if (a[m] == 0.0f) continue;
     const doubles am = SIVO_SPLAT_AS(doubles, a[m]);
     for (int n = m / W * W; n < kSubframe; n += W) {
-      SIVO_STORE_AS(&sums[n], SIVO_LOAD_AS(doubles, &sums[n]) + am * SIVO_LOAD_AS(doubles, bz + n - m));
+      SIVO_STORE_AS(&sums[n],
+                    SIVO_LOAD_AS(doubles, &sums[n]) + am * SIVO_LOAD_AS(doubles, bz + n - m));
     }
   }
   for (int n = 0; n < kSubframe; ++n) out[n] = sums[n];

@@ -239,7 +239,11 @@ struct walk_state {
 template <typename Prefix>
 SIVO_WALK_INLINE walk_state start_walk(const Prefix& table, const pulse_walk& walk) noexcept {
   const int row = Prefix::rows - walk.pulses;
-  return walk_state{table.sum[row].data(), table.shift[row][0].data(), 0, 0, walk.end > 0,
+  return walk_state{table.sum[row].data(),
+                    table.shift[row][0].data(),
+                    0,
+                    0,
+                    walk.end > 0,
                     _mm_set1_epi32(static_cast<int32_t>(walk.positions ^ kFlip))};
 }
 
@@ -280,14 +284,15 @@ SIVO_WALK_INLINE void step_walk(walk_state& st, pulse_walk& walk) noexcept {
   st.t = column + 1;
   st.active = st.placed < walk.pulses && st.t < end;
   if (!st.active) return;
-  st.key = _mm_add_epi32(
-      st.key, _mm_load_si128(reinterpret_cast<const __m128i*>(st.shift + 4 * column)));
+  st.key = _mm_add_epi32(st.key,
+                         _mm_load_si128(reinterpret_cast<const __m128i*>(st.shift + 4 * column)));
   st.sums += kRowSums;
   st.shift += kRowShifts;
 }
 
 template <typename Prefix>
-void jump_columns_together(const Prefix& table, std::array<pulse_walk, kSubframes>& walks) noexcept {
+void jump_columns_together(const Prefix& table,
+                           std::array<pulse_walk, kSubframes>& walks) noexcept {
   static_assert(kSubframes == 4);
   walk_state w0 = start_walk(table, walks[0]), w1 = start_walk(table, walks[1]);
   walk_state w2 = start_walk(table, walks[2]), w3 = start_walk(table, walks[3]);
@@ -339,8 +344,8 @@ void find_columns_together(std::array<pulse_walk, kSubframes>& walks) noexcept {
 
 // Adds the pulses at positions[0..count-1] with amplitude +-level, the
 // first one's sign the top bit of the pulses-bit sign field.
-void add_pulses(float* vector, const int* positions, int count,
-                const subframe_params& params, int pulses) noexcept {
+void add_pulses(float* vector, const int* positions, int count, const subframe_params& params,
+                int pulses) noexcept {
   // Adding -level is subtracting level; the sign goes in by its bit.
   const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
   const uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
@@ -403,7 +408,6 @@ void decode_fixed_codebook(std::span<float, kSubframe> vector, const subframe_pa
   // A lag of 60 or more repeats nothing; a lag below 1 would never end.
   if (params.train == 1 && lag > 0) repeat_pitch_train(vector, vector, lag);
 }
-
 
 void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params& params,
                             int rate) noexcept {
@@ -475,7 +479,8 @@ void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params
     // independent. Unused entries never count.
     int32_t lowered[kMaxPulses];
     for (int i = 0; i < kMaxPulses; ++i) lowered[i] = kSubframe;
-    for (int k = before[s]; k < taken.placed; ++k) lowered[k - before[s]] = taken.taken[k] - (k - before[s]);
+    for (int k = before[s]; k < taken.placed; ++k)
+      lowered[k - before[s]] = taken.taken[k] - (k - before[s]);
     for (int j = 0; j < w.placed; ++j) {
       const int column = entry.grid + w.taken[j];
       int passed = 0;

@@ -16,9 +16,7 @@ SIVO_LANE_INLINE void sum_job(lag_sum_job& job) noexcept {
 }
 
 SIVO_LANE_CLONES
-void sum_lanes(lag_sum_job& job) noexcept {
-  SIVO_LANE_DISPATCH(sum_job, job);
-}
+void sum_lanes(lag_sum_job& job) noexcept { SIVO_LANE_DISPATCH(sum_job, job); }
 
 }  // namespace
 
