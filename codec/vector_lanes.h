@@ -1,20 +1,21 @@
-// Four lanes of double arithmetic for running independent sums side by side
+// Lanes of double arithmetic for running independent sums side by side
 // (the candidate lags of a search, the rows of a gain table, the outputs of
 // a convolution). Each lane is an ordinary IEEE double accumulator: lane k
 // sees exactly the operations, in exactly the order, of the scalar sum it
 // replaces, so results are bit-identical to scalar code. Never used to
 // split one sum across lanes.
 //
-// The types are compiler vector extensions: on plain x86-64 (SSE2) a lane
-// quad is two 128-bit registers. Functions marked SIVO_LANE_CLONES are also
-// compiled for AVX2 and chosen at load time where the processor has it; AVX2
-// without FMA computes the same bits. Cloned functions must have internal
-// linkage: the load-time selector of an external one would be exported from
-// the shared library whatever its visibility (clang exports even an internal
-// one's; the shared library's export list hides those). Kernels keep their
-// accumulators in named variables (not arrays) so that they stay in
-// registers. No function takes or returns a 256- or 512-bit lane value: the
-// helpers that handle them are macros (below).
+// The types are compiler vector extensions. Functions marked
+// SIVO_LANE_CLONES are compiled for AVX-512, AVX2 and plain x86-64, one
+// chosen at load time by the processor; none of them uses FMA, so all
+// compute the same bits. Cloned functions must have internal linkage: the
+// load-time selector of an external one would be exported from the shared
+// library whatever its visibility (clang exports even an internal one's; the
+// shared library's export list hides those). Kernels keep their
+// accumulators in named variables, or in small arrays indexed only by
+// constants after unrolling, so that they stay in registers. No function
+// takes or returns a 256- or 512-bit lane value: the helpers that handle
+// them are macros (below) or take them by reference.
 #pragma once
 
 namespace sivo {
@@ -88,20 +89,6 @@ static_assert(alignof(float8_unaligned) == alignof(float));
 using int32x8 = int __attribute__((vector_size(32)));
 typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
 static_assert(alignof(int32x8_unaligned) == alignof(int));
-
-typedef double double4_unaligned __attribute__((vector_size(32), aligned(8)));
-static_assert(alignof(double4_unaligned) == alignof(double));
-
-// Four consecutive doubles at p, and the store of four.
-#define SIVO_LOAD_DOUBLE4(p) (*reinterpret_cast<const ::sivo::double4_unaligned*>(p))
-#define SIVO_STORE_DOUBLE4(p, v) \
-  static_cast<void>(*reinterpret_cast<::sivo::double4_unaligned*>(p) = (v))
-
-typedef double double8_unaligned __attribute__((vector_size(64), aligned(8)));
-static_assert(alignof(double8_unaligned) == alignof(double));
-
-// Eight consecutive doubles at p.
-#define SIVO_LOAD_DOUBLE8(p) (*reinterpret_cast<const ::sivo::double8_unaligned*>(p))
 
 #define SIVO_LOAD_FLOAT8(p) (*reinterpret_cast<const ::sivo::float8_unaligned*>(p))
 
@@ -201,6 +188,13 @@ struct lane_group<8> {
   __builtin_convertvector(         \
       SIVO_LOAD_AS(typename ::sivo::lane_group<sizeof(V) / sizeof(double)>::floats, p), V)
 
+// v[k] = first + step * k for each of its W lanes.
+template <int W>
+SIVO_LANE_INLINE void count_lanes(typename lane_group<W>::doubles& v, double first,
+                                  double step) noexcept {
+  for (int k = 0; k < W; ++k) v[k] = first + step * k;
+}
+
 // Lane-wise larger and smaller of two vectors, for folding lanes pairwise.
 // The arguments are side-effect free and may be evaluated twice.
 #define SIVO_FOLD_LARGER(a, b) ((b) > (a) ? (b) : (a))
@@ -280,6 +274,21 @@ SIVO_LANE_INLINE float4 select(int4 mask, float4 if_set, float4 if_clear) noexce
 SIVO_LANE_INLINE float4 absolute(float4 x) noexcept {
   const int4 magnitude_bits = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
   return reinterpret_cast<float4>(reinterpret_cast<int4>(x) & magnitude_bits);
+}
+
+// Four rows of four floats turned into four lane quads, widened (exactly):
+// out[i] = {r0[i], r1[i], r2[i], r3[i]}, i = 0..3.
+SIVO_LANE_INLINE void transpose_widened(const float* r0, const float* r1, const float* r2,
+                                        const float* r3, double4* out) noexcept {
+  const float4 a = load_float4(r0), b = load_float4(r1), c = load_float4(r2), d = load_float4(r3);
+  const float4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+  const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+  const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+  const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+  out[0] = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
+  out[1] = __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
+  out[2] = __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
+  out[3] = __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
 }
 
 }  // namespace sivo

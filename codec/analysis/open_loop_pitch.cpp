@@ -38,9 +38,7 @@ SIVO_LANE_INLINE void correlate_lag_groups(std::array<float, kBlockLags>& corr,
     // Lane k of group g holds lag + W g + W - 1 - k: each load runs
     // backwards in lag.
     const double* y = xd - lag - (W - 1);
-    doubles s[kGroups];
-#pragma GCC unroll 8
-    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
+    doubles s[kGroups] = {};
     for (int i = 0; i < kHalfFrame; ++i) {
       const doubles xi = SIVO_SPLAT_AS(doubles, x[i]);
 #pragma GCC unroll 8

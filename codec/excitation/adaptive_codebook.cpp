@@ -62,11 +62,10 @@ SIVO_LANE_INLINE void sum_lag_taps(tap_sums& cur, const tap_sums* prev, const do
   doubles weight[4];
   for (int j = 0; j < 4; ++j) weight[j] = SIVO_SPLAT_AS(doubles, window[j]);
   doubles index;
-  for (int k = 0; k < W; ++k) index[k] = k;
+  count_lanes<W>(index, 0.0, 1.0);
   // The previous group of taps 4..1 (zeros before sample 0: the first sum
   // of each tap is 0.0 + its product).
-  doubles before[kTaps];
-  for (doubles& v : before) v = SIVO_SPLAT_AS(doubles, 0.0);
+  doubles before[kTaps] = {};
   const int continued = lag - 2;  // first n whose tap 4 continues tap 2
   for (int n0 = 0; n0 < kSubframe; n0 += W) {
     doubles upper;
@@ -198,9 +197,7 @@ SIVO_LANE_INLINE void score_rows(float* score,
   using doubles = typename lane_group<W>::doubles;
   constexpr int kGroups = kRowBlock / W;
   for (int r0 = 0; r0 < rows; r0 += kRowBlock) {
-    doubles s[kGroups];
-#pragma GCC unroll 8
-    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
+    doubles s[kGroups] = {};
     for (int m = 0; m < kGainColumns; ++m) {
       const doubles cm = SIVO_SPLAT_AS(doubles, c[m]);
       const float* column = columns[m].data() + r0;
@@ -265,22 +262,7 @@ void spread_candidates(candidate_taps& lanes,
   static_assert(kMaxCandidates == 4 && kSubframe % 4 == 0);
   for (int j = 0; j < kTaps; ++j) {
     for (int n = 0; n < kSubframe; n += 4) {
-      const float4 a = load_float4(&y[0][j][n]);
-      const float4 b = load_float4(&y[1][j][n]);
-      const float4 c = load_float4(&y[2][j][n]);
-      const float4 d = load_float4(&y[3][j][n]);
-      const float4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
-      const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
-      const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
-      const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-      lanes[j][n] =
-          __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
-      lanes[j][n + 1] =
-          __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
-      lanes[j][n + 2] =
-          __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
-      lanes[j][n + 3] =
-          __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
+      transpose_widened(&y[0][j][n], &y[1][j][n], &y[2][j][n], &y[3][j][n], &lanes[j][n]);
     }
   }
 }

@@ -99,9 +99,7 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
       const float4 narrowed = __builtin_shufflevector(
           __builtin_convertvector(low, float2), __builtin_convertvector(high, float2), 0, 1, 2, 3);
       store_float4(w + q, narrowed);
-      const float4 magnitude =
-          reinterpret_cast<float4>(reinterpret_cast<int4>(narrowed) & (int4{} + 0x7fffffff));
-      const float4 m = load_int4(taken + q) ? none : magnitude;
+      const float4 m = select(load_int4(taken + q), none, absolute(narrowed));
       const int4 larger = m > largest4;
       largest4 = larger ? m : largest4;
       slot4 = larger ? at : slot4;
@@ -125,12 +123,13 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
       float8 narrowed;
       if constexpr (W == 8) {
         const double8 d = SIVO_LOAD_WIDENED8_ELEMENTS(w + q) -
-                          SIVO_SPLAT8(amplitude) * SIVO_LOAD_DOUBLE8(distance + q);
+                          SIVO_SPLAT8(amplitude) * SIVO_LOAD_AS(double8, distance + q);
         narrowed = __builtin_convertvector(d, float8);
       } else {
         const double4 a = SIVO_SPLAT(amplitude);
-        const double4 low = SIVO_LOAD_WIDENED(w + q) - a * SIVO_LOAD_DOUBLE4(distance + q);
-        const double4 high = SIVO_LOAD_WIDENED(w + q + 4) - a * SIVO_LOAD_DOUBLE4(distance + q + 4);
+        const double4 low = SIVO_LOAD_WIDENED(w + q) - a * SIVO_LOAD_AS(double4, distance + q);
+        const double4 high =
+            SIVO_LOAD_WIDENED(w + q + 4) - a * SIVO_LOAD_AS(double4, distance + q + 4);
         narrowed =
             __builtin_shufflevector(__builtin_convertvector(low, float4),
                                     __builtin_convertvector(high, float4), 0, 1, 2, 3, 4, 5, 6, 7);
@@ -189,16 +188,9 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
     std::array<int32_t, kSlotsPadded>& t = taken[0];
     w.fill(0.0f);
     t.fill(-1);
-    if (step == 1) {
-      for (int q = 0; q < slots; ++q) {
-        w[q] = corr[q];
-        t[q] = occupied[q] != 0 ? -1 : 0;
-      }
-    } else {
-      for (int q = 0; q < slots; ++q) {
-        w[q] = corr[grid + step * q];
-        t[q] = occupied[grid + step * q] != 0 ? -1 : 0;
-      }
+    for (int q = 0; q < slots; ++q) {
+      w[q] = corr[grid + step * q];
+      t[q] = occupied[grid + step * q] != 0 ? -1 : 0;
     }
     t[first_slot] = -1;
     std::array<float, kSubframe + 4>& f = filtered[0];
@@ -279,26 +271,9 @@ SIVO_LANE_INLINE void place_pulses(std::array<gain_trial, kGainTrials>& trials,
   // time, then added in sample order.
   double4 energy = SIVO_SPLAT(0.0);
   for (int n = 0; n < kSubframe; n += 4) {
-    const float4 a = load_float4(&filtered[0][n]);
-    const float4 b = load_float4(&filtered[1][n]);
-    const float4 c = load_float4(&filtered[2][n]);
-    const float4 d = load_float4(&filtered[3][n]);
-    const float4 ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
-    const float4 ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
-    const float4 cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
-    const float4 cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-    const double4 v0 =
-        __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5), double4);
-    const double4 v1 =
-        __builtin_convertvector(__builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7), double4);
-    const double4 v2 =
-        __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5), double4);
-    const double4 v3 =
-        __builtin_convertvector(__builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7), double4);
-    energy += v0 * v0;
-    energy += v1 * v1;
-    energy += v2 * v2;
-    energy += v3 * v3;
+    double4 v[4];
+    transpose_widened(&filtered[0][n], &filtered[1][n], &filtered[2][n], &filtered[3][n], v);
+    for (const double4& quad : v) energy += quad * quad;
   }
   for (int j = 0; j < kGainTrials; ++j) {
     gain_trial& trial = trials[j];

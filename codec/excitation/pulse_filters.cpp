@@ -36,16 +36,6 @@ constexpr int kGuard = 8;    // zeros ahead of a response, for lanes before thei
 // (A macro, as no wide value may cross a call; see vector_lanes.h.)
 #define SIVO_ADD_WHERE(take, sum, term) ((take) ? (sum) + (term) : (sum))
 
-// Lane numbers 0 .. W-1 (up) or W-1 .. 0 (down), as doubles.
-template <int W>
-SIVO_LANE_INLINE void lane_numbers(typename lane_group<W>::doubles& up,
-                                   typename lane_group<W>::doubles& down) noexcept {
-  for (int k = 0; k < W; ++k) {
-    up[k] = k;
-    down[k] = W - 1 - k;
-  }
-}
-
 // Both kernels below hold 8W outputs at a time (one pass of 64 with eight
 // lanes, two halves of 32 with four) in eight groups of W lanes and walk
 // their terms once, in increasing index; each term is added only to the
@@ -63,12 +53,10 @@ SIVO_LANE_INLINE void correlate_groups(std::span<const float, kSubframe> x, cons
   // Lane k of group g is output i = i0 + W g + W - 1 - k; it sums j = i ..
   // 59, so term j >= i0 reaches groups 0 .. (j - i0)/W, the last of them
   // from lane i0 + W g + W - 1 - j on; terms past the half reach every group.
-  doubles up, lane;
-  lane_numbers<W>(up, lane);
+  doubles lane;  // W - 1 .. 0
+  count_lanes<W>(lane, W - 1, -1.0);
   for (int i0 = 0; i0 < kSubframe; i0 += kHalf) {
-    doubles s[kGroups];
-#pragma GCC unroll 8
-    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
+    doubles s[kGroups] = {};
 #pragma GCC unroll 8
     for (int phase = 0; phase < kGroups; ++phase) {
       const int begin = i0 + W * phase;
@@ -119,12 +107,10 @@ SIVO_LANE_INLINE void convolve_groups(std::span<double, kSubframe> out, const fl
   // Lane k of group g is output n = n0 + W g + k; it sums m = 0 .. n, so
   // terms before the half reach every group, and term m >= n0 reaches
   // groups (m - n0)/W .. 7, the first of them from lane m - n0 - W g on.
-  doubles lane, down;
-  lane_numbers<W>(lane, down);
+  doubles lane;  // 0 .. W - 1
+  count_lanes<W>(lane, 0.0, 1.0);
   for (int n0 = 0; n0 < kSubframe; n0 += kHalf) {
-    doubles s[kGroups];
-#pragma GCC unroll 8
-    for (int g = 0; g < kGroups; ++g) s[g] = SIVO_SPLAT_AS(doubles, 0.0);
+    doubles s[kGroups] = {};
     for (int m = 0; m < n0; ++m) {
       const doubles am = SIVO_SPLAT_AS(doubles, a[m]);
 #pragma GCC unroll 8
@@ -154,15 +140,7 @@ SIVO_LANE_INLINE void convolve_groups(std::span<double, kSubframe> out, const fl
   }
 }
 
-SIVO_LANE_CLONES
-void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
-  // b widened once, behind a guard of zeros and padded to whole groups.
-  std::array<double, kGuard + kPadded> bp{};
-  for (int n = 0; n < kSubframe; ++n) bp[kGuard + n] = b[n];
-  SIVO_LANE_DISPATCH(convolve_groups, out, a, bp.data() + kGuard);
-}
-
-// The same sums as convolve_lanes for an a with few nonzero samples: only
+// The same sums as convolve_groups for an a with few nonzero samples: only
 // the terms of nonzero a[m] are added, each to every output at once, in
 // increasing m. A skipped term a[m] b[n-m] is a zero when b is finite, and
 // adding a zero never changes these sums (they start at +0, and a sum that
@@ -185,11 +163,18 @@ SIVO_LANE_INLINE void convolve_pulses(std::span<double, kSubframe> out, const fl
   for (int n = 0; n < kSubframe; ++n) out[n] = sums[n];
 }
 
+// out[n] = sum over m = 0..n of a[m] b[n-m], term by term when pulses.
 SIVO_LANE_CLONES
-void convolve_sparse(std::span<double, kSubframe> out, const float* a, const float* b) noexcept {
+void convolve_lanes(std::span<double, kSubframe> out, const float* a, const float* b,
+                    bool pulses) noexcept {
+  // b widened once, behind a guard of zeros and padded to whole groups.
   std::array<double, kGuard + kPadded> bp{};
   for (int n = 0; n < kSubframe; ++n) bp[kGuard + n] = b[n];
-  SIVO_LANE_DISPATCH(convolve_pulses, out, a, bp.data() + kGuard);
+  if (pulses) {
+    SIVO_LANE_DISPATCH(convolve_pulses, out, a, bp.data() + kGuard);
+  } else {
+    SIVO_LANE_DISPATCH(convolve_groups, out, a, bp.data() + kGuard);
+  }
 }
 
 // Whether the convolution with a is cheaper term by term: a has few nonzero
@@ -214,10 +199,7 @@ void backward_correlate(std::span<const float, kSubframe> x, std::span<const flo
 
 void causal_convolution(std::span<double, kSubframe> out, const float* a,
                         const float* b) noexcept {
-  if (worth_sparse(a, b))
-    convolve_sparse(out, a, b);
-  else
-    convolve_lanes(out, a, b);
+  convolve_lanes(out, a, b, worth_sparse(a, b));
 }
 
 void subtract_filtered_excitation(std::span<float, kSubframe> target,
