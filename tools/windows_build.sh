@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Cross-builds the 32-bit Windows DLLs (sivocore.dll, sivowav.dll,
-# ratelib.dll) with MinGW-w64 and runs the test suite under Wine, headless.
+# Cross-builds the Windows DLLs (sivocore.dll, sivowav.dll, ratelib.dll),
+# 32- or 64-bit, with MinGW-w64 and runs the test suite under Wine, headless.
 #
-#   bash tools/windows_build.sh [build folder, default build-win]
+#   bash tools/windows_build.sh [i686|x86_64] [build folder]
+#
+# The architecture defaults to i686, the build folder to build-win (i686) or
+# build-win64 (x86_64); a single argument that is not an architecture is the
+# build folder of an i686 build.
 #
 # Installs what is missing (the MinGW-w64 cross compilers, Wine, the source
 # packages of googletest and libsoxr), cross-builds those two into
@@ -12,10 +16,23 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
-build=$(realpath -m "${1:-build-win}")
+arch=i686
+case "${1:-}" in
+  i686 | x86_64)
+    arch=$1
+    shift
+    ;;
+esac
+if [ $# -gt 1 ]; then
+  echo "usage: $0 [i686|x86_64] [build folder]" >&2
+  exit 2
+fi
+default_build=build-win
+[ "$arch" = x86_64 ] && default_build=build-win64
+build=$(realpath -m "${1:-$default_build}")
 deps=$build/deps
 jobs=${SIVO_JOBS:-2}
-triplet=i686-w64-mingw32
+triplet=$arch-w64-mingw32
 toolchain=$source_dir/cmake/toolchain-$triplet.cmake
 
 sudo=""
@@ -29,7 +46,8 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install o
 
 step "packages"
 apt_updated=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# 32-bit programs need Wine's 32-bit loader, an i386 package.
+if [ "$arch" = i686 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
   apt_updated=-1
 fi
@@ -46,8 +64,12 @@ if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sour
     $sudo tee /etc/apt/sources.list.d/sivo-debian-src.sources >/dev/null
   apt_updated=-1
 fi
-packages=(cmake make pkg-config dpkg-dev xz-utils codec2-examples
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386)
+packages=(cmake make pkg-config dpkg-dev xz-utils codec2-examples wine)
+if [ "$arch" = i686 ]; then
+  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386)
+else
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
+fi
 missing=()
 for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ] || [ $apt_updated -ne 0 ]; then

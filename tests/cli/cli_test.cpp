@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,7 +119,11 @@ class Cli : public ::testing::Test {
 
   // Starts sivo with `args`; its stdout and stderr go to files.
   pid_t start(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {SIVO_PATH};
+    std::vector<std::string> all;
+    // Under a cross build's emulator, the program runs under it as well.
+    std::istringstream runner(SIVO_RUNNER);
+    for (std::string word; runner >> word;) all.push_back(word);
+    all.push_back(SIVO_PATH);
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : all) argv.push_back(a.data());
@@ -395,7 +400,13 @@ TEST_F(Cli, InterruptStopsCleanly) {
   for (int i = 0; i < 400; ++i) pcm.insert(pcm.end(), raw.begin(), raw.end());  // 20 min
   write_all(path("long.wav"), make_wav(pcm, 8000, 1));
   const pid_t pid = start({"encode", "-r", "1", path("long.wav"), path("long.siv")});
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  // Interrupt once the job has written frames, however slowly the program
+  // starts (under an emulator it takes far longer than natively).
+  std::error_code ec;
+  for (int waited = 0; waited < 60000; waited += 10) {
+    if (fs::exists(path("long.siv"), ec) && fs::file_size(path("long.siv"), ec) > 0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   kill(pid, SIGINT);
   const run_result r = finish(pid);
   if (r.code == 0) GTEST_SKIP() << "the job finished before the interrupt";
