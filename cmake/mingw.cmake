@@ -18,8 +18,15 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Debian's wine runs 32- and 64-bit programs alike.
-find_program(SIVO_WINE wine)
+# Wine runs the test programs. Debian's `wine` takes the 32-bit loader
+# whenever wine32 is installed, and that loader cannot start a 64-bit
+# program: a 64-bit build takes the 64-bit loader itself. SIVO_WINE may name
+# another.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
+  find_program(SIVO_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+else()
+  find_program(SIVO_WINE wine)
+endif()
 if(SIVO_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${SIVO_WINE})
 endif()
