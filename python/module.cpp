@@ -4,7 +4,9 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,7 +14,9 @@
 #include "buffer_codec.h"
 #include "frame_walk.h"
 #include "sivocore.h"
-#include "sivowav.h"
+#include "signal_measures.h"
+#include "transcode.h"
+#include "audio_input.h"
 
 namespace py = pybind11;
 
@@ -310,51 +314,106 @@ py::tuple frame_at_offset(py::buffer data, size_t offset) {
   return py::make_tuple(frame.type, frame.bytes);
 }
 
-// Segmental SNR of `test` delayed by `delay` samples against `reference`.
-py::tuple segmental_snr(py::array_t<int16_t, py::array::c_style> reference,
-                        py::array_t<int16_t, py::array::c_style> test, size_t delay);
-
-// Runs the WAV encoding job from `src` into `dst`; the job allows one run
-// per process at a time.
-void encode_wav_job(const std::string& src, const std::string& dst, int32_t rate) {
-  static std::mutex job_mutex;
-  py::gil_scoped_release unlocked;
-  std::lock_guard lock(job_mutex);
-  std::vector<char> message(static_cast<size_t>(GetMaxErrorMessageLen()), '\0');
-  std::vector<char> title(static_cast<size_t>(GetMaxErrorTitleLen()), '\0');
-  auto job_failure = [&] {
-    std::string text = message.data();
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return failure{std::string(title.data()) + ": " + text};
-  };
-  if (CheckWavFormat(message.data(), title.data(), src.c_str()) != SIVOWAV_SUCCESS) {
-    throw job_failure();
-  }
-  if (SivoEncode(message.data(), title.data(), src.c_str(), dst.c_str(), rate) !=
-      SIVOWAV_SUCCESS) {
-    throw job_failure();
-  }
-  int progress = 0;
-  while (progress != SIVOWAV_DONE) {
-    progress = SivoCount(message.data(), title.data());
-    if (progress < 0) throw job_failure();
-  }
+// Asks the interpreter, between blocks of a file loop, whether Ctrl-C was
+// pressed; the pending KeyboardInterrupt is raised when the loop returns.
+bool interrupt_pending() {
+  py::gil_scoped_acquire locked;
+  return PyErr_CheckSignals() != 0;
 }
 
-}  // namespace
-}  // namespace sivo
+py::dict summary(const transcode_result& r) {
+  py::dict d;
+  d["input_format"] = r.input_format;
+  d["frames"] = r.frames;
+  d["frame_bytes"] = r.frame_bytes;
+  d["samples"] = r.samples;
+  d["damaged_frames"] = r.damaged_frames;
+  d["reserved_frames"] = r.reserved_frames;
+  return d;
+}
 
-#include "signal_measures.h"
+py::dict finish_file_call(bool ok, const transcode_result& result) {
+  if (result.outcome == transcode_outcome::cancelled && PyErr_Occurred()) {
+    throw py::error_already_set();
+  }
+  if (!ok) throw failure{result.error};
+  return summary(result);
+}
 
-namespace sivo {
-namespace {
+// `sivo encode SRC DST -r RATE`: the command's own loop.
+py::dict encode_path(const std::string& src, const std::string& dst, int32_t rate) {
+  encode_options options;
+  options.comp_rate = rate;
+  options.cancelled = interrupt_pending;
+  transcode_result result;
+  bool ok = false;
+  {
+    py::gil_scoped_release unlocked;
+    ok = encode_file(src, dst, options, result);
+  }
+  return finish_file_call(ok, result);
+}
+
+// `sivo decode SRC DST [--no-postfilter] [--rate N] [--format F]`.
+py::dict decode_path(const std::string& src, const std::string& dst, bool postfilter,
+                     int rate, const std::string& format) {
+  decode_options options;
+  options.postfilter = postfilter;
+  options.rate = rate;
+  if (!format.empty() && !parse_audio_format(format, options.format)) {
+    throw failure{"unknown audio format '" + format + "' (wav, raw, flac, ogg or aiff)"};
+  }
+  options.cancelled = interrupt_pending;
+  transcode_result result;
+  bool ok = false;
+  {
+    py::gil_scoped_release unlocked;
+    ok = decode_file(src, dst, options, result);
+  }
+  return finish_file_call(ok, result);
+}
+
+// Any audio file as 8000 Hz mono samples, read and converted as `sivo
+// encode` and `sivo compare` read it.
+py::array_t<int16_t> read_audio(const std::string& path) {
+  audio_source source;
+  std::string error;
+  if (!source_open(source, path, nullptr, error)) throw failure{error};
+  std::vector<int16_t> samples;
+  {
+    py::gil_scoped_release unlocked;
+    int16_t block[4096];
+    long long got = 0;
+    while ((got = source_read(source, block, std::size(block), error)) > 0) {
+      samples.insert(samples.end(), block, block + got);
+    }
+    source_close(source);
+    if (got < 0) samples.clear();
+  }
+  if (!error.empty()) throw failure{error};
+  py::array_t<int16_t> out(static_cast<py::ssize_t>(samples.size()));
+  std::copy(samples.begin(), samples.end(), out.mutable_data());
+  return out;
+}
+
+// Segmental and overall SNR of `test` against `reference` as `sivo compare`
+// measures them: test's first `delay` samples skipped, then whole segments.
 py::tuple segmental_snr(py::array_t<int16_t, py::array::c_style> reference,
                         py::array_t<int16_t, py::array::c_style> test, size_t delay) {
-  const std::span<const int16_t> ref(reference.data(), static_cast<size_t>(reference.size()));
-  const std::span<const int16_t> out(test.data(), static_cast<size_t>(test.size()));
-  const sivo_cli::snr_result r = sivo_cli::measure_snr(ref, out, delay);
+  const size_t ref_size = static_cast<size_t>(reference.size());
+  const size_t test_size = static_cast<size_t>(test.size());
+  sivo_cli::snr_meter meter;
+  if (test_size > delay) {
+    const size_t segments = std::min(ref_size, test_size - delay) / sivo_cli::kSegment;
+    for (size_t s = 0; s < segments; ++s) {
+      sivo_cli::snr_add(meter, reference.data() + s * sivo_cli::kSegment,
+                        test.data() + delay + s * sivo_cli::kSegment);
+    }
+  }
+  const sivo_cli::snr_result r = sivo_cli::snr_result_of(meter);
   return py::make_tuple(r.segmental_db, r.overall_db, r.segments);
 }
+
 }  // namespace
 }  // namespace sivo
 
@@ -383,7 +442,10 @@ PYBIND11_MODULE(_sivo, m) {
   m.def("decode_buffer", &decode_buffer, py::arg("data"), py::arg("postfilter"));
   m.def("frame_at", &frame_at_offset, py::arg("data"), py::arg("offset"));
   m.def("segmental_snr", &segmental_snr, py::arg("reference"), py::arg("test"), py::arg("delay"));
-  m.def("encode_wav_job", &encode_wav_job, py::arg("src"), py::arg("dst"), py::arg("rate"));
+  m.def("encode_file", &encode_path, py::arg("src"), py::arg("dst"), py::arg("rate"));
+  m.def("decode_file", &decode_path, py::arg("src"), py::arg("dst"), py::arg("postfilter"),
+        py::arg("rate"), py::arg("format"));
+  m.def("read_audio", &read_audio, py::arg("path"));
 
   py::class_<encoder>(m, "Encoder")
       .def(py::init<int32_t>(), py::arg("rate") = 0)

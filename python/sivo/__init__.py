@@ -17,8 +17,6 @@ an invalid or cut frame.
 """
 import collections
 import os
-import struct
-import tempfile
 
 import numpy as np
 
@@ -28,6 +26,7 @@ from ._sivo import FrameError, SivoError
 __all__ = [
     "FRAME_SAMPLES", "SAMPLE_RATE", "RATE_BYTES", "Frame", "SivoError", "FrameError",
     "encode", "decode", "frames", "Encoder", "Decoder", "encode_file", "decode_file",
+    "read_audio", "segmental_snr",
 ]
 
 FRAME_SAMPLES = _sivo.FRAME_SAMPLES
@@ -117,75 +116,29 @@ class Decoder(_sivo.Decoder):
             self.close()
 
 
-def _wav_header(samples):
-    """The 44-byte header of an 8000 Hz mono 16-bit WAV file."""
-    data = 2 * samples
-    return (b"RIFF" + struct.pack("<I", 36 + data) + b"WAVEfmt "
-            + struct.pack("<IHHIIHH", 16, 1, 1, SAMPLE_RATE, 2 * SAMPLE_RATE, 2, 16)
-            + b"data" + struct.pack("<I", data))
-
-
-def _replace_atomically(dst, write):
-    """Calls write(temporary path) in dst's folder and renames the result to
-    dst; on any failure the temporary is removed and dst left as it was."""
-    folder = os.path.dirname(os.path.abspath(dst))
-    fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(dst) + ".", suffix=".sivo-part",
-                               dir=folder)
-    os.close(fd)
-    try:
-        write(tmp)
-        os.chmod(tmp, 0o666 & ~_umask())
-        os.replace(tmp, dst)
-    except BaseException:
-        try:
-            os.unlink(tmp)
-        except FileNotFoundError:
-            pass
-        raise
-
-
-def _umask():
-    mask = os.umask(0)
-    os.umask(mask)
-    return mask
-
-
-def _same_file(a, b):
-    try:
-        return os.path.samefile(a, b)
-    except OSError:
-        return False
-
-
 def encode_file(src, dst, rate=0):
-    """Encodes the audio file `src` into the frame file `dst` as `sivo encode`
-    does; `dst` appears only when complete."""
-    src, dst = os.fspath(src), os.fspath(dst)
-    if _same_file(src, dst):
-        raise SivoError(f"{src} and {dst} name the same file")
-    if rate not in (0, 1, 2, 3):
-        raise SivoError(f"invalid rate {rate!r} (expected 0, 1, 2 or 3)")
-    _replace_atomically(dst, lambda tmp: _sivo.encode_wav_job(src, tmp, rate))
+    """Encodes the audio file `src` (any format libsndfile reads, any sample
+    rate and channel count; "-" for standard input) into the frame file `dst`
+    exactly as `sivo encode -r RATE SRC DST` does: `dst` appears only when
+    complete. Returns a summary (frames, frame_bytes, input_format)."""
+    return _sivo.encode_file(os.fspath(src), os.fspath(dst), rate)
 
 
-def decode_file(src, dst, postfilter=True):
-    """Decodes the frame file `src` into an 8000 Hz mono 16-bit WAV file `dst`
-    as `sivo decode` does; `dst` appears only when complete, and not at all
-    when `src` holds an invalid or cut frame."""
-    src, dst = os.fspath(src), os.fspath(dst)
-    if _same_file(src, dst):
-        raise SivoError(f"{src} and {dst} name the same file")
-    with open(src, "rb") as f:
-        data = f.read()
-    try:
-        samples = decode(data, postfilter)
-    except FrameError as e:
-        error = FrameError(f"{src}: {e}")
-        error.status, error.offset = e.status, e.offset
-        raise error from None
+def decode_file(src, dst, postfilter=True, rate=SAMPLE_RATE, format=None):
+    """Decodes the frame file `src` into audio `dst` exactly as `sivo decode`
+    does: WAV, raw, FLAC, Ogg/Vorbis or AIFF by `format` or by the extension,
+    at `rate` Hz. Returns a summary (frames, samples, damaged_frames, ...)."""
+    return _sivo.decode_file(os.fspath(src), os.fspath(dst), bool(postfilter), rate,
+                             format or "")
 
-    def write(tmp):
-        with open(tmp, "wb") as out:
-            out.write(_wav_header(len(samples)))
-            out.write(samples.astype("<i2", copy=False).tobytes())
-    _replace_atomically(dst, write)
+
+def read_audio(path):
+    """Any audio file as 8000 Hz mono int16 samples, converted as `sivo
+    encode` converts it."""
+    return _sivo.read_audio(os.fspath(path))
+
+
+def segmental_snr(reference, test, delay=LOOKAHEAD):
+    """(segmental dB, overall dB, segments) of `test`, `delay` samples behind
+    `reference`, as `sivo compare` measures them."""
+    return _sivo.segmental_snr(_samples(reference), _samples(test), delay)

@@ -18,9 +18,6 @@ import socket
 import sys
 import tempfile
 import time
-import wave
-
-import numpy as np
 
 import sivo
 
@@ -63,26 +60,6 @@ def plan(mode, src, dst, pattern):
     return jobs
 
 
-def _reference(path):
-    """8000 Hz mono samples of a 16-bit PCM WAV file, for the SNR; None for
-    anything else (other formats and rates are not resampled here)."""
-    try:
-        with wave.open(path, "rb") as w:
-            if w.getsampwidth() != 2 or w.getframerate() != sivo.SAMPLE_RATE:
-                return None
-            channels = w.getnchannels()
-            pcm = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
-    except (wave.Error, EOFError, OSError):
-        return None
-    if channels == 1:
-        return pcm.astype(np.int16)
-    return None
-
-
-def _frame_count(data):
-    return sum(1 for frame in sivo.frames(data) if frame.rate is not None)
-
-
 def transcode_one(job, rate):
     """Runs one job on a worker; returns its manifest row."""
     row = {k: job[k] for k in ("path", "output", "mode", "src_size", "src_mtime_ns")}
@@ -111,13 +88,9 @@ def transcode_one(job, rate):
                     data = f.read()
                 sivo.decode_file(tmp, dst)
             finally:
-                if os.path.exists(tmp):
-                    os.unlink(tmp)
-            reference = _reference(job["src"])
-            if reference is not None:
-                decoded = sivo.decode(data)
-                seg, _, _ = sivo._sivo.segmental_snr(reference, decoded, sivo.LOOKAHEAD)
-                row["segsnr"] = f"{seg:.2f}"
+                os.unlink(tmp)
+            seg, _, segments = sivo.segmental_snr(sivo.read_audio(job["src"]), sivo.decode(data))
+            row["segsnr"] = f"{seg:.2f}" if segments else ""
         frames = _frame_count(data)
         duration = frames * sivo.FRAME_SAMPLES / sivo.SAMPLE_RATE
         row.update(frames=frames, bytes=len(data), duration=f"{duration:.2f}",

@@ -150,6 +150,22 @@ def test_file_helpers_equal_the_program(tmp_path, rate, channels, frames_kept):
     assert (tmp_path / "py.wav").read_bytes() == (tmp_path / "cli.wav").read_bytes()
 
 
+@pytest.mark.parametrize("name,rate,postfilter", [
+    ("out.flac", 16000, True), ("out.aiff", 44100, False), ("out.raw", 8000, True),
+    ("out.wav", 11025, False)])
+def test_other_containers_equal_the_program(tmp_path, name, rate, postfilter):
+    (tmp_path / "in.siv").write_bytes(sivo.encode(speech(2), 1))
+    flags = ["--rate", rate] + ([] if postfilter else ["--no-postfilter"])
+    run_cli("decode", "-q", *flags, tmp_path / "in.siv", tmp_path / f"cli-{name}")
+    summary = sivo.decode_file(tmp_path / "in.siv", tmp_path / name, postfilter, rate)
+    assert (tmp_path / name).read_bytes() == (tmp_path / f"cli-{name}").read_bytes()
+    assert summary["frames"] == 67
+    if not name.endswith(".raw"):
+        run_cli("encode", "-q", "-r", 3, tmp_path / name, tmp_path / "cli.siv")
+        sivo.encode_file(tmp_path / name, tmp_path / "py.siv", 3)
+        assert (tmp_path / "py.siv").read_bytes() == (tmp_path / "cli.siv").read_bytes()
+
+
 def test_failed_file_calls_leave_the_output_alone(tmp_path):
     (tmp_path / "old").write_bytes(b"keep me")
     (tmp_path / "text.wav").write_bytes(b"not audio at all")
@@ -158,7 +174,6 @@ def test_failed_file_calls_leave_the_output_alone(tmp_path):
         lambda: sivo.encode_file(tmp_path / "missing.wav", tmp_path / "old"),
         lambda: sivo.encode_file(tmp_path / "text.wav", tmp_path / "old"),
         lambda: sivo.encode_file(tmp_path / "text.wav", tmp_path / "text.wav"),
-        lambda: sivo.decode_file(tmp_path / "cut.siv", tmp_path / "old"),
         lambda: sivo.decode_file(tmp_path / "missing.siv", tmp_path / "old"),
     ]
     for call in failures:
@@ -167,6 +182,13 @@ def test_failed_file_calls_leave_the_output_alone(tmp_path):
     assert (tmp_path / "old").read_bytes() == b"keep me"
     assert (tmp_path / "text.wav").read_bytes() == b"not audio at all"
     assert sorted(p.name for p in tmp_path.iterdir()) == ["cut.siv", "old", "text.wav"]
+
+    # A cut stream fails as the command fails, keeping the same frames.
+    assert run_cli("decode", "-q", tmp_path / "cut.siv", tmp_path / "cli.wav",
+                   check=False).returncode == 1
+    with pytest.raises(sivo.SivoError, match="truncated frame at byte offset"):
+        sivo.decode_file(tmp_path / "cut.siv", tmp_path / "py.wav")
+    assert (tmp_path / "py.wav").read_bytes() == (tmp_path / "cli.wav").read_bytes()
 
 
 def test_installed_package(tmp_path):
