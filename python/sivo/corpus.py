@@ -71,30 +71,26 @@ def transcode_one(job, rate):
         dst = job["dst"]
         os.makedirs(os.path.dirname(dst) or ".", exist_ok=True)
         if job["mode"] == "encode":
-            sivo.encode_file(job["src"], dst, rate)
-            with open(dst, "rb") as f:
-                data = f.read()
+            done = sivo.encode_file(job["src"], dst, rate)
         elif job["mode"] == "decode":
-            sivo.decode_file(job["src"], dst)
-            with open(job["src"], "rb") as f:
-                data = f.read()
+            done = sivo.decode_file(job["src"], dst)
         else:
             fd, tmp = tempfile.mkstemp(prefix=".", suffix=PART_SUFFIX,
                                        dir=os.path.dirname(dst) or ".")
             os.close(fd)
             try:
-                sivo.encode_file(job["src"], tmp, rate)
-                with open(tmp, "rb") as f:
-                    data = f.read()
+                done = sivo.encode_file(job["src"], tmp, rate)
                 sivo.decode_file(tmp, dst)
             finally:
                 os.unlink(tmp)
-            seg, _, segments = sivo.segmental_snr(sivo.read_audio(job["src"]), sivo.decode(data))
+            # As `sivo compare SRC DST` measures it.
+            seg, _, segments = sivo.segmental_snr(sivo.read_audio(job["src"]),
+                                                  sivo.read_audio(dst))
             row["segsnr"] = f"{seg:.2f}" if segments else ""
-        frames = _frame_count(data)
+        frames, size = done["frames"], done["frame_bytes"]
         duration = frames * sivo.FRAME_SAMPLES / sivo.SAMPLE_RATE
-        row.update(frames=frames, bytes=len(data), duration=f"{duration:.2f}",
-                   bitrate=f"{len(data) * 8 / duration:.1f}" if duration else "",
+        row.update(frames=frames, bytes=size, duration=f"{duration:.2f}",
+                   bitrate=f"{size * 8 / duration:.1f}" if duration else "",
                    out_size=os.path.getsize(dst), status="ok")
     except Exception as e:  # recorded in the manifest; the other files go on
         row["error"] = str(e) or type(e).__name__
