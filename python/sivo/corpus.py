@@ -60,6 +60,24 @@ def plan(mode, src, dst, pattern):
     return jobs
 
 
+def _write_via_part(dst, write, keep=True):
+    """Calls write(temporary name beside dst) and, when `keep`, renames the
+    result to dst. A temporary name contains PART_SUFFIX, also in the names
+    that the file helpers derive from it, so that the leftovers of a killed
+    worker are recognised and removed."""
+    fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(dst) + ".", suffix=PART_SUFFIX,
+                               dir=os.path.dirname(dst) or ".")
+    os.close(fd)
+    try:
+        result = write(tmp)
+        if keep:
+            os.replace(tmp, dst)
+        return result
+    finally:
+        if os.path.exists(tmp):
+            os.unlink(tmp)
+
+
 def transcode_one(job, rate):
     """Runs one job on a worker; returns its manifest row."""
     row = {k: job[k] for k in ("path", "output", "mode", "src_size", "src_mtime_ns")}
@@ -71,18 +89,15 @@ def transcode_one(job, rate):
         dst = job["dst"]
         os.makedirs(os.path.dirname(dst) or ".", exist_ok=True)
         if job["mode"] == "encode":
-            done = sivo.encode_file(job["src"], dst, rate)
+            done = _write_via_part(dst, lambda tmp: sivo.encode_file(job["src"], tmp, rate))
         elif job["mode"] == "decode":
-            done = sivo.decode_file(job["src"], dst)
+            done = _write_via_part(dst, lambda tmp: sivo.decode_file(job["src"], tmp))
         else:
-            fd, tmp = tempfile.mkstemp(prefix=".", suffix=PART_SUFFIX,
-                                       dir=os.path.dirname(dst) or ".")
-            os.close(fd)
-            try:
-                done = sivo.encode_file(job["src"], tmp, rate)
-                sivo.decode_file(tmp, dst)
-            finally:
-                os.unlink(tmp)
+            def roundtrip(tmp_wav):
+                return _write_via_part(tmp_wav + ".siv", lambda tmp_siv: (
+                    sivo.encode_file(job["src"], tmp_siv, rate),
+                    sivo.decode_file(tmp_siv, tmp_wav))[0], keep=False)
+            done = _write_via_part(dst, roundtrip)
             # As `sivo compare SRC DST` measures it.
             seg, _, segments = sivo.segmental_snr(sivo.read_audio(job["src"]),
                                                   sivo.read_audio(dst))
@@ -140,7 +155,7 @@ def remove_leftovers(dst):
     """Removes temporary outputs of runs or workers that were stopped."""
     for folder, _, names in os.walk(dst):
         for name in names:
-            if name.endswith(PART_SUFFIX):
+            if PART_SUFFIX in name:
                 try:
                     os.unlink(os.path.join(folder, name))
                 except FileNotFoundError:

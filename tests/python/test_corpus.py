@@ -108,6 +108,8 @@ def test_lost_worker_loses_nothing(cluster, tmp_path):
         time.sleep(0.005)
     workers["A"].kill()
     workers["A"].wait()
+    at_kill = len(list(dst.rglob("*.siv")))
+    assert 0 < at_kill < 36  # killed mid-run
     out, err = run.communicate(timeout=90)
     assert run.returncode == 1, err  # the broken file fails, nothing else
 
@@ -127,7 +129,8 @@ def test_lost_worker_loses_nothing(cluster, tmp_path):
     by_worker = {}
     for row in rows.values():
         by_worker[row["worker"]] = by_worker.get(row["worker"], 0) + 1
-    print(f"\nworker A killed after the first output; files by worker: {by_worker}; {err}")
+    print(f"\nworker A (pid {workers['A'].pid}) killed with {at_kill} of 36 outputs written; "
+          f"files by worker: {by_worker}; {err}")
 
 
 def test_rerun_redoes_only_what_changed(cluster, tmp_path):
@@ -149,7 +152,7 @@ def test_rerun_redoes_only_what_changed(cluster, tmp_path):
     write_wav(changed, speech(3), 8000, 2)
     gone = dst / "f02_11025_1.wav"
     gone.unlink()
-    stale = dst / "deep" / ".f03.wav.x.sivo-part"
+    stale = dst / "deep" / ".f03.wav.x7.sivo-part.Yz5Q1w"
     stale.write_bytes(b"left by a killed worker")
     again = run_corpus("roundtrip", src, dst, "--scheduler", address)
     _, err = again.communicate(timeout=60)
