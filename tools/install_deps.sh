@@ -10,6 +10,9 @@ packages=(
   codec2-examples
 )
 
+# The Python package, its tests and the corpus tool's Dask cluster.
+packages+=(python3-dev python3-numpy python3-pytest pybind11-dev python3-dask python3-distributed)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

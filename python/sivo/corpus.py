@@ -210,6 +210,7 @@ def run(args):
         if todo:
             from distributed import as_completed
             client, cluster = connect(args)
+            start = time.monotonic()  # the speed counts transcoding, not start-up
             futures = {client.submit(transcode_one, job, args.rate, pure=False): job
                        for job in todo}
             for future in as_completed(futures):
