@@ -74,7 +74,11 @@ py::bytes new_bytes(size_t size) {
 
 uint8_t* bytes_data(py::bytes& b) { return reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(b.ptr())); }
 
+// The bytes of a contiguous buffer (bytes, bytearray, memoryview, array).
 std::span<const uint8_t> view(const py::buffer_info& info) {
+  if (info.ndim > 1 || (info.ndim == 1 && info.strides[0] != info.itemsize)) {
+    throw py::type_error("frame data must be a contiguous bytes-like object");
+  }
   return {static_cast<const uint8_t*>(info.ptr), static_cast<size_t>(info.size * info.itemsize)};
 }
 

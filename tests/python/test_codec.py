@@ -126,6 +126,8 @@ def test_concealment_and_bad_frames():
                        ValueError), (np.array([40000]), ValueError)]:
         with pytest.raises(error):
             sivo.encode(bad)
+    with pytest.raises(TypeError):
+        sivo.decode(memoryview(data)[::2])
     for call in (lambda: sivo.encode(pcm, 4), lambda: sivo.Encoder(-1)):
         with pytest.raises(sivo.SivoError) as caught:
             call()
