@@ -303,7 +303,7 @@ async function encodeAll() {
   const { sivo, pcm } = state;
   const seconds = pcm.length / 8000;
   $('rows').replaceChildren();
-  const input = addRow('row-input', `input (${state.name})`, () => state.pcm);
+  const input = addRow('row-input', 'input', () => state.pcm);
   field(input, 'bitrate', '128 kbit/s');
   field(input, 'size', `${(pcm.length * 2).toLocaleString()} B`);
   field(input, 'snr', '');
