@@ -207,7 +207,7 @@ async function main() {
   assert.ok(tarball, `no sivo-*.tgz in ${webDir}`);
   const listed = execFileSync('tar', ['tzf', path.join(webDir, tarball)]).toString();
   for (const f of ['package.json', 'index.js', 'index.d.ts', 'sivo_wasm.js', 'README.md']) {
-    assert.match(listed, new RegExp(`^package/${f.replace('.', '\\.')}$`, 'm'), `${f} packed`);
+    assert.match(listed, new RegExp(`^package/${f.replaceAll('.', '\\.')}$`, 'm'), `${f} packed`);
   }
 
   // Speed in processor time (reported, not judged): the longer recording,

@@ -14,7 +14,8 @@ const SEGMENT_FLOOR_DB = -10;
 const SEGMENT_CEILING_DB = 35;
 const SILENCE_BELOW_LOUDEST_DB = 40;
 const FFT_SIZE = 256;       // 32 ms window, 31.25 Hz bins
-const FFT_HOP = 80;         // 10 ms between columns
+const FFT_HOP = 80;         // 10 ms between columns, for up to
+const MAX_COLUMNS = 4000;   // 40 s; longer recordings get a longer hop
 const DB_RANGE = 90;        // shades from full scale down to -90 dB
 const LOSS_SEED = 1;
 
@@ -209,16 +210,16 @@ function shade(v) {
 }
 
 // Draws the spectrogram of pcm into canvas: time left to right, 0 Hz at
-// the bottom, 4 kHz at the top. columns sets the time axis, so that every
-// row shares the input's scale.
-function drawSpectrogram(canvas, pcm, columns) {
+// the bottom, 4 kHz at the top. The input's length sets the time axis
+// (columns, hop), so that every row shares its scale.
+function drawSpectrogram(canvas, pcm, { columns, hop }) {
   const bins = FFT_SIZE / 2;
   const image = new ImageData(columns, bins);
   const re = new Float64Array(FFT_SIZE);
   const im = new Float64Array(FFT_SIZE);
   const fullScale = 20 * Math.log10(32768 * FFT_SIZE / 4);
   for (let c = 0; c < columns; ++c) {
-    const start = c * FFT_HOP;
+    const start = c * hop;
     for (let n = 0; n < FFT_SIZE; ++n) {
       const i = start + n;
       re[n] = i < pcm.length ? pcm[i] * hann[n] : 0;
@@ -294,8 +295,9 @@ function field(row, name, text) {
   row.querySelector(`[data-field="${name}"]`).textContent = text;
 }
 
-function columnsOf(samples) {
-  return Math.max(1, Math.ceil(samples / FFT_HOP));
+function timeAxis(samples) {
+  const hop = Math.max(FFT_HOP, Math.ceil(samples / MAX_COLUMNS));
+  return { columns: Math.max(1, Math.ceil(samples / hop)), hop };
 }
 
 // Encodes the input at every rate, then decodes.
@@ -308,7 +310,7 @@ async function encodeAll() {
   field(input, 'size', `${(pcm.length * 2).toLocaleString()} B`);
   field(input, 'snr', '');
   field(input, 'speed', `${seconds.toFixed(2)} s`);
-  drawSpectrogram(input.querySelector('canvas'), pcm, columnsOf(pcm.length));
+  drawSpectrogram(input.querySelector('canvas'), pcm, timeAxis(pcm.length));
   state.frames = {};
   state.decoded = {};
   state.encodeMs = {};
@@ -353,7 +355,7 @@ async function decodeAll() {
     field(row, 'snr', snr === null ? '—' : `${snr.toFixed(2)} dB`);
     const speed = (ms) => (ms > 0 ? `${Math.round(seconds / (ms / 1000))}×` : '—');
     field(row, 'speed', `enc ${speed(state.encodeMs[rate])} dec ${speed(decodeMs)} real time`);
-    drawSpectrogram(row.querySelector('canvas'), decoded, columnsOf(pcm.length));
+    drawSpectrogram(row.querySelector('canvas'), decoded, timeAxis(pcm.length));
     hashes.push(sha256Hex(new Uint8Array(decoded.buffer)).then((hash) => {
       if (run === state.run) row.dataset.decodedSha256 = hash;
     }));
