@@ -6,6 +6,8 @@
 //   node page_test.js WEB_DIR SIVO_COMMAND [SCREENSHOT.png]
 //
 // Drives the browser through chromedriver (plain WebDriver over HTTP).
+// chromedriver and the browser run in one process group under `timeout`, so
+// they end with the test however it ends.
 // Exits 77 (skipped) when WEB_DIR holds no page or chromium is missing, or
 // fails then when SIVO_WEB_REQUIRED is set (as CI sets it).
 'use strict';
@@ -47,12 +49,15 @@ async function cleanUp() {
     }
   }
 }
-const deadline = setTimeout(async () => {
-  console.error(`page test: no result within ${DEADLINE_MS / 1000} s`);
+async function abort(reason) {
+  console.error(`page test: ${reason}`);
   setTimeout(() => process.exit(1), 5000).unref();
   await cleanUp();
   process.exit(1);
-}, DEADLINE_MS);
+}
+const deadline = setTimeout(() => abort(`no result within ${DEADLINE_MS / 1000} s`), DEADLINE_MS);
+process.on('uncaughtException', (error) => abort(error.stack || error));
+for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP']) process.on(signal, () => abort(signal));
 
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
   '.wav': 'audio/wav' };
@@ -90,12 +95,18 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 async function startDriver() {
   const port = await freePort();
-  const driver = spawn(CHROMEDRIVER, [`--port=${port}`, '--allowed-ips=127.0.0.1'],
-    { stdio: 'ignore' });
+  // timeout leads a process group of its own; the browser joins it.
+  const limit = String(DEADLINE_MS / 1000 + 30);
+  const driver = spawn('timeout', ['-k', '5', limit, CHROMEDRIVER, `--port=${port}`,
+    '--allowed-ips=127.0.0.1'], { stdio: 'ignore' });
   cleanups.push(() => new Promise((resolve) => {
     if (driver.exitCode !== null) resolve();
     driver.on('exit', resolve);
-    driver.kill();
+    try {
+      process.kill(-driver.pid, 'SIGTERM');
+    } catch (error) {
+      resolve();  // the group has ended already
+    }
   }));
   const base = `http://127.0.0.1:${port}`;
   for (let i = 0; i < 100; ++i) {
