@@ -142,7 +142,7 @@ async function main() {
         binary: CHROMIUM,
         args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
           '--disable-background-networking', '--disable-component-update', '--disable-sync',
-          `--user-data-dir=${profile}`, '--window-size=1240,1160', '--hide-scrollbars'],
+          `--user-data-dir=${profile}`, '--window-size=1240,1060', '--hide-scrollbars'],
       },
       'goog:loggingPrefs': { browser: 'ALL' },
     } },
