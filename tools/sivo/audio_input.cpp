@@ -58,6 +58,7 @@ int raw_subtype(const raw_layout& raw) {
 }
 
 constexpr size_t kHeadBytes = 1 << 20;
+constexpr size_t kMixChunk = 1024;  // frames read at once when mixing many channels
 
 bool stream_cancelled(const stream_input& in) {
   return in.cancelled != nullptr && *in.cancelled && (*in.cancelled)();
@@ -147,12 +148,25 @@ void mix_down(const int16_t* frames, int channels, size_t count, int16_t* mono) 
 // Returns the frames read, or -1 on a read failure.
 long long read_block(audio_source& s, std::string& error) {
   const auto channels = static_cast<size_t>(s.info.channels);
+  // More than two channels are mixed to mono a chunk at a time, so that the
+  // interleaved buffer stays small whatever the channel count.
+  const bool mixing = channels > 2;
+  std::vector<int16_t>& target = mixing ? s.mono : s.interleaved;
+  const size_t width = mixing ? 1 : channels;
   sf_count_t got = 0;
   while (got < s.block_in) {
-    const sf_count_t n =
-        sf_readf_short(s.file, s.interleaved.data() + static_cast<size_t>(got) * channels,
-                       s.block_in - got);
+    sf_count_t want = s.block_in - got;
+    int16_t* to = s.interleaved.data();
+    if (mixing) {
+      want = std::min<sf_count_t>(want, static_cast<sf_count_t>(kMixChunk));
+    } else {
+      to += static_cast<size_t>(got) * channels;
+    }
+    const sf_count_t n = sf_readf_short(s.file, to, want);
     if (n <= 0) break;
+    if (mixing) {
+      mix_down(to, s.info.channels, static_cast<size_t>(n), s.mono.data() + got);
+    }
     got += n;
   }
   if (got < s.block_in) {
@@ -164,41 +178,36 @@ long long read_block(audio_source& s, std::string& error) {
       error = read_failure(s.path, sf_strerror(s.file));
       return -1;
     }
-    std::fill(s.interleaved.begin() + static_cast<long>(static_cast<size_t>(got) * channels),
-              s.interleaved.end(), int16_t{0});
+    std::fill(target.begin() + static_cast<long>(static_cast<size_t>(got) * width), target.end(),
+              int16_t{0});
   }
   return got;
 }
 
 // Converts the next block into `converted`. Returns false on failure.
 bool next_block(audio_source& s, std::string& error) {
-  long long got = 0;
+  const int channels = s.info.channels;
+  const bool mixing = channels > 2;
   if (!s.input_ended) {
-    got = read_block(s, error);
+    const long long got = read_block(s, error);
     if (got < 0) return false;
     s.frames_read += got;
     if (got < s.block_in) s.input_ended = true;
   } else {
-    std::fill(s.interleaved.begin(), s.interleaved.end(), int16_t{0});
+    std::vector<int16_t>& target = mixing ? s.mono : s.interleaved;
+    std::fill(target.begin(), target.end(), int16_t{0});
   }
-  const int channels = s.info.channels;
-  const int16_t* block = s.interleaved.data();
+  const int16_t* block = mixing ? s.mono.data() : s.interleaved.data();
   if (s.converter == nullptr) {
-    if (channels == 1) {
-      std::copy_n(block, s.block_in, s.converted.data());
-    } else {
+    if (channels == 2) {
       mix_down(block, channels, static_cast<size_t>(s.block_in), s.converted.data());
+    } else {
+      std::copy_n(block, s.block_in, s.converted.data());
     }
-  } else {
-    if (channels > 2) {
-      mix_down(block, channels, static_cast<size_t>(s.block_in), s.mono.data());
-      block = s.mono.data();
-    }
-    if (rate_conversion_process(s.converter, block, s.block_in, s.converted.data()) !=
-        s.block_out) {
-      error = "converting '" + s.path + "' to 8000 Hz failed";
-      return false;
-    }
+  } else if (rate_conversion_process(s.converter, block, s.block_in, s.converted.data()) !=
+             s.block_out) {
+    error = "converting '" + s.path + "' to 8000 Hz failed";
+    return false;
   }
   s.converted_pos = 0;
   s.converted_end = static_cast<size_t>(s.block_out);
@@ -304,11 +313,13 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
 
   const int rate = s.info.samplerate;
   block_layout_for(rate, s.block_in, s.block_out);
-  s.interleaved.assign(static_cast<size_t>(s.block_in) * static_cast<size_t>(s.info.channels), 0);
+  const auto channels = static_cast<size_t>(s.info.channels);
+  s.interleaved.assign(channels > 2 ? kMixChunk * channels : static_cast<size_t>(s.block_in) * channels,
+                       0);
+  if (channels > 2) s.mono.assign(static_cast<size_t>(s.block_in), 0);
   s.converted.assign(static_cast<size_t>(std::max(s.block_in, s.block_out)), 0);
   if (rate != kOutputRate) {
     const int32_t converter_channels = s.info.channels <= 2 ? s.info.channels : 1;
-    if (s.info.channels > 2) s.mono.assign(static_cast<size_t>(s.block_in), 0);
     if (rate_conversion_init(&s.converter, s.block_in, rate, kOutputRate, converter_channels, 1,
                              kConverterQuality, &s.delay) != RATE_CONVERSION_OK) {
       s.converter = nullptr;
