@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsoxr-dev libsndfile1-dev
+  libsoxr-dev libsndfile1-dev help2man
   codec2-examples
 )
 

@@ -57,6 +57,78 @@ int raw_subtype(const raw_layout& raw) {
   }
 }
 
+constexpr size_t kHeadBytes = 1 << 20;
+constexpr size_t kMixChunk = 1024;  // frames read at once when mixing many channels
+
+bool stream_cancelled(const stream_input& in) {
+  return in.cancelled != nullptr && *in.cancelled && (*in.cancelled)();
+}
+
+// Takes up to `count` bytes from the descriptor, keeping them in `head`
+// while it is being kept. Returns the count, 0 at the end or on a failure.
+size_t take_bytes(stream_input& in, uint8_t* to, size_t count) {
+  for (;;) {
+    if (stream_cancelled(in)) return 0;
+    const ssize_t got = read(in.fd, to, count);
+    if (got >= 0) {
+      if (static_cast<size_t>(in.consumed) == in.head.size() && in.head.size() < kHeadBytes) {
+        in.head.insert(in.head.end(), to, to + got);
+      }
+      in.consumed += got;
+      return static_cast<size_t>(got);
+    }
+    if (errno == EINTR) continue;
+    in.error_number = errno;
+    return 0;
+  }
+}
+
+sf_count_t stream_length(void*) { return SF_COUNT_MAX; }
+
+sf_count_t stream_tell(void* user) { return static_cast<stream_input*>(user)->position; }
+
+sf_count_t stream_seek(sf_count_t offset, int whence, void* user) {
+  auto* in = static_cast<stream_input*>(user);
+  long long target = offset;
+  if (whence == SEEK_CUR) target += in->position;
+  if (whence == SEEK_END || target < 0) return -1;
+  // Backwards only within the kept head.
+  if (target < in->consumed && static_cast<size_t>(in->consumed) > in->head.size()) return -1;
+  in->position = target;
+  return target;
+}
+
+sf_count_t stream_read(void* ptr, sf_count_t count, void* user) {
+  auto* in = static_cast<stream_input*>(user);
+  auto* to = static_cast<uint8_t*>(ptr);
+  sf_count_t done = 0;
+  uint8_t skip[4096];
+  while (done < count) {
+    if (in->position < in->consumed) {
+      const auto from = static_cast<size_t>(in->position);
+      const size_t n = std::min(static_cast<size_t>(count - done), in->head.size() - from);
+      std::memcpy(to + done, in->head.data() + from, n);
+      done += static_cast<sf_count_t>(n);
+      in->position += static_cast<long long>(n);
+      continue;
+    }
+    size_t got = 0;
+    if (in->position > in->consumed) {  // a forward seek: read past the gap
+      got = take_bytes(*in, skip,
+                       static_cast<size_t>(std::min<long long>(sizeof skip,
+                                                               in->position - in->consumed)));
+    } else {
+      got = take_bytes(*in, to + done, static_cast<size_t>(count - done));
+      done += static_cast<sf_count_t>(got);
+      in->position += static_cast<long long>(got);
+    }
+    if (got == 0) break;
+  }
+  return done;
+}
+
+sf_count_t stream_write(const void*, sf_count_t, void*) { return 0; }
+
 // Mixes interleaved frames of any channel count to mono, rounding the mean to
 // nearest. Two channels round half the sum up, as the WAV job does.
 void mix_down(const int16_t* frames, int channels, size_t count, int16_t* mono) {
@@ -76,54 +148,66 @@ void mix_down(const int16_t* frames, int channels, size_t count, int16_t* mono) 
 // Returns the frames read, or -1 on a read failure.
 long long read_block(audio_source& s, std::string& error) {
   const auto channels = static_cast<size_t>(s.info.channels);
+  // More than two channels are mixed to mono a chunk at a time, so that the
+  // interleaved buffer stays small whatever the channel count.
+  const bool mixing = channels > 2;
+  std::vector<int16_t>& target = mixing ? s.mono : s.interleaved;
+  const size_t width = mixing ? 1 : channels;
   sf_count_t got = 0;
   while (got < s.block_in) {
-    const sf_count_t n =
-        sf_readf_short(s.file, s.interleaved.data() + static_cast<size_t>(got) * channels,
-                       s.block_in - got);
+    sf_count_t want = s.block_in - got;
+    int16_t* to = s.interleaved.data();
+    if (mixing) {
+      want = std::min<sf_count_t>(want, static_cast<sf_count_t>(kMixChunk));
+    } else {
+      to += static_cast<size_t>(got) * channels;
+    }
+    const sf_count_t n = sf_readf_short(s.file, to, want);
     if (n <= 0) break;
+    if (mixing) {
+      mix_down(to, s.info.channels, static_cast<size_t>(n), s.mono.data() + got);
+    }
     got += n;
   }
   if (got < s.block_in) {
+    if (s.stream.error_number != 0 && !stream_cancelled(s.stream)) {
+      error = read_failure(s.path, std::strerror(s.stream.error_number));
+      return -1;
+    }
     if (sf_error(s.file) != SF_ERR_NO_ERROR) {
       error = read_failure(s.path, sf_strerror(s.file));
       return -1;
     }
-    std::fill(s.interleaved.begin() + static_cast<long>(static_cast<size_t>(got) * channels),
-              s.interleaved.end(), int16_t{0});
+    std::fill(target.begin() + static_cast<long>(static_cast<size_t>(got) * width), target.end(),
+              int16_t{0});
   }
   return got;
 }
 
 // Converts the next block into `converted`. Returns false on failure.
 bool next_block(audio_source& s, std::string& error) {
-  long long got = 0;
+  const int channels = s.info.channels;
+  const bool mixing = channels > 2;
   if (!s.input_ended) {
-    got = read_block(s, error);
+    const long long got = read_block(s, error);
     if (got < 0) return false;
     s.frames_read += got;
     if (got < s.block_in) s.input_ended = true;
   } else {
-    std::fill(s.interleaved.begin(), s.interleaved.end(), int16_t{0});
+    std::vector<int16_t>& target = mixing ? s.mono : s.interleaved;
+    std::fill(target.begin(), target.end(), int16_t{0});
   }
-  const int channels = s.info.channels;
-  const int16_t* block = s.interleaved.data();
+  const int16_t* block = mixing ? s.mono.data() : s.interleaved.data();
   if (s.converter == nullptr) {
-    if (channels == 1) {
-      std::copy_n(block, s.block_in, s.converted.data());
-    } else {
+    if (channels == 2) {
       mix_down(block, channels, static_cast<size_t>(s.block_in), s.converted.data());
+    } else {
+      std::copy_n(block, s.block_in, s.converted.data());
     }
-  } else {
-    if (channels > 2) {
-      mix_down(block, channels, static_cast<size_t>(s.block_in), s.mono.data());
-      block = s.mono.data();
-    }
-    if (rate_conversion_process(s.converter, block, s.block_in, s.converted.data()) !=
-        s.block_out) {
-      error = "converting '" + s.path + "' to 8000 Hz failed";
-      return false;
-    }
+  } else if (rate_conversion_process(s.converter, block, s.block_in, s.converted.data()) !=
+             s.block_out) {
+    error = "converting '" + s.path + "' to 8000 Hz failed";
+    return false;
   }
   s.converted_pos = 0;
   s.converted_end = static_cast<size_t>(s.block_out);
@@ -190,16 +274,26 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
     s.info.format = SF_FORMAT_RAW | subtype |
                     (raw->bits == 8 ? 0 : raw->big_endian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
   }
-  s.file = sf_open_fd(fd, SFM_READ, &s.info, fd != STDIN_FILENO ? SF_TRUE : SF_FALSE);
+  if (S_ISREG(st.st_mode)) {
+    s.file = sf_open_fd(fd, SFM_READ, &s.info, fd != STDIN_FILENO ? SF_TRUE : SF_FALSE);
+  } else {
+    // Pipes are read through our own calls, so that an interrupt is seen
+    // even while waiting for data.
+    s.stream.fd = fd;
+    s.stream.cancelled = s.cancelled;
+    s.owns_fd = fd != STDIN_FILENO;
+    SF_VIRTUAL_IO io{stream_length, stream_seek, stream_read, stream_write, stream_tell};
+    s.file = sf_open_virtual(&io, SFM_READ, &s.info, &s.stream);
+  }
   if (s.file == nullptr) {
     const std::string reason = sf_strerror(nullptr);
     if (fd != STDIN_FILENO) close(fd);
+    s.owns_fd = false;
     if (raw != nullptr) {
       error = read_failure(path, reason);
     } else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
-      error = "cannot read '" + path + "' as a stream: " + reason +
-              " (WAV, AU and headerless PCM can be read from a pipe; save other formats to a "
-              "file first; " + kSupported + ")";
+      error = "'" + path + "' is not an audio stream sivo can read (" + reason + "); " +
+              kSupported + "; a file that must be read out of order has to be given by name";
     } else {
       error = "'" + path + "' is not an audio file sivo can read (" + reason + "); " + kSupported;
     }
@@ -219,11 +313,13 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
 
   const int rate = s.info.samplerate;
   block_layout_for(rate, s.block_in, s.block_out);
-  s.interleaved.assign(static_cast<size_t>(s.block_in) * static_cast<size_t>(s.info.channels), 0);
+  const auto channels = static_cast<size_t>(s.info.channels);
+  s.interleaved.assign(channels > 2 ? kMixChunk * channels : static_cast<size_t>(s.block_in) * channels,
+                       0);
+  if (channels > 2) s.mono.assign(static_cast<size_t>(s.block_in), 0);
   s.converted.assign(static_cast<size_t>(std::max(s.block_in, s.block_out)), 0);
   if (rate != kOutputRate) {
     const int32_t converter_channels = s.info.channels <= 2 ? s.info.channels : 1;
-    if (s.info.channels > 2) s.mono.assign(static_cast<size_t>(s.block_in), 0);
     if (rate_conversion_init(&s.converter, s.block_in, rate, kOutputRate, converter_channels, 1,
                              kConverterQuality, &s.delay) != RATE_CONVERSION_OK) {
       s.converter = nullptr;
@@ -267,6 +363,8 @@ void source_close(audio_source& s) {
   if (s.converter != nullptr) rate_conversion_close(&s.converter);
   if (s.file != nullptr) sf_close(s.file);
   s.file = nullptr;
+  if (s.owns_fd) close(s.stream.fd);
+  s.owns_fd = false;
 }
 
 }  // namespace sivo

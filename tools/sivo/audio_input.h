@@ -13,6 +13,18 @@
 
 namespace sivo {
 
+// A pipe, FIFO or device read for libsndfile: forward only, except that the
+// first bytes are kept so that a header may be read twice; a read broken by
+// an interrupt ends the stream when the cancel check says so.
+struct stream_input {
+  int fd = -1;
+  std::vector<uint8_t> head;  // bytes from offset 0, while all are kept
+  long long position = 0;     // where libsndfile reads next
+  long long consumed = 0;     // bytes taken from fd
+  int error_number = 0;
+  const cancel_check* cancelled = nullptr;
+};
+
 // An open input and its converter to 8000 Hz mono.
 struct audio_source {
   SNDFILE* file = nullptr;
@@ -33,6 +45,8 @@ struct audio_source {
   long long samples_out = 0;      // 8000 Hz samples handed out
   bool input_ended = false;
   const cancel_check* cancelled = nullptr;
+  stream_input stream;        // used for inputs that are not regular files
+  bool owns_fd = false;
 };
 
 // Opens `path` ("-": standard input) as audio, or as headerless PCM laid out

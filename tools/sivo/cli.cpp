@@ -90,6 +90,9 @@ void catch_interrupts() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // Past a file size limit a write fails with EFBIG instead of killing the
+  // program with a temporary file left behind.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 bool interrupted() { return g_interrupted != 0; }

@@ -50,8 +50,8 @@ int match_option(const std::vector<std::string>& args, size_t& i, std::string_vi
 bool same_file(const std::string& a, const std::string& b);
 
 // Installs SIGINT/SIGTERM handlers that only raise a flag (a second signal
-// ends the program at once) and ignores SIGPIPE, so that a closed pipe shows
-// as a write error.
+// ends the program at once) and ignores SIGPIPE and SIGXFSZ, so that a
+// closed pipe or a size limit shows as a write error.
 void catch_interrupts();
 
 // True once SIGINT or SIGTERM arrived.

@@ -61,7 +61,10 @@ int run_compare(const std::vector<std::string>& args) {
   if (files[0] == "-" && files[1] == "-") {
     return usage_error("compare", "only one of REF and TEST can be standard input");
   }
+  catch_interrupts();
+  const sivo::cancel_check cancelled = interrupt_check();
   sivo::audio_source sources[2];
+  sources[0].cancelled = sources[1].cancelled = &cancelled;
   std::string error;
   for (int k = 0; k < 2; ++k) {
     if (!sivo::source_open(sources[k], files[k], nullptr, error)) {
@@ -70,9 +73,6 @@ int run_compare(const std::vector<std::string>& args) {
       return kExitFailure;
     }
   }
-  catch_interrupts();
-  const sivo::cancel_check cancelled = interrupt_check();
-  sources[0].cancelled = sources[1].cancelled = &cancelled;
   // TEST's first `delay` samples come before REF's first.
   std::vector<int16_t> skipped(kSegment);
   long long to_skip = delay;

@@ -45,11 +45,11 @@ int run_raw2wav(const std::vector<std::string>& args) {
   sivo::audio_source source;
   sivo::audio_sink sink;
   std::string error;
+  source.cancelled = &cancelled;
   if (!sivo::source_open(source, files[0], &layout, error)) {
     print_error(error);
     return kExitFailure;
   }
-  source.cancelled = &cancelled;
   if (!sivo::sink_open(sink, files[1], sivo::audio_format::wav, kSampleRate, error)) {
     sivo::source_close(source);
     print_error(error);
