@@ -102,14 +102,19 @@ def test_lost_worker_loses_nothing(cluster, tmp_path):
     address, workers = cluster
     src, dst, ref = tmp_path / "src", tmp_path / "dst", tmp_path / "ref"
     make_corpus(src, 36, 8)
-    run = run_corpus("encode", src, dst, "--rate", 1, "--scheduler", address)
-    deadline = time.monotonic() + 60
-    while not any(dst.rglob("*.siv")) and time.monotonic() < deadline:
-        time.sleep(0.005)
-    workers["A"].kill()
-    workers["A"].wait()
+    from distributed import Client
+    with Client(address, timeout="30s") as watcher:
+        addresses = {info["name"]: a for a, info in
+                     watcher.scheduler_info()["workers"].items()}
+        run = run_corpus("encode", src, dst, "--rate", 1, "--scheduler", address)
+        deadline = time.monotonic() + 60
+        while not any(dst.rglob("*.siv")) and time.monotonic() < deadline:
+            time.sleep(0.005)
+        held = len(watcher.processing()[addresses["A"]])
+        workers["A"].kill()
+        workers["A"].wait()
     at_kill = len(list(dst.rglob("*.siv")))
-    assert 0 < at_kill < 36  # killed mid-run
+    assert held > 0 and at_kill < 36  # killed mid-run, holding files to redo
     out, err = run.communicate(timeout=90)
     assert run.returncode == 1, err  # the broken file fails, nothing else
 
@@ -129,7 +134,8 @@ def test_lost_worker_loses_nothing(cluster, tmp_path):
     by_worker = {}
     for row in rows.values():
         by_worker[row["worker"]] = by_worker.get(row["worker"], 0) + 1
-    print(f"\nworker A (pid {workers['A'].pid}) killed with {at_kill} of 36 outputs written; "
+    print(f"\nworker A (pid {workers['A'].pid}) killed holding {held} files, {at_kill} of 36 "
+          "outputs written; "
           f"files by worker: {by_worker}; {err}")
 
 
