@@ -31,12 +31,7 @@ using samples = std::vector<int16_t>;
 constexpr size_t kFrame = SIVO_FRAME_SAMPLES;
 constexpr int kFrameBytes[8] = {24, 31, 19, 45, 0, 0, 5, 1};
 
-fs::path work_dir() {
-  const char* dir = std::getenv("SIVO_GST_WORK");
-  fs::path path = dir ? fs::path(dir) : fs::temp_directory_path() / "sivo_gst_tests";
-  fs::create_directories(path);
-  return path;
-}
+fs::path work_dir() { return SIVO_GST_WORK_DIR; }
 
 bytes read_all(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -174,12 +169,19 @@ GstElement* child(GstElement* pipeline, const char* name) {
 
 class GstElements : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { gst_init(nullptr, nullptr); }
+  static void SetUpTestSuite() {
+    g_setenv("GST_PLUGIN_PATH", SIVO_GST_PLUGIN_DIR, TRUE);
+    g_setenv("GST_REGISTRY", SIVO_GST_WORK_DIR "/registry.bin", TRUE);
+    g_setenv("GST_REGISTRY_FORK", "no", TRUE);
+    fs::create_directories(SIVO_GST_WORK_DIR);
+    gst_init(nullptr, nullptr);
+  }
   void SetUp() override {
     GstPlugin* plugin = gst_registry_find_plugin(gst_registry_get(), "sivo");
     if (!plugin) GTEST_FAIL() << "the sivo plugin is not on GST_PLUGIN_PATH";
     gst_object_unref(plugin);
-    dir_ = work_dir();
+    dir_ = work_dir() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::create_directories(dir_);
   }
   fs::path dir_;
 };
