@@ -13,5 +13,5 @@ static gboolean plugin_init(GstPlugin *plugin) {
 
 #define PACKAGE "sivo"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, sivo,
-                  "Narrow-band speech codec: encoder, decoder, parser and RTP payload",
-                  plugin_init, SIVO_PLUGIN_VERSION, "Proprietary", "sivo", "sivo")
+                  "Narrow-band speech codec: encoder, decoder, parser and RTP payload", plugin_init,
+                  SIVO_PLUGIN_VERSION, "Proprietary", "sivo", "sivo")

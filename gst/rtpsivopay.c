@@ -24,8 +24,8 @@ typedef struct {
 G_DEFINE_TYPE(SivoRtpPay, sivo_rtp_pay, GST_TYPE_RTP_BASE_PAYLOAD)
 GST_ELEMENT_REGISTER_DEFINE(rtpsivopay, "rtpsivopay", GST_RANK_SECONDARY, sivo_rtp_pay_get_type())
 
-static GstStaticPadTemplate sink_template =
-    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(SIVO_FRAMED_CAPS));
+static GstStaticPadTemplate sink_template = GST_STATIC_PAD_TEMPLATE(
+    "sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(SIVO_FRAMED_CAPS));
 static GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("application/x-rtp, media = (string) audio, "

@@ -12,7 +12,7 @@ G_BEGIN_DECLS
 #define SIVO_FRAMED_CAPS \
   "audio/x-sivo, framed = (boolean) true, rate = (int) 8000, channels = (int) 1"
 /* The decoded or to-be-encoded speech. */
-#define SIVO_RAW_CAPS \
+#define SIVO_RAW_CAPS                                                     \
   "audio/x-raw, format = (string) S16LE, layout = (string) interleaved, " \
   "rate = (int) 8000, channels = (int) 1"
 

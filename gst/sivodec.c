@@ -20,11 +20,11 @@ GST_DEBUG_CATEGORY_STATIC(sivo_dec_debug);
 typedef struct {
   GstAudioDecoder parent;
   sivo_decoder *decoder;
-  gboolean postfilter;          /* property; read under the object lock */
-  GstClockTime next_ts;         /* where the next frame should start */
-  guint64 concealed;            /* frames made up for missing ones */
-  guint64 damaged;              /* frames the codec found damaged */
-  guint64 reserved;             /* reserved frames skipped */
+  gboolean postfilter;  /* property; read under the object lock */
+  GstClockTime next_ts; /* where the next frame should start */
+  guint64 concealed;    /* frames made up for missing ones */
+  guint64 damaged;      /* frames the codec found damaged */
+  guint64 reserved;     /* reserved frames skipped */
 } SivoDec;
 
 typedef struct {
@@ -36,8 +36,8 @@ enum { PROP_0, PROP_POSTFILTER, PROP_CONCEALED, PROP_DAMAGED, PROP_RESERVED };
 G_DEFINE_TYPE(SivoDec, sivo_dec, GST_TYPE_AUDIO_DECODER)
 GST_ELEMENT_REGISTER_DEFINE(sivodec, "sivodec", GST_RANK_PRIMARY, sivo_dec_get_type())
 
-static GstStaticPadTemplate sink_template =
-    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(SIVO_FRAMED_CAPS));
+static GstStaticPadTemplate sink_template = GST_STATIC_PAD_TEMPLATE(
+    "sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS(SIVO_FRAMED_CAPS));
 static GstStaticPadTemplate src_template =
     GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(SIVO_RAW_CAPS));
 
@@ -145,16 +145,16 @@ static guint64 frames_missing_before(SivoDec *self, GstClockTime ts) {
 
 static void report_bad_bytes(SivoDec *self, GstBuffer *buffer, const sivo_walk_step *step,
                              size_t offset, const uint8_t *data) {
-  gchar *where = GST_BUFFER_OFFSET_IS_VALID(buffer)
-                     ? g_strdup_printf("stream byte %" G_GUINT64_FORMAT,
-                                       GST_BUFFER_OFFSET(buffer) + offset)
-                     : g_strdup_printf("byte %" G_GSIZE_FORMAT " of the buffer at %" GST_TIME_FORMAT,
-                                       offset, GST_TIME_ARGS(GST_BUFFER_PTS(buffer)));
+  gchar *where =
+      GST_BUFFER_OFFSET_IS_VALID(buffer)
+          ? g_strdup_printf("stream byte %" G_GUINT64_FORMAT, GST_BUFFER_OFFSET(buffer) + offset)
+          : g_strdup_printf("byte %" G_GSIZE_FORMAT " of the buffer at %" GST_TIME_FORMAT, offset,
+                            GST_TIME_ARGS(GST_BUFFER_PTS(buffer)));
   if (step->status == SIVO_WALK_INVALID) {
-    GST_ELEMENT_ERROR(self, STREAM, DECODE,
-                      ("invalid frame type %d (first byte 0x%02x) at %s", step->type, data[offset],
-                       where),
-                      (NULL));
+    GST_ELEMENT_ERROR(
+        self, STREAM, DECODE,
+        ("invalid frame type %d (first byte 0x%02x) at %s", step->type, data[offset], where),
+        (NULL));
   } else {
     GST_ELEMENT_ERROR(self, STREAM, DECODE,
                       ("truncated frame at %s: type %d needs %" G_GSIZE_FORMAT
@@ -202,8 +202,8 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
   GstClockTime start = GST_BUFFER_PTS(buffer);
   const guint64 missing = frames_missing_before(self, start);
   if (missing > 0) {
-    GST_DEBUG_OBJECT(self, "%" G_GUINT64_FORMAT " frames missing before %" GST_TIME_FORMAT,
-                     missing, GST_TIME_ARGS(start));
+    GST_DEBUG_OBJECT(self, "%" G_GUINT64_FORMAT " frames missing before %" GST_TIME_FORMAT, missing,
+                     GST_TIME_ARGS(start));
     /* The output starts where the missing frames began. */
     start = self->next_ts;
     if (gst_buffer_is_writable(buffer)) GST_BUFFER_PTS(buffer) = start;
@@ -294,10 +294,9 @@ static void sivo_dec_get_property(GObject *object, guint id, GValue *value, GPar
 
 static void install_counter(GObjectClass *object_class, guint id, const char *name,
                             const char *blurb) {
-  g_object_class_install_property(
-      object_class, id,
-      g_param_spec_uint64(name, name, blurb, 0, G_MAXUINT64, 0,
-                          G_PARAM_READABLE | G_PARAM_STATIC_STRINGS));
+  g_object_class_install_property(object_class, id,
+                                  g_param_spec_uint64(name, name, blurb, 0, G_MAXUINT64, 0,
+                                                      G_PARAM_READABLE | G_PARAM_STATIC_STRINGS));
 }
 
 static void sivo_dec_class_init(SivoDecClass *klass) {
@@ -321,8 +320,7 @@ static void sivo_dec_class_init(SivoDecClass *klass) {
 
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
-  gst_element_class_set_static_metadata(element_class, "sivo speech decoder",
-                                        "Codec/Decoder/Audio",
+  gst_element_class_set_static_metadata(element_class, "sivo speech decoder", "Codec/Decoder/Audio",
                                         "Decodes sivo frames into 8 kHz speech, concealing "
                                         "missing frames",
                                         "sivo");

@@ -55,7 +55,8 @@ static gboolean sivo_enc_set_format(GstAudioEncoder *base, GstAudioInfo *info) {
   gst_audio_encoder_set_frame_samples_min(base, kFrameSamples);
   gst_audio_encoder_set_frame_samples_max(base, kFrameSamples);
   gst_audio_encoder_set_frame_max(base, 1);
-  const GstClockTime latency = gst_util_uint64_scale_int(kFrameSamples, GST_SECOND, SIVO_SAMPLE_RATE);
+  const GstClockTime latency =
+      gst_util_uint64_scale_int(kFrameSamples, GST_SECOND, SIVO_SAMPLE_RATE);
   gst_audio_encoder_set_latency(base, latency, latency);
   GstCaps *caps = gst_caps_from_string(SIVO_FRAMED_CAPS);
   const gboolean ok = gst_audio_encoder_set_output_format(base, caps);
@@ -135,8 +136,7 @@ static void sivo_enc_class_init(SivoEncClass *klass) {
 
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
-  gst_element_class_set_static_metadata(element_class, "sivo speech encoder",
-                                        "Codec/Encoder/Audio",
+  gst_element_class_set_static_metadata(element_class, "sivo speech encoder", "Codec/Encoder/Audio",
                                         "Encodes 8 kHz speech into sivo frames", "sivo");
 
   encoder_class->start = GST_DEBUG_FUNCPTR(sivo_enc_start);

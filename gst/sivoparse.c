@@ -48,20 +48,21 @@ static GstFlowReturn sivo_parse_handle_frame(GstBaseParse *base, GstBaseParseFra
     case SIVO_WALK_EMPTY:
       return GST_FLOW_OK;
     case SIVO_WALK_INVALID:
-      GST_ELEMENT_ERROR(self, STREAM, DECODE,
-                        ("invalid frame type %d (first byte 0x%02x) at byte offset %" G_GUINT64_FORMAT,
-                         step.type, first, frame->offset),
-                        (NULL));
+      GST_ELEMENT_ERROR(
+          self, STREAM, DECODE,
+          ("invalid frame type %d (first byte 0x%02x) at byte offset %" G_GUINT64_FORMAT, step.type,
+           first, frame->offset),
+          (NULL));
       return GST_FLOW_ERROR;
     case SIVO_WALK_NEED_MORE:
       if (GST_BASE_PARSE_DRAINING(base)) {
         /* The stream ends inside a frame: what came before is kept. */
-        GST_ELEMENT_WARNING(self, STREAM, DECODE,
-                            ("truncated frame at byte offset %" G_GUINT64_FORMAT
-                             ": type %d needs %" G_GSIZE_FORMAT " bytes, %" G_GSIZE_FORMAT
-                             " remain",
-                             frame->offset, step.type, step.length, step.length - step.needed),
-                            (NULL));
+        GST_ELEMENT_WARNING(
+            self, STREAM, DECODE,
+            ("truncated frame at byte offset %" G_GUINT64_FORMAT ": type %d needs %" G_GSIZE_FORMAT
+             " bytes, %" G_GSIZE_FORMAT " remain",
+             frame->offset, step.type, step.length, step.length - step.needed),
+            (NULL));
         *skipsize = (gint)(step.length - step.needed);
         return GST_FLOW_OK;
       }
@@ -102,8 +103,7 @@ static void sivo_parse_class_init(SivoParseClass *klass) {
 
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
-  gst_element_class_set_static_metadata(element_class, "sivo frame parser",
-                                        "Codec/Parser/Audio",
+  gst_element_class_set_static_metadata(element_class, "sivo frame parser", "Codec/Parser/Audio",
                                         "Splits a stream of sivo frames into frames", "sivo");
 
   parse_class->start = GST_DEBUG_FUNCPTR(sivo_parse_start);

@@ -5,8 +5,8 @@
 #include <gst/gst.h>
 #include <gst/rtp/gstrtpbuffer.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -138,7 +138,8 @@ run_result wait_for_end(GstElement* pipeline, double seconds) {
     if (!message) continue;
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) result.finished = true;
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) result.error = describe(message);
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) result.warnings += describe(message) + "\n";
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING)
+      result.warnings += describe(message) + "\n";
     gst_message_unref(message);
   }
   gst_object_unref(bus);
@@ -195,12 +196,13 @@ TEST_F(GstElements, EncoderWritesTheBytesOfTheCommand) {
     size_t samples;
     int rate;
   };
-  const encode_case cases[] = {{100 * kFrame, 0}, {100 * kFrame, 1}, {100 * kFrame, 2},
+  const encode_case cases[] = {{100 * kFrame, 0}, {100 * kFrame, 1},      {100 * kFrame, 2},
                                {100 * kFrame, 3}, {90 * kFrame + 100, 1}, {90 * kFrame + 100, 3}};
   for (const encode_case& c : cases) {
     SCOPED_TRACE("rate " + std::to_string(c.rate) + ", " + std::to_string(c.samples) + " samples");
     const samples input(speech.begin(), speech.begin() + static_cast<long>(c.samples));
-    const fs::path wav = dir_ / "enc_in.wav", ours = dir_ / "enc_gst.siv", theirs = dir_ / "enc_cli.siv";
+    const fs::path wav = dir_ / "enc_in.wav", ours = dir_ / "enc_gst.siv",
+                   theirs = dir_ / "enc_cli.siv";
     write_wav(wav, input);
     const run_result r = run("filesrc location=" + wav.string() + " ! wavparse ! sivoenc rate=" +
                              std::to_string(c.rate) + " ! filesink location=" + ours.string());
@@ -235,8 +237,9 @@ TEST_F(GstElements, RateChangesWhilePlayingDecodeWithTheCommand) {
     }
     return rate;
   };
-  GstElement* pipeline = launch("filesrc location=" + wav.string() +
-                                " ! wavparse ! sivoenc name=enc ! filesink location=" + siv.string());
+  GstElement* pipeline =
+      launch("filesrc location=" + wav.string() +
+             " ! wavparse ! sivoenc name=enc ! filesink location=" + siv.string());
   ASSERT_NE(pipeline, nullptr);
   GstElement* enc = child(pipeline, "enc");
   GstPad* src = gst_element_get_static_pad(enc, "src");
@@ -281,7 +284,7 @@ TEST_F(GstElements, ParserAndDecoderPlayWhatTheCommandDecodes) {
   const bytes rate1 = encode_reference(speech, [](size_t f) { return int(f * 7 % 4); });
   // Frames 0, 1, 2 are at rates 0, 3, 2; frame 3 (rate 1) starts here.
   const size_t third = size_t(kFrameBytes[0] + kFrameBytes[3] + kFrameBytes[2]);
-  bytes damaged = rate1;  // frame 3's first lag code set to 127, beyond the last lag
+  bytes damaged = rate1;       // frame 3's first lag code set to 127, beyond the last lag
   damaged[third + 3] |= 0xF8;  // lag code of the first half frame 124 or more
   damaged[third + 4] |= 0x03;
   struct decode_case {
@@ -304,12 +307,13 @@ TEST_F(GstElements, ParserAndDecoderPlayWhatTheCommandDecodes) {
   };
   for (const decode_case& c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path siv = dir_ / "dec.siv", ours = dir_ / "dec_gst.wav", theirs = dir_ / "dec_cli.wav";
+    const fs::path siv = dir_ / "dec.siv", ours = dir_ / "dec_gst.wav",
+                   theirs = dir_ / "dec_cli.wav";
     write_all(siv, c.stream);
     fs::remove(ours);
-    const run_result r = run("filesrc location=" + siv.string() + " ! sivoparse ! sivodec postfilter=" +
-                             (c.postfilter ? "true" : "false") + " ! wavenc ! filesink location=" +
-                             ours.string());
+    const run_result r =
+        run("filesrc location=" + siv.string() + " ! sivoparse ! sivodec postfilter=" +
+            (c.postfilter ? "true" : "false") + " ! wavenc ! filesink location=" + ours.string());
     if (!c.error.empty()) {
       EXPECT_NE(r.error.find(c.error), std::string::npos) << "error: " << r.error;
       continue;
@@ -386,12 +390,14 @@ struct sent_log {
 GstPadProbeReturn log_sent(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* log = static_cast<sent_log*>(data);
   GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
-  if (!gst_rtp_buffer_map(GST_PAD_PROBE_INFO_BUFFER(info), GST_MAP_READ, &rtp)) return GST_PAD_PROBE_OK;
+  if (!gst_rtp_buffer_map(GST_PAD_PROBE_INFO_BUFFER(info), GST_MAP_READ, &rtp))
+    return GST_PAD_PROBE_OK;
   const size_t first = gst_rtp_buffer_get_timestamp(&rtp) / kFrame;
   const uint8_t* payload = static_cast<const uint8_t*>(gst_rtp_buffer_get_payload(&rtp));
   size_t frames = 0;
   const size_t size = gst_rtp_buffer_get_payload_len(&rtp);
-  for (size_t at = 0; at < size && kFrameBytes[payload[at] & 7] > 0; at += kFrameBytes[payload[at] & 7]) {
+  for (size_t at = 0; at < size && kFrameBytes[payload[at] & 7] > 0;
+       at += kFrameBytes[payload[at] & 7]) {
     ++frames;
   }
   gst_rtp_buffer_unmap(&rtp);
@@ -422,13 +428,18 @@ TEST_F(GstElements, LoopbackCallConcealsDroppedPackets) {
     GstElement* rx = launch(
         "udpsrc address=127.0.0.1 port=" + std::to_string(port) +
         " caps=\"application/x-rtp,media=audio,clock-rate=8000,encoding-name=SIVO,payload=96\""
-        " ! rtpjitterbuffer latency=100 " + c.receiver + " ! rtpsivodepay ! sivodec name=dec"
-        " ! wavenc ! filesink location=" + out.string());
-    GstElement* tx = launch(
-        "filesrc location=" + wav.string() + " ! wavparse ! sivoenc rate=1 ! rtpsivopay "
-        "timestamp-offset=0 max-ptime=" + std::to_string(c.ptime_ms * 1000000ll) +
-        " ! identity drop-probability=0.1 ! udpsink name=net host=127.0.0.1 port=" +
-        std::to_string(port));
+        " ! rtpjitterbuffer latency=100 " +
+        c.receiver +
+        " ! rtpsivodepay ! sivodec name=dec"
+        " ! wavenc ! filesink location=" +
+        out.string());
+    GstElement* tx =
+        launch("filesrc location=" + wav.string() +
+               " ! wavparse ! sivoenc rate=1 ! rtpsivopay "
+               "timestamp-offset=0 max-ptime=" +
+               std::to_string(c.ptime_ms * 1000000ll) +
+               " ! identity drop-probability=0.1 ! udpsink name=net host=127.0.0.1 port=" +
+               std::to_string(port));
     ASSERT_TRUE(rx && tx);
     sent_log log;
     GstElement* net = child(tx, "net");
@@ -446,8 +457,8 @@ TEST_F(GstElements, LoopbackCallConcealsDroppedPackets) {
     guint64 concealed = 0;
     g_object_get(dec, "concealed-frames", &concealed, nullptr);
     gst_element_set_state(rx, GST_STATE_NULL);
-    for (GstObject* o : {GST_OBJECT(dec), GST_OBJECT(net_sink), GST_OBJECT(net), GST_OBJECT(rx),
-                         GST_OBJECT(tx)}) {
+    for (GstObject* o :
+         {GST_OBJECT(dec), GST_OBJECT(net_sink), GST_OBJECT(net), GST_OBJECT(rx), GST_OBJECT(tx)}) {
       gst_object_unref(o);
     }
     ASSERT_TRUE(sent.finished) << sent.error;
@@ -476,10 +487,11 @@ TEST_F(GstElements, LoopbackCallConcealsDroppedPackets) {
     }
     sivo_decoder_close(&decoder);
     const samples output = read_wav(out);
-    std::printf("loopback %s, %d ms packets: %zu of 200 frames dropped (%zu before the first and "
-                "%zu after the last arrival), %zu concealed, output %.2f s for 6.00 s of input\n",
-                c.receiver, c.ptime_ms, dropped + first + (200 - last), first, 200 - last,
-                size_t(concealed), output.size() / 8000.0);
+    std::printf(
+        "loopback %s, %d ms packets: %zu of 200 frames dropped (%zu before the first and "
+        "%zu after the last arrival), %zu concealed, output %.2f s for 6.00 s of input\n",
+        c.receiver, c.ptime_ms, dropped + first + (200 - last), first, 200 - last,
+        size_t(concealed), output.size() / 8000.0);
     EXPECT_GE(dropped, 5u);
     EXPECT_EQ(concealed, dropped);
     EXPECT_EQ(output, expected);
@@ -536,14 +548,15 @@ TEST_F(GstElements, LivePipelineReportsItsLatency) {
   EXPECT_EQ(error, nullptr) << (error ? describe(error) : "");
   if (error) gst_message_unref(error);
 
-  std::printf("live latency: source %.1f ms, after the decoder %.1f ms, pipeline %.1f ms; "
-              "%llu buffers rendered, %llu dropped\n",
-              before / 1e6, after / 1e6, total / 1e6, (unsigned long long)rendered,
-              (unsigned long long)dropped);
+  std::printf(
+      "live latency: source %.1f ms, after the decoder %.1f ms, pipeline %.1f ms; "
+      "%llu buffers rendered, %llu dropped\n",
+      before / 1e6, after / 1e6, total / 1e6, (unsigned long long)rendered,
+      (unsigned long long)dropped);
   EXPECT_TRUE(live_in && live_out);
   EXPECT_EQ(after, before + 30 * GST_MSECOND);
   EXPECT_EQ(total, after + deadline);  // the sink's own processing time
-  EXPECT_GE(rendered, 80u);  // about 100 frames in 3 s
+  EXPECT_GE(rendered, 80u);            // about 100 frames in 3 s
   EXPECT_EQ(dropped, 0u);
 }
 
