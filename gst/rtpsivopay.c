@@ -38,13 +38,19 @@ static gboolean sivo_rtp_pay_set_caps(GstRTPBasePayload *base, GstCaps *caps) {
   return gst_rtp_base_payload_set_outcaps(base, NULL);
 }
 
-/* Speech frames per packet: the packet time asked for downstream (a=ptime)
- * or one frame, limited by max-ptime, in whole 30 ms frames, at least one. */
+/* Speech frames per packet: the packet time asked for downstream (a=ptime),
+ * else max-ptime, else one frame; never above max-ptime nor below min-ptime,
+ * in whole 30 ms frames, at least one. */
 static guint frames_per_packet(SivoRtpPay *self) {
   GstRTPBasePayload *base = GST_RTP_BASE_PAYLOAD(self);
-  guint64 target = base->ptime > 0 ? base->ptime : SIVO_FRAME_NS;
-  if (base->min_ptime > target) target = base->min_ptime;
+  guint64 target = SIVO_FRAME_NS;
+  if (base->ptime > 0) {
+    target = base->ptime;
+  } else if (base->max_ptime > 0) {
+    target = (guint64)base->max_ptime;
+  }
   if (base->max_ptime > 0 && (guint64)base->max_ptime < target) target = (guint64)base->max_ptime;
+  if (base->min_ptime > target) target = base->min_ptime;
   const guint64 frames = target / SIVO_FRAME_NS;
   return frames == 0 ? 1 : (guint)frames;
 }

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -392,6 +393,7 @@ uint16_t free_udp_port() {
 struct sent_log {
   std::mutex lock;
   std::vector<bool> sent;
+  size_t most_per_packet = 0;
 };
 
 GstPadProbeReturn log_sent(GstPad*, GstPadProbeInfo* info, gpointer data) {
@@ -409,6 +411,7 @@ GstPadProbeReturn log_sent(GstPad*, GstPadProbeInfo* info, gpointer data) {
   }
   gst_rtp_buffer_unmap(&rtp);
   std::lock_guard<std::mutex> guard(log->lock);
+  log->most_per_packet = std::max(log->most_per_packet, frames);
   if (log->sent.size() < first + frames) log->sent.resize(first + frames, false);
   for (size_t f = first; f < first + frames; ++f) log->sent[f] = true;
   return GST_PAD_PROBE_OK;
@@ -500,6 +503,7 @@ TEST_F(GstElements, LoopbackCallConcealsDroppedPackets) {
         c.receiver, c.ptime_ms, dropped + first + (200 - last), first, 200 - last,
         size_t(concealed), output.size() / 8000.0);
     EXPECT_GE(dropped, 5u);
+    EXPECT_EQ(log.most_per_packet, size_t(c.ptime_ms / 30));
     EXPECT_EQ(concealed, dropped);
     EXPECT_EQ(output, expected);
     EXPECT_LE(speech.size() - output.size(), kFrame) << "more than one frame short";
