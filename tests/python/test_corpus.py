@@ -169,3 +169,22 @@ def test_rerun_redoes_only_what_changed(cluster, tmp_path):
     assert redone == ["f01_8000_2.wav", "f02_11025_1.wav"]
     assert not stale.exists() and sorted(manifest(dst)) == inputs(src)
     assert manifest(dst)["f01_8000_2.wav"]["duration"] == "3.00"
+
+
+def test_decode_mode_records_cut_streams(cluster, tmp_path):
+    address, _ = cluster
+    src, dst = tmp_path / "src", tmp_path / "dst"
+    src.mkdir()
+    data = sivo.encode(speech(2), 2)
+    (src / "whole.siv").write_bytes(data)
+    (src / "cut.siv").write_bytes(data[:-5])
+    (src / "notes.txt").write_text("not taken: decode reads *.siv")
+    run = run_corpus("decode", src, dst, "--scheduler", address)
+    run.communicate(timeout=60)
+    rows = manifest(dst)
+    assert sorted(rows) == ["cut.siv", "whole.siv"]
+    run_cli("decode", "-q", src / "whole.siv", tmp_path / "cli.wav")
+    assert (dst / "whole.wav").read_bytes() == (tmp_path / "cli.wav").read_bytes()
+    assert rows["whole.siv"]["frames"] == str(len(data) // 19)
+    assert rows["cut.siv"]["status"] == "failed" and not (dst / "cut.wav").exists()
+    assert f"truncated frame at byte offset {len(data) - 19}" in rows["cut.siv"]["error"]
