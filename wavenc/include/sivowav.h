@@ -22,9 +22,14 @@
  * title into the caller's buffers (800 and 25 bytes) and leaves them
  * untouched on success and on -2.
  *
- * Threading: one encoding job per process, held in process-wide state; call
- * the job functions from one thread at a time. CheckWavFormat keeps no state
- * and may run while a job is active.
+ * Threading: one encoding job per process, held in process-wide state. The
+ * job functions may be called from several threads: of simultaneous
+ * SivoEncode calls exactly one starts the job and the others return -2 with
+ * nothing opened; SivoCount returns -2 while the job is being started,
+ * stopped or advanced by another thread; SivoStop during a SivoCount in
+ * another thread ends the job after the block in progress and returns once
+ * it is released. CheckWavFormat keeps no state and may run while a job is
+ * active.
  */
 #ifndef SIVOWAV_H
 #define SIVOWAV_H
