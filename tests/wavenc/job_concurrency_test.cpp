@@ -107,7 +107,7 @@ TEST_F(JobConcurrency, StartsCountsAndStopsAtOnceKeepEveryPromise) {
       std::latch go(threads);
       std::vector<int32_t> start_result(c.starters), stop_result(c.stoppers);
       std::vector<std::vector<int32_t>> counts(c.counters);
-      std::vector<bool> clean_texts(threads, true);
+      std::vector<char> clean_texts(threads, 1);  // not vector<bool>: one flag per thread
       std::vector<std::thread> pool;
       for (int i = 0; i < c.starters; ++i) {
         pool.emplace_back([&, i] {
