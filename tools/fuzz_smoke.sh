@@ -49,7 +49,8 @@ cmake --build "$build" -j "${JOBS:-2}" --target "${names[@]}"
 
 # Longest input per target: enough for many frames, short enough that one
 # execution stays in the milliseconds. Targets not listed take 4096.
-declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000)
+declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000 [rtp_payload]=1500
+                    [stream_framing]=4096)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 # libFuzzer puts libstdc++ ahead of the shared sanitizer runtime in the

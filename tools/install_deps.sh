@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsoxr-dev libsndfile1-dev
   codec2-examples
+  # The GStreamer plugin and its pipeline tests.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
 missing=()
