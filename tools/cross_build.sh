@@ -4,9 +4,11 @@
 #   bash tools/cross_build.sh aarch64|armhf [build folder, default build-TARGET]
 #
 # Installs what is missing (the cross compilers, qemu-user, and the target's
-# multiarch libraries: libsoxr-dev, libgtest-dev, libgmock-dev, the C and C++
-# runtimes), builds the project with cmake/toolchain-<triplet>.cmake into the
-# build folder and runs ctest there, every test program under qemu.
+# multiarch libraries: libsoxr-dev, libsndfile1-dev, libgtest-dev,
+# libgmock-dev, the C and C++ runtimes), builds the project with
+# cmake/toolchain-<triplet>.cmake into the build folder (without the Python
+# module, which would need the target's Python) and runs ctest there, every
+# test program under qemu.
 #
 # SIVO_CROSS_SUITE=codec builds only the codec and its test program and runs
 # only its tests (the golden checksums among them); the default, all, builds
@@ -52,13 +54,14 @@ step "packages"
 add_architecture "$debarch"
 ensure_packages cmake make pkg-config file codec2-examples qemu-user "g++-$triplet" \
   "libc6:$debarch" "libstdc++6:$debarch" "libsoxr-dev:$debarch" \
-  "libgtest-dev:$debarch" "libgmock-dev:$debarch"
+  "libgtest-dev:$debarch" "libgmock-dev:$debarch" "libsndfile1-dev:$debarch"
 
 # --- The project --------------------------------------------------------------
 step "configure"
 mkdir -p "$build"
 cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DSIVO_BUILD_BENCHMARKS=OFF >"$build/configure.log" ||
+  -DCMAKE_BUILD_TYPE=Release -DSIVO_BUILD_BENCHMARKS=OFF -DSIVO_BUILD_PYTHON=OFF \
+  >"$build/configure.log" ||
   { cat "$build/configure.log" >&2; exit 1; }
 
 step "build"

@@ -8,14 +8,17 @@
 #                                  (defaults 60 and build-fuzz/ in the checkout)
 #
 # New inputs found during the run go to a scratch corpus in the build folder;
-# the committed seeds are never written. FUZZERS selects targets (default:
-# decoder encoder wav).
+# the committed seeds are never written. FUZZERS selects targets by name
+# (default: every sivo_fuzz_<name> target the configured build defines).
+#
+# Adding a target: define it in CMake as sivo_fuzz_<name> (sivo_add_fuzzer in
+# fuzz/CMakeLists.txt), commit its seeds under fuzz/corpus/<name>/ and, when
+# 4096 bytes is the wrong input bound, add a max_len entry below.
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build=${2:-$src/build-fuzz}
-targets=${FUZZERS:-"decoder encoder wav"}
 
 if ! command -v clang++ >/dev/null || [ ! -e "$(clang -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
   echo "fuzz_smoke: needs clang with its libFuzzer runtime (packages clang, libclang-rt-14-dev)" >&2
@@ -34,13 +37,20 @@ cmake -S "$src" -B "$build" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="$link" -DCMAKE_SHARED_LINKER_FLAGS="$link" \
   -DSIVO_BUILD_TESTS=OFF -DSIVO_BUILD_BENCHMARKS=OFF -DSIVO_BUILD_FUZZERS=ON
+targets=${FUZZERS:-$(cmake --build "$build" --target help |
+  sed -n 's/^\.\.\. sivo_fuzz_\([a-z0-9_]*\).*/\1/p' | sort | tr '\n' ' ')}
+if [ -z "${targets// /}" ]; then
+  echo "fuzz_smoke: the build in $build defines no sivo_fuzz_* target" >&2
+  exit 1
+fi
 names=()
 for t in $targets; do names+=("sivo_fuzz_$t"); done
 cmake --build "$build" -j "${JOBS:-2}" --target "${names[@]}"
 
 # Longest input per target: enough for many frames, short enough that one
-# execution stays in the milliseconds.
-declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000)
+# execution stays in the milliseconds. Targets not listed take 4096.
+declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000 [transcode]=12000 [frame_walk]=4096
+                    [rtp_payload]=1500 [stream_framing]=4096)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 # libFuzzer puts libstdc++ ahead of the shared sanitizer runtime in the
@@ -51,10 +61,17 @@ mkdir -p "$build/artifacts"
 status=0
 for t in $targets; do
   work="$build/corpus/$t"
+  seeds="$src/fuzz/corpus/$t"
   mkdir -p "$work"
+  if [ ! -d "$seeds" ]; then
+    echo "FAILED: $t has no committed seeds in $seeds"
+    status=1
+    continue
+  fi
+  binary=$(find "$build" -type f -name "sivo_fuzz_$t" -perm -u+x | head -n 1)
   echo "== fuzzing $t for ${seconds} s"
-  if ! LD_PRELOAD="$asan_runtime" "$build/fuzz/sivo_fuzz_$t" "$work" "$src/fuzz/corpus/$t" \
-      -max_total_time="$seconds" -max_len="${max_len[$t]}" -timeout=30 \
+  if ! LD_PRELOAD="$asan_runtime" "$binary" "$work" "$seeds" \
+      -max_total_time="$seconds" -max_len="${max_len[$t]:-4096}" -timeout=30 \
       -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" 2>"$build/$t.log"; then
     status=1

@@ -3,8 +3,10 @@
 // output file.
 #include "wavenc/encoding_job.h"
 
+#include <atomic>
 #include <bit>
 #include <cstdio>
+#include <thread>
 
 #include "platform/mmio.h"
 #include "ratelib.h"
@@ -30,7 +32,6 @@ constexpr int kFrameBufferBytes = 48;
 constexpr int32_t kOutputRateConverterQuality = RATE_CONVERSION_HIGH;
 
 struct EncodingJob {
-  bool active = false;
   HMMIO input = nullptr;
   std::FILE* output = nullptr;
   sivo_encoder* encoder = nullptr;
@@ -47,8 +48,34 @@ struct EncodingJob {
 
 EncodingJob job;
 
+// Who may touch the job record. A call claims the record by moving the state
+// out of kIdle (SivoEncode), kReady (SivoCount, SivoStop) or kCounting
+// (SivoStop, which then leaves the release to the count) with one
+// compare-and-swap; only the claiming thread touches the record until it
+// stores the next state. No lock is held while files are read or frames
+// encoded, and a refused call touches nothing.
+enum job_state : int {
+  kIdle,        // no job; SivoEncode may claim
+  kStarting,    // SivoEncode is opening the job
+  kReady,       // a job runs, no call inside it
+  kCounting,    // SivoCount is encoding blocks
+  kStopAsked,   // SivoStop waits for the count to release the job
+  kStopped,     // ... the count has released it, the close status was 0
+  kStopFailed,  // ... the count has released it, the close status was -1
+  kStopping,    // SivoStop is releasing a job that no call was inside
+};
+
+std::atomic<int> state{kIdle};
+
+bool claim(int from, int to) {
+  return state.compare_exchange_strong(from, to, std::memory_order_acq_rel,
+                                       std::memory_order_acquire);
+}
+
+void publish(int next) { state.store(next, std::memory_order_release); }
+
 // Closes everything the job holds, in the order encoder, converter, input,
-// output, and goes idle. Returns the output's close status (0 or -1).
+// output. Returns the output's close status (0 or -1).
 int32_t release_job() {
   sivo_encoder_close(&job.encoder);
   if (job.converter != nullptr) rate_conversion_close(&job.converter);
@@ -56,7 +83,6 @@ int32_t release_job() {
   job.input = nullptr;
   const int32_t status = std::fclose(job.output) == 0 ? 0 : -1;
   job.output = nullptr;
-  job.active = false;
   return status;
 }
 
@@ -97,11 +123,10 @@ void mix_to_mono(const int16_t* pairs, int16_t* mono, int32_t count) {
   }
 }
 
-}  // namespace
-
-int32_t start_job(char* message, char* title, const char* input_name,
-                  const char* output_name, int32_t comp_rate) noexcept {
-  if (job.active) return -2;
+// SivoEncode's work on a claimed record: 1 with the job open, -1 with
+// nothing open.
+int32_t open_job(char* message, char* title, const char* input_name,
+                 const char* output_name, int32_t comp_rate) {
   job.frames_done = 0;
   job.input = open_wav_file(input_name);
   if (job.input == nullptr) {
@@ -144,17 +169,20 @@ int32_t start_job(char* message, char* title, const char* input_name,
       return fail_start(message, title, kConverterInitError, kTitleDownsampling);
     }
   }
-  job.active = true;
   return 1;
 }
 
-int32_t advance_job(char* message, char* title) noexcept {
-  if (!job.active) return -2;
+// SivoCount's work on a claimed record. Sets ended when the job was released
+// (100 and -1). A stop asked from another thread ends the call after the
+// block in progress, with the progress so far.
+int32_t encode_blocks(char* message, char* title, bool& ended) {
+  ended = true;
   // A data chunk shorter than one block holds no whole frame: done at once.
   if (job.frames_total == 0) return finish_job(message, title);
 
   const int32_t block_samples = job.layout.block_length * job.channels;
   for (int b = 0; b < kBlocksPerCall; ++b) {
+    if (b > 0 && state.load(std::memory_order_acquire) == kStopAsked) break;
     const LONG got = mmioRead(job.input, reinterpret_cast<HPSTR>(job.read_buffer),
                               block_samples * 2);
     if (got / 2 < block_samples) return fail_job(message, title, kReadError, kTitleIo);
@@ -185,12 +213,63 @@ int32_t advance_job(char* message, char* title) noexcept {
       if (job.frames_done >= job.frames_total) return finish_job(message, title);
     }
   }
+  ended = false;
   return static_cast<int32_t>(job.frames_done * 100u / job.frames_total);
 }
 
+}  // namespace
+
+int32_t start_job(char* message, char* title, const char* input_name,
+                  const char* output_name, int32_t comp_rate) noexcept {
+  if (!claim(kIdle, kStarting)) return -2;
+  const int32_t result = open_job(message, title, input_name, output_name, comp_rate);
+  publish(result == 1 ? kReady : kIdle);
+  return result;
+}
+
+int32_t advance_job(char* message, char* title) noexcept {
+  // Idle, still starting, being stopped or advanced by another thread: no
+  // job this call may advance.
+  if (!claim(kReady, kCounting)) return -2;
+  bool ended = false;
+  const int32_t result = encode_blocks(message, title, ended);
+  if (!ended && claim(kCounting, kReady)) return result;
+  // Ended, or a stop was asked meanwhile: the job is released here and a
+  // waiting SivoStop gets the close status (0 when the job ended by itself).
+  const int32_t close_status = ended ? 0 : release_job();
+  if (!claim(kCounting, kIdle)) publish(close_status == 0 ? kStopped : kStopFailed);
+  return result;
+}
+
 int32_t stop_job() noexcept {
-  if (!job.active) return 0;
-  return release_job();
+  bool waited = false;
+  for (;;) {
+    const int now = state.load(std::memory_order_acquire);
+    if (now >= kStopAsked) {
+      // Another SivoStop is ending the job: once it has, this stop found
+      // no job.
+      waited = true;
+      std::this_thread::yield();
+      continue;
+    }
+    // Idle, or still starting (this stop comes before the start).
+    if (waited || now == kIdle || now == kStarting) return 0;
+    if (now == kReady && claim(kReady, kStopping)) {
+      const int32_t status = release_job();
+      publish(kIdle);
+      return status;
+    }
+    if (now == kCounting && claim(kCounting, kStopAsked)) {
+      // The count releases the job after its current block.
+      int handed;
+      while ((handed = state.load(std::memory_order_acquire)) == kStopAsked) {
+        std::this_thread::yield();
+      }
+      publish(kIdle);
+      return handed == kStopped ? 0 : -1;
+    }
+    // The state moved between the load and the claim: look again.
+  }
 }
 
 }  // namespace sivo

@@ -7,6 +7,9 @@ namespace sivo {
 
 // Every job function fills message (800 bytes) and title (25 bytes) only on
 // failure (-1).
+// Calls from several threads are safe: each call claims the job atomically
+// or is refused with -2 (SivoStop instead waits for a running count to
+// release the job).
 
 // Opens the input and output files, the encoder and, for rates other than
 // 8000 Hz, the rate converter. Returns 1 when the job runs, -1 on failure

@@ -12,6 +12,9 @@ namespace {
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint32_t kBytesPerSample = 2;
 constexpr DWORD kOpenFlags = MMIO_READ | MMIO_ALLOCBUF | MMIO_DENYWRITE;
+// Real fmt bodies hold a few dozen bytes (40 with every extension field);
+// anything past this bound is not a format description worth reading.
+constexpr uint32_t kMaxFmtBytes = 64 * 1024;
 
 uint16_t read_le16(const BYTE* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -98,6 +101,9 @@ int parse_wav_header(HMMIO input, char* message, uint32_t* frames_out,
   // refused before a block of that size is asked for, so that a hostile size
   // field cannot make the parser allocate up to 4 GiB.
   if (chunk.cksize > bytes_left(input)) return reject(message, kFmtReadFailed, nullptr);
+  // A body that the file really holds is still refused above the bound, so a
+  // crafted file cannot make the parser allocate and read hundreds of MB.
+  if (chunk.cksize > kMaxFmtBytes) return reject(message, kFmtReadFailed, nullptr);
 
   HLOCAL block = LocalAlloc(LMEM_MOVEABLE, chunk.cksize);
   if (block == nullptr) return reject(message, kOutOfMemory, nullptr);

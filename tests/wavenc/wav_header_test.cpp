@@ -149,6 +149,9 @@ TEST_F(WavHeader, RejectsWithTheReasonAndTheHelpTextWhereItApplies) {
        "Failed to read format chunk !"},
       {"4 GB fmt", riff("WAVE", chunk("fmt ", fmt_body(pcm), 0xffffffffLL)),
        "Failed to read format chunk !"},
+      {"fmt over 64 KiB, all of it in the file",
+       with([](fmt_fields& f) { f.body_size = 64 * 1024 + 2; }),
+       "Failed to read format chunk !"},
   };
   for (const reject_case& c : cases) {
     const parse_result r = parse(c.file);

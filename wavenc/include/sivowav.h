@@ -22,9 +22,14 @@
  * title into the caller's buffers (800 and 25 bytes) and leaves them
  * untouched on success and on -2.
  *
- * Threading: one encoding job per process, held in process-wide state; call
- * the job functions from one thread at a time. CheckWavFormat keeps no state
- * and may run while a job is active.
+ * Threading: one encoding job per process, held in process-wide state. The
+ * job functions may be called from several threads: of simultaneous
+ * SivoEncode calls exactly one starts the job and the others return -2 with
+ * nothing opened; SivoCount returns -2 while the job is being started,
+ * stopped or advanced by another thread; SivoStop during a SivoCount in
+ * another thread ends the job after the block in progress and returns once
+ * it is released. CheckWavFormat keeps no state and may run while a job is
+ * active.
  */
 #ifndef SIVOWAV_H
 #define SIVOWAV_H
@@ -81,12 +86,15 @@ SIVOWAV_API int32_t SivoEncode(char *message, char *title,
  * Returns the progress in percent (0..99) while frames remain; 100 when the
  * last frame is written and the job released; -1 on failure (message and
  * title filled, job released, frames already written kept in the output);
- * -2 when no job is active (buffers untouched). */
+ * -2 when no job is active or another thread is starting, stopping or
+ * advancing it (buffers untouched). */
 SIVOWAV_API int32_t SivoCount(char *message, char *title);
 
 /* Aborts the active job, keeping the frames written so far. Returns 0 when
  * no job is active; otherwise the status of closing the output file: 0, or
- * -1 when the final write failed. */
+ * -1 when the final write failed. While a SivoCount runs in another thread,
+ * waits until that call has finished its current block and released the
+ * job. */
 SIVOWAV_API int32_t SivoStop(void);
 
 #ifdef __cplusplus
