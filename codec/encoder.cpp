@@ -37,16 +37,13 @@ int32_t encode_frame(encoder_state& state, const int16_t* samples,
                      uint8_t* frame_bytes, int32_t& frame_type,
                      int32_t& byte_count) noexcept {
   // Frame counter: slots 0, 1, 2, 3, 0, ...; histories renewed at slot 0.
-  if (state.ring_index == 0) {
-    state.ring_count = 0;
+  const int slot = next_ring_slot(state.ring_index, state.ring_count);
+  if (slot == 0) {
     refresh_history(state.weighted_buffer, kHistory);
     refresh_history(state.ringing_buffer, kHistory);
     refresh_history(state.excitation_buffer, kHistory);
     refresh_history(state.speech_buffer, kSpeechHistory);
   }
-  const int slot = state.ring_index;
-  state.ring_count += 1;
-  state.ring_index = state.ring_count % kSlots;
 
   // Where the current slot starts on each line. The coded frame is the last
   // 60 conditioned samples of the previous call and the first 180 of this one.
