@@ -70,7 +70,7 @@ void plain_synthesis(std::span<float, kFrame> excitation,
   filter_line synthesis;
   load_line(synthesis, state.decoder_synthesis_memory);
   for (int s = 0; s < kSubframes; ++s) {
-    synthesis_filter(excitation.data() + kSubframe * s, coefficients[s],
+    kernels().synthesis_filter(excitation.data() + kSubframe * s, coefficients[s],
                      synthesis.data() + kOrder - 1 + kSubframe * s);
   }
   store_line(state.decoder_synthesis_memory, synthesis);

@@ -19,6 +19,7 @@ kernel_table reference_table() noexcept {
   table.sum_lag_job = sum_lag_job;
   table.postfiltered_synthesis = postfiltered_synthesis;
   table.float_to_pcm16 = float_to_pcm16;
+  table.synthesis_filter = synthesis_filter;
   return table;
 }
 
@@ -31,6 +32,7 @@ kernel_table table_of(kernel_variant variant) noexcept {
   add_lag_sums_lanes(table, width);
   add_postfiltered_synthesis_lanes(table, width);
   add_pcm_output_lanes(table, width);
+  add_synthesis_filter_lanes(table, width);
 #else
   static_cast<void>(variant);
 #endif

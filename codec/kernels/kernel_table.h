@@ -7,6 +7,7 @@
 #include "codec/synthesis/lag_sums.h"
 #include "codec/synthesis/pcm_output.h"
 #include "codec/synthesis/postfiltered_synthesis.h"
+#include "codec/synthesis/synthesis_filter.h"
 
 namespace sivo {
 
@@ -25,6 +26,7 @@ struct kernel_table {
   decltype(&sivo::sum_lag_job) sum_lag_job;
   decltype(&sivo::postfiltered_synthesis) postfiltered_synthesis;
   decltype(&sivo::float_to_pcm16) float_to_pcm16;
+  decltype(&sivo::synthesis_filter) synthesis_filter;
 };
 
 // The table for this processor: the widest variant it runs, chosen once on

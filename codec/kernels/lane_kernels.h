@@ -11,6 +11,7 @@ void add_fixed_codebook_decode_lanes(kernel_table& table, int width) noexcept;
 void add_lag_sums_lanes(kernel_table& table, int width) noexcept;
 void add_postfiltered_synthesis_lanes(kernel_table& table, int width) noexcept;
 void add_pcm_output_lanes(kernel_table& table, int width) noexcept;
+void add_synthesis_filter_lanes(kernel_table& table, int width) noexcept;
 
 // name_lanes2, name_lanes4, name_lanes8: the kernel template kernel<W>
 // compiled for plain x86-64, AVX2 and AVX-512 respectively. Everything the

@@ -100,6 +100,32 @@ TEST(DecoderKernels, LagSumsMatchPlainSums) {
   }
 }
 
+// Subframes in a row along one output line, predictors random or +0 taps.
+TEST(DecoderKernels, SynthesisFilterMatchesPlainFilter) {
+  const kernel_table& plain = kernel_table_for(kernel_variant::reference);
+  for (kernel_variant variant : lane_variants()) {
+    for (const input_case& input : kInputs) {
+      std::mt19937 rng(25);
+      std::array<float, kFilterLine> line_a, line_b;
+      input.fill(rng, line_a.data(), kFilterLine);
+      line_b = line_a;
+      for (int s = 0; s < kSubframes; ++s) {
+        const lpc_set a = s == 2 ? lpc_set{} : test_support::random_predictor(rng, 0.97);
+        const int at = kOrder - 1 + kSubframe * s;
+        std::array<float, kSubframe> x, y;
+        input.fill(rng, x.data(), kSubframe);
+        y = x;
+        plain.synthesis_filter(x.data(), a, line_a.data() + at);
+        kernel_table_for(variant).synthesis_filter(y.data(), a, line_b.data() + at);
+        for (int n = 0; n < kFilterLine; ++n) {
+          ASSERT_TRUE(same(line_a[n], line_b[n])) << name_of(variant) << " " << input.name << " " << n;
+        }
+        for (int n = 0; n < kSubframe; ++n) ASSERT_TRUE(same(x[n], y[n]));
+      }
+    }
+  }
+}
+
 // The decoder's state after a frame: every field a frame writes.
 void expect_same_state(const decoder_state& a, const decoder_state& b, const std::string& where) {
   ASSERT_TRUE(same(a.tilt_memory, b.tilt_memory)) << where;
