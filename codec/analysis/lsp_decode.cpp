@@ -1,9 +1,11 @@
+// LSP decoding with prediction and repair, interpolation per subframe and
+// conversion to predictor coefficients.
 #include "codec/analysis/lsp_decode.h"
 
 #include <array>
 
+#include "codec/kernels/kernel_table.h"
 #include "codec/tables/lsp_tables.h"
-#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {
@@ -47,64 +49,6 @@ bool usable(const std::array<float, kOrder>& l) noexcept {
     if (!(l[j + 1] > l[j])) return false;
   }
   return true;
-}
-
-// Linearly interpolated cosine of an LSP value, from the 512-entry table.
-// Values outside the table extend its end intervals; NaN uses interval 0.
-float interpolated_cosine(float lsp) noexcept {
-  int n = 0;
-  if (lsp >= static_cast<float>(kLastCosineInterval)) {
-    n = kLastCosineInterval;
-  } else if (lsp > 0.0f) {
-    n = static_cast<int>(lsp);
-  }
-  const double dn = n;
-  return static_cast<float>((dn + 1.0 - lsp) * cosine_table[n] +
-                            (lsp - dn) * cosine_table[n + 1]);
-}
-
-// lsp_to_lpc of the four subframes' vectors at once, one per lane: every
-// lane performs the single conversion's operations in its order, rounding
-// to float where it stores a float.
-SIVO_LANE_CLONES
-void lsp_to_lpc_lanes(std::span<lpc_set, kSubframes> vectors) noexcept {
-  static_assert(kSubframes == 4);
-  double4 x[kOrder];
-  for (int i = 0; i < kOrder; ++i) {
-    double4 lane;
-    for (int s = 0; s < kSubframes; ++s) {
-      lane[s] = static_cast<float>(-2.0 * interpolated_cosine(vectors[s][i]));
-    }
-    x[i] = lane;
-  }
-  constexpr int kHalf = kOrder / 2;
-  double4 p[kHalf + 1], q[kHalf + 1];
-  p[0] = q[0] = SIVO_SPLAT(1.0);
-  p[1] = SIVO_ROUND_TO_FLOAT(x[0] + x[2]);
-  p[2] = SIVO_ROUND_TO_FLOAT(x[0] * x[2] + 2.0);
-  q[1] = SIVO_ROUND_TO_FLOAT(x[1] + x[3]);
-  q[2] = SIVO_ROUND_TO_FLOAT(x[1] * x[3] + 2.0);
-  for (int k = 2; k <= 4; ++k) {
-    const double4 u = x[2 * k];
-    const double4 v = x[2 * k + 1];
-    p[k + 1] = SIVO_ROUND_TO_FLOAT(u * p[k] + 2.0 * p[k - 1]);
-    q[k + 1] = SIVO_ROUND_TO_FLOAT(v * q[k] + 2.0 * q[k - 1]);
-    for (int j = k; j >= 2; --j) {
-      p[j] = SIVO_ROUND_TO_FLOAT(p[j] + u * p[j - 1] + p[j - 2]);
-      q[j] = SIVO_ROUND_TO_FLOAT(q[j] + v * q[j - 1] + q[j - 2]);
-    }
-    p[1] = SIVO_ROUND_TO_FLOAT(p[1] + u);
-    q[1] = SIVO_ROUND_TO_FLOAT(q[1] + v);
-  }
-  for (int i = 0; i < kHalf; ++i) {
-    const double4 pp = p[i] + p[i + 1];
-    const double4 low = -0.5 * (pp + q[i + 1] - q[i]);
-    const double4 high = -0.5 * (pp - q[i + 1] + q[i]);
-    for (int s = 0; s < kSubframes; ++s) {
-      vectors[s][i] = static_cast<float>(low[s]);
-      vectors[s][kOrder - 1 - i] = static_cast<float>(high[s]);
-    }
-  }
 }
 
 }  // namespace
@@ -158,8 +102,20 @@ void lsp_interpolate(std::span<lpc_set, kSubframes> coefficients_out,
                                 static_cast<double>(current[i]) * wc);
     }
   }
-  lsp_to_lpc_lanes(coefficients_out);
+  kernels().lsp_to_lpc_subframes(coefficients_out);
   for (int i = 0; i < kOrder; ++i) prev_lsp[i] = current[i];
+}
+
+float interpolated_cosine(float lsp) noexcept {
+  int n = 0;
+  if (lsp >= static_cast<float>(kLastCosineInterval)) {
+    n = kLastCosineInterval;
+  } else if (lsp > 0.0f) {
+    n = static_cast<int>(lsp);
+  }
+  const double dn = n;
+  return static_cast<float>((dn + 1.0 - lsp) * cosine_table[n] +
+                            (lsp - dn) * cosine_table[n + 1]);
 }
 
 void lsp_to_lpc(std::span<float, kOrder> vector) noexcept {
@@ -200,6 +156,10 @@ void lsp_to_lpc(std::span<float, kOrder> vector) noexcept {
     vector[i] = static_cast<float>(-0.5 * (pp + q[i + 1] - q[i]));
     vector[kOrder - 1 - i] = static_cast<float>(-0.5 * (pp - q[i + 1] + q[i]));
   }
+}
+
+void lsp_to_lpc_subframes(std::span<lpc_set, kSubframes> vectors) noexcept {
+  for (lpc_set& v : vectors) lsp_to_lpc(v);
 }
 
 }  // namespace sivo

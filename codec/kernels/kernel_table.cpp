@@ -15,6 +15,7 @@ kernel_table reference_table() noexcept {
   kernel_table table{};
   // Encoder stages.
   // Decoder stages.
+  table.lsp_to_lpc_subframes = lsp_to_lpc_subframes;
   table.walk_pulse_columns = walk_pulse_columns;
   table.sum_lag_job = sum_lag_job;
   table.postfiltered_synthesis = postfiltered_synthesis;
@@ -28,6 +29,7 @@ kernel_table table_of(kernel_variant variant) noexcept {
 #if defined(SIVO_LANE_KERNELS)
   if (variant == kernel_variant::reference) return table;
   const int width = variant == kernel_variant::lanes8 ? 8 : variant == kernel_variant::lanes4 ? 4 : 2;
+  add_lsp_decode_lanes(table, width);
   add_fixed_codebook_decode_lanes(table, width);
   add_lag_sums_lanes(table, width);
   add_postfiltered_synthesis_lanes(table, width);

@@ -3,6 +3,7 @@
 
 #include <span>
 
+#include "codec/analysis/lsp_decode.h"
 #include "codec/synthesis/fixed_codebook_decode.h"
 #include "codec/synthesis/lag_sums.h"
 #include "codec/synthesis/pcm_output.h"
@@ -22,6 +23,7 @@ struct kernel_table {
   // Encoder stages.
 
   // Decoder stages.
+  decltype(&sivo::lsp_to_lpc_subframes) lsp_to_lpc_subframes;
   decltype(&sivo::walk_pulse_columns) walk_pulse_columns;
   decltype(&sivo::sum_lag_job) sum_lag_job;
   decltype(&sivo::postfiltered_synthesis) postfiltered_synthesis;

@@ -7,6 +7,7 @@ namespace sivo {
 
 // Each sets its stage's entries of table to the lane form in groups of
 // width (2, 4 or 8) double lanes.
+void add_lsp_decode_lanes(kernel_table& table, int width) noexcept;
 void add_fixed_codebook_decode_lanes(kernel_table& table, int width) noexcept;
 void add_lag_sums_lanes(kernel_table& table, int width) noexcept;
 void add_postfiltered_synthesis_lanes(kernel_table& table, int width) noexcept;
