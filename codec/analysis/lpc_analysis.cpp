@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "codec/tables/lpc_tables.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 

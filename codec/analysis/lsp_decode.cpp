@@ -3,7 +3,7 @@
 #include <array>
 
 #include "codec/tables/lsp_tables.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {

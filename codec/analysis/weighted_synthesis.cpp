@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/acb_gain_tables.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 

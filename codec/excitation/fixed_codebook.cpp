@@ -9,7 +9,7 @@
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {

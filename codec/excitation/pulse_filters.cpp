@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 

@@ -7,7 +7,7 @@
 
 #include "codec/synthesis/pcm_output.h"
 #include "codec/tables/postfilter_tables.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {

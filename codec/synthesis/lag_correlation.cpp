@@ -1,6 +1,6 @@
 #include "codec/synthesis/lag_correlation.h"
 
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {

@@ -8,7 +8,7 @@
 #include <array>
 
 #include "codec/codec_types.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 

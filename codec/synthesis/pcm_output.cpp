@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
 namespace {

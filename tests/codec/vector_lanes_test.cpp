@@ -1,4 +1,4 @@
-#include "codec/vector_lanes.h"
+#include "codec/kernels/vector_lanes.h"
 
 #include <gtest/gtest.h>
 

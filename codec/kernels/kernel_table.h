@@ -1,0 +1,39 @@
+// The one table of stage kernels: the plain forms, or the lane forms the processor can run.
+#pragma once
+
+#include <span>
+
+#include "codec/analysis/open_loop_pitch.h"
+
+namespace sivo {
+
+// The forms a kernel can take: the plain stage function (reference) or its
+// lane form in groups of 2 (SSE2, every x86-64), 4 (AVX2) or 8 (AVX-512)
+// double lanes. Every form computes the same bits.
+enum class kernel_variant { reference, lanes2, lanes4, lanes8 };
+
+// One entry per kernel; each has the signature of the stage function it
+// replaces, and that stage function is its reference form.
+struct kernel_table {
+  // Encoder stages.
+  decltype(&sivo::open_loop_correlations) open_loop_correlations;
+
+  // Decoder stages.
+};
+
+// The table for this processor: the widest variant it runs, chosen once on
+// first use (thread-safe); the reference forms only in a build configured
+// with -DSIVO_KERNELS=reference or on a processor without lane kernels.
+const kernel_table& kernels() noexcept;
+
+// For tests: the variants this build and processor can run (reference
+// first), and the table of any of them.
+std::span<const kernel_variant> runnable_kernel_variants() noexcept;
+const kernel_table& kernel_table_for(kernel_variant variant) noexcept;
+
+// For tests: makes kernels() use variant instead of the widest. Takes
+// effect only before kernels() is first called; false (nothing changed)
+// when the variant cannot run here or the choice is already made.
+bool pin_kernel_variant(kernel_variant variant) noexcept;
+
+}  // namespace sivo
