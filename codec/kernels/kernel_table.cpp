@@ -14,7 +14,10 @@ constexpr int kVariants = 4;
 kernel_table reference_table() noexcept {
   kernel_table table{};
   // Encoder stages.
+  table.window_correlations = window_correlations;
+  table.lsp_split_vq = lsp_split_vq;
   table.open_loop_correlations = open_loop_correlations;
+  table.cascade_responses = cascade_responses;
   // Decoder stages.
   return table;
 }
@@ -24,7 +27,10 @@ kernel_table table_of(kernel_variant variant) noexcept {
 #if defined(SIVO_LANE_KERNELS)
   if (variant == kernel_variant::reference) return table;
   const int width = variant == kernel_variant::lanes8 ? 8 : variant == kernel_variant::lanes4 ? 4 : 2;
+  add_lpc_analysis_lanes(table, width);
+  add_lsp_quantise_lanes(table, width);
   add_open_loop_pitch_lanes(table, width);
+  add_weighted_synthesis_lanes(table, width);
 #else
   static_cast<void>(variant);
 #endif

@@ -3,7 +3,10 @@
 
 #include <span>
 
+#include "codec/analysis/lpc_analysis.h"
+#include "codec/analysis/lsp_quantise.h"
 #include "codec/analysis/open_loop_pitch.h"
+#include "codec/analysis/weighted_synthesis.h"
 
 namespace sivo {
 
@@ -16,7 +19,10 @@ enum class kernel_variant { reference, lanes2, lanes4, lanes8 };
 // replaces, and that stage function is its reference form.
 struct kernel_table {
   // Encoder stages.
+  decltype(&sivo::window_correlations) window_correlations;
+  decltype(&sivo::lsp_split_vq) lsp_split_vq;
   decltype(&sivo::open_loop_correlations) open_loop_correlations;
+  decltype(&sivo::cascade_responses) cascade_responses;
 
   // Decoder stages.
 };

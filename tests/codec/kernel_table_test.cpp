@@ -6,9 +6,14 @@
 #include <cstring>
 #include <random>
 
+#include "codec/analysis/lpc_analysis.h"
+#include "codec/analysis/lsp_quantise.h"
 #include "codec/analysis/open_loop_pitch.h"
+#include "codec/analysis/perceptual_weighting.h"
+#include "codec/analysis/weighted_synthesis.h"
 #include "codec/codec_types.h"
 #include "tests/codec/kernel_variants.h"
+#include "tests/codec/stable_predictor.h"
 
 namespace sivo {
 namespace {
@@ -43,6 +48,61 @@ TEST(KernelTable, OpenLoopCorrelations) {
         table.open_loop_correlations(corr, line.data() + kHistory);
         output_bytes out;
         out.add(corr.data(), kOpenLoopCorrelations);
+        return out;
+      },
+      20);
+}
+
+TEST(KernelTable, WindowCorrelations) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<float, kWindowLags + kWindowLength> padded{};
+        fill_samples(rng, kind, padded.data() + kWindowLags, kWindowLength, 30000.0f);
+        std::array<double, kWindowLags> sums;
+        table.window_correlations(sums, padded.data() + kWindowLags);
+        output_bytes out;
+        out.add(sums.data(), kWindowLags);
+        return out;
+      },
+      20);
+}
+
+// Residuals and weights as LSP quantisation makes them; extreme inputs
+// give ties (silence: every score zero) and huge or tiny weights.
+TEST(KernelTable, LspBandSearch) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<float, kOrder> residual, weights;
+        fill_samples(rng, kind, residual.data(), kOrder, 8.0f);
+        fill_samples(rng, kind, weights.data(), kOrder, 2.0f);
+        output_bytes out;
+        for (int band = 0; band < 3; ++band) out.add(table.lsp_split_vq(band, residual, weights));
+        return out;
+      },
+      40);
+}
+
+TEST(KernelTable, CascadeResponses) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<lpc_set, kSubframes> quantised, unquantised;
+        for (int i = 0; i < kSubframes; ++i) {
+          quantised[i] = test_support::random_predictor(rng, trial % 2 ? 0.99 : 0.9);
+          unquantised[i] = test_support::random_predictor(rng, 0.95);
+          // Extreme and silent kinds replace some coefficients.
+          std::array<float, kOrder> noise;
+          fill_samples(rng, kind, noise.data(), kOrder, 1.0f);
+          if (kind == input_kind::extreme || kind == input_kind::silence) quantised[i] = noise;
+        }
+        std::array<weighting_set, kSubframes> sets;
+        weighting_coefficients(sets, unquantised);
+        std::array<std::array<float, kSubframe>, kSubframes> y;
+        table.cascade_responses(y, quantised, sets);
+        output_bytes out;
+        for (const auto& line : y) out.add(line.data(), kSubframe);
         return out;
       },
       20);

@@ -121,31 +121,6 @@ TEST(LaneKernels, SevenLagCandidatesMatchSingleSums) {
   }
 }
 
-TEST(LaneKernels, FourImpulseResponsesMatchOneAtATime) {
-  std::mt19937 rng(13);
-  for (int trial = 0; trial < 50; ++trial) {
-    std::array<lpc_set, kSubframes> quantised, unquantised;
-    std::array<shaping_params, kSubframes> shaping;
-    for (int i = 0; i < kSubframes; ++i) {
-      quantised[i] = random_predictor(rng, trial < 25 ? 0.9 : 0.99);
-      unquantised[i] = random_predictor(rng, 0.95);
-      // Lags inside and outside the subframe, gains of either sign.
-      shaping[i] = {static_cast<int32_t>(rng() % 150), static_cast<float>(rng() % 200) / 400.0f};
-    }
-    std::array<weighting_set, kSubframes> sets;
-    weighting_coefficients(sets, unquantised);
-    std::array<std::array<float, kSubframe>, kSubframes> together;
-    impulse_responses(together, quantised, sets, shaping);
-    for (int i = 0; i < kSubframes; ++i) {
-      std::array<float, kSubframe> alone;
-      impulse_response(alone, quantised[i], sets[i], shaping[i]);
-      for (int n = 0; n < kSubframe; ++n) {
-        ASSERT_TRUE(same(together[i][n], alone[n])) << "trial " << trial << " subframe " << i;
-      }
-    }
-  }
-}
-
 TEST(LaneKernels, FusedSynthesisAndPostFilterMatchSeparateFilters) {
   // Several frames through both forms, carrying all state: synthesis line,
   // formant lines, tilt and gain memories.
