@@ -18,6 +18,8 @@ kernel_table reference_table() noexcept {
   table.lsp_split_vq = lsp_split_vq;
   table.open_loop_correlations = open_loop_correlations;
   table.cascade_responses = cascade_responses;
+  table.backward_correlate = backward_correlate;
+  table.causal_convolution = causal_convolution;
   // Decoder stages.
   return table;
 }
@@ -31,6 +33,7 @@ kernel_table table_of(kernel_variant variant) noexcept {
   add_lsp_quantise_lanes(table, width);
   add_open_loop_pitch_lanes(table, width);
   add_weighted_synthesis_lanes(table, width);
+  add_pulse_filters_lanes(table, width);
 #else
   static_cast<void>(variant);
 #endif

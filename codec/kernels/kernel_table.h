@@ -7,6 +7,7 @@
 #include "codec/analysis/lsp_quantise.h"
 #include "codec/analysis/open_loop_pitch.h"
 #include "codec/analysis/weighted_synthesis.h"
+#include "codec/excitation/pulse_filters.h"
 
 namespace sivo {
 
@@ -23,6 +24,8 @@ struct kernel_table {
   decltype(&sivo::lsp_split_vq) lsp_split_vq;
   decltype(&sivo::open_loop_correlations) open_loop_correlations;
   decltype(&sivo::cascade_responses) cascade_responses;
+  decltype(&sivo::backward_correlate) backward_correlate;
+  decltype(&sivo::causal_convolution) causal_convolution;
 
   // Decoder stages.
 };

@@ -12,6 +12,7 @@
 #include "codec/analysis/perceptual_weighting.h"
 #include "codec/analysis/weighted_synthesis.h"
 #include "codec/codec_types.h"
+#include "codec/excitation/pulse_filters.h"
 #include "tests/codec/kernel_variants.h"
 #include "tests/codec/stable_predictor.h"
 
@@ -106,6 +107,35 @@ TEST(KernelTable, CascadeResponses) {
         return out;
       },
       20);
+}
+
+// Odd trials keep only a few pulses in a, as a pulse pattern has: the lane
+// convolution then adds term by term, which must give the same sums.
+TEST(KernelTable, ConvolutionAndBackwardCorrelation) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<float, kSubframe> a, b;
+        fill_samples(rng, kind, a.data(), kSubframe, 3000.0f);
+        fill_samples(rng, kind, b.data(), kSubframe, 1.5f);
+        if (trial % 2 == 1) {
+          std::array<float, kSubframe> sparse{};
+          for (int i = 0; i < 1 + trial % 30; ++i) {
+            const auto at = rng() % kSubframe;
+            sparse[at] = a[at];
+          }
+          a = sparse;
+        }
+        std::array<double, kSubframe> conv;
+        table.causal_convolution(conv, a.data(), b.data());
+        std::array<float, kSubframe> corr;
+        table.backward_correlate(a, b, corr);
+        output_bytes out;
+        out.add(conv.data(), kSubframe);
+        out.add(corr.data(), kSubframe);
+        return out;
+      },
+      40);
 }
 
 }  // namespace

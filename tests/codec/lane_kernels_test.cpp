@@ -58,44 +58,6 @@ void fill(std::mt19937& rng, float* x, int count, float scale, int trial) {
   }
 }
 
-// Odd trials keep only a few pulses in a, as a pulse pattern has: those
-// convolutions take a term-by-term path, which must give the same sums.
-TEST(LaneKernels, ConvolutionAndCorrelationMatchSingleSums) {
-  std::mt19937 rng(11);
-  for (int trial = 0; trial < 160; ++trial) {
-    Vec a, b;
-    fill(rng, a.data(), kSubframe, 3000.0f, trial / 2);
-    fill(rng, b.data(), kSubframe, 1.5f, trial / 2);
-    if (trial % 2 == 1) {
-      const int pulses = 1 + static_cast<int>(rng() % 30);
-      Vec sparse{};
-      for (int i = 0; i < pulses; ++i) {
-        const auto at = rng() % kSubframe;
-        sparse[at] = a[at];
-      }
-      a = sparse;
-    }
-    std::array<double, kSubframe> conv;
-    causal_convolution(conv, a.data(), b.data());
-    Vec corr;
-    backward_correlate(a, b, corr);
-    for (int n = 0; n < kSubframe; ++n) {
-      double want = 0.0;
-      for (int m = 0; m <= n; ++m) want += static_cast<double>(a[m]) * b[n - m];
-      ASSERT_TRUE(same(conv[n], want)) << "trial " << trial << " n " << n;
-      double back = 0.0;
-      for (int j = n; j < kSubframe; ++j) back += static_cast<double>(a[j]) * b[j - n];
-      ASSERT_TRUE(same(corr[n], static_cast<float>(back))) << "trial " << trial << " i " << n;
-    }
-    // The target update built on the convolution.
-    Vec target = b;
-    subtract_filtered_excitation(target, a, b);
-    for (int n = 0; n < kSubframe; ++n) {
-      ASSERT_TRUE(same(target[n], static_cast<float>(b[n] - conv[n])));
-    }
-  }
-}
-
 TEST(LaneKernels, SevenLagCandidatesMatchSingleSums) {
   std::mt19937 rng(12);
   constexpr int kSpan = 400;
