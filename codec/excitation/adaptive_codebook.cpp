@@ -6,6 +6,7 @@
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/acb_gain_tables.h"
+#include "codec/kernels/kernel_table.h"
 #include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
@@ -309,7 +310,7 @@ void filter_tap_vectors(std::span<tap_vectors> out, const float* past,
   fetch_past_excitation(f, past, first_lag);
   // Tap 4 of the first lag: h convolved with its window from R[4] on.
   std::array<double, kSumLength> direct{};
-  causal_convolution(std::span<double, kSubframe>(direct.data(), kSubframe), h.data(),
+  kernels().causal_convolution(std::span<double, kSubframe>(direct.data(), kSubframe), h.data(),
                      f.data() + 3 + 4);
   filter_lag_taps(out, f, direct.data(), h, first_lag);
 }

@@ -9,6 +9,7 @@
 
 #include "codec/excitation/pulse_filters.h"
 #include "codec/tables/fcb_tables.h"
+#include "codec/kernels/kernel_table.h"
 #include "codec/kernels/vector_lanes.h"
 
 namespace sivo {
@@ -349,13 +350,13 @@ void search_pulses(pulse_candidate& best, std::span<const float, kSubframe> targ
   if (train == 0 && h_acf != nullptr) {
     acf = *h_acf;
   } else {
-    backward_correlate(imr, imr, acf);
+    kernels().backward_correlate(imr, imr, acf);
   }
   const distance_table acf_lanes = pulse_distances(acf, step);
 
   // corr[i]: correlation of the target with the filtered unit pulse at i.
   std::array<float, kSubframe> corr;
-  backward_correlate(target, imr, corr);
+  kernels().backward_correlate(target, imr, corr);
 
   for (int grid = 0; grid < step; ++grid) {
     // First pulse: the largest |corr| among the free grid positions, the last
@@ -454,7 +455,7 @@ void find_fixed_codebook(std::span<float, kSubframe> target, std::span<const flo
 
   // The autocorrelation of h serves every search with an unrepeated pattern.
   std::array<float, kSubframe> h_acf;
-  backward_correlate(h, h, h_acf);
+  kernels().backward_correlate(h, h, h_acf);
 
   pulse_candidate best = fallback_candidate(pulses, step, 0, occupied);
   search_pulses(best, work, h, &h_acf, pulses, kSubframe, step, 0, occupied, 0);

@@ -14,13 +14,19 @@ constexpr int kVariants = 4;
 kernel_table reference_table() noexcept {
   kernel_table table{};
   // Encoder stages.
+  table.window_correlations = window_correlations;
+  table.lsp_split_vq = lsp_split_vq;
+  table.open_loop_correlations = open_loop_correlations;
+  table.cascade_responses = cascade_responses;
+  table.backward_correlate = backward_correlate;
+  table.causal_convolution = causal_convolution;
   // Decoder stages.
   table.lsp_to_lpc_subframes = lsp_to_lpc_subframes;
   table.walk_pulse_columns = walk_pulse_columns;
   table.sum_lag_job = sum_lag_job;
   table.postfiltered_synthesis = postfiltered_synthesis;
-  table.float_to_pcm16 = float_to_pcm16;
   table.synthesis_filter = synthesis_filter;
+  table.float_to_pcm16 = float_to_pcm16;
   return table;
 }
 
@@ -29,12 +35,18 @@ kernel_table table_of(kernel_variant variant) noexcept {
 #if defined(SIVO_LANE_KERNELS)
   if (variant == kernel_variant::reference) return table;
   const int width = variant == kernel_variant::lanes8 ? 8 : variant == kernel_variant::lanes4 ? 4 : 2;
+  add_lpc_analysis_lanes(table, width);
+  add_lsp_quantise_lanes(table, width);
+  add_open_loop_pitch_lanes(table, width);
+  add_weighted_synthesis_lanes(table, width);
+  add_pulse_filters_lanes(table, width);
+  // Decoder stages.
   add_lsp_decode_lanes(table, width);
   add_fixed_codebook_decode_lanes(table, width);
   add_lag_sums_lanes(table, width);
   add_postfiltered_synthesis_lanes(table, width);
-  add_pcm_output_lanes(table, width);
   add_synthesis_filter_lanes(table, width);
+  add_pcm_output_lanes(table, width);
 #else
   static_cast<void>(variant);
 #endif

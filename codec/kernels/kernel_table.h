@@ -3,7 +3,12 @@
 
 #include <span>
 
+#include "codec/analysis/lpc_analysis.h"
 #include "codec/analysis/lsp_decode.h"
+#include "codec/analysis/lsp_quantise.h"
+#include "codec/analysis/open_loop_pitch.h"
+#include "codec/analysis/weighted_synthesis.h"
+#include "codec/excitation/pulse_filters.h"
 #include "codec/synthesis/fixed_codebook_decode.h"
 #include "codec/synthesis/lag_sums.h"
 #include "codec/synthesis/pcm_output.h"
@@ -21,14 +26,20 @@ enum class kernel_variant { reference, lanes2, lanes4, lanes8 };
 // replaces, and that stage function is its reference form.
 struct kernel_table {
   // Encoder stages.
+  decltype(&sivo::window_correlations) window_correlations;
+  decltype(&sivo::lsp_split_vq) lsp_split_vq;
+  decltype(&sivo::open_loop_correlations) open_loop_correlations;
+  decltype(&sivo::cascade_responses) cascade_responses;
+  decltype(&sivo::backward_correlate) backward_correlate;
+  decltype(&sivo::causal_convolution) causal_convolution;
 
   // Decoder stages.
   decltype(&sivo::lsp_to_lpc_subframes) lsp_to_lpc_subframes;
   decltype(&sivo::walk_pulse_columns) walk_pulse_columns;
   decltype(&sivo::sum_lag_job) sum_lag_job;
   decltype(&sivo::postfiltered_synthesis) postfiltered_synthesis;
-  decltype(&sivo::float_to_pcm16) float_to_pcm16;
   decltype(&sivo::synthesis_filter) synthesis_filter;
+  decltype(&sivo::float_to_pcm16) float_to_pcm16;
 };
 
 // The table for this processor: the widest variant it runs, chosen once on

@@ -7,12 +7,18 @@ namespace sivo {
 
 // Each sets its stage's entries of table to the lane form in groups of
 // width (2, 4 or 8) double lanes.
+void add_lpc_analysis_lanes(kernel_table& table, int width) noexcept;
+void add_lsp_quantise_lanes(kernel_table& table, int width) noexcept;
+void add_open_loop_pitch_lanes(kernel_table& table, int width) noexcept;
+void add_weighted_synthesis_lanes(kernel_table& table, int width) noexcept;
+void add_pulse_filters_lanes(kernel_table& table, int width) noexcept;
+// Decoder stages.
 void add_lsp_decode_lanes(kernel_table& table, int width) noexcept;
 void add_fixed_codebook_decode_lanes(kernel_table& table, int width) noexcept;
 void add_lag_sums_lanes(kernel_table& table, int width) noexcept;
 void add_postfiltered_synthesis_lanes(kernel_table& table, int width) noexcept;
-void add_pcm_output_lanes(kernel_table& table, int width) noexcept;
 void add_synthesis_filter_lanes(kernel_table& table, int width) noexcept;
+void add_pcm_output_lanes(kernel_table& table, int width) noexcept;
 
 // name_lanes2, name_lanes4, name_lanes8: the kernel template kernel<W>
 // compiled for plain x86-64, AVX2 and AVX-512 respectively. Everything the
