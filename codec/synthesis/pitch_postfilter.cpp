@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "codec/kernels/kernel_table.h"
 #include "codec/tables/postfilter_tables.h"
 
 namespace sivo {
@@ -65,7 +64,7 @@ postfilter_params pitch_postfilter_params(std::span<const float, kPaddedWindow> 
                                           const decoder_state& decoder) noexcept {
   lag_sum_job job;
   pitch_postfilter_job(job, decoded, olp, subframe);
-  kernels().sum_lag_job(job);
+  sum_lag_job(job);
   return pitch_postfilter_from_sums(job, olp, subframe, decoder);
 }
 

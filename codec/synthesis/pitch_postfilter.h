@@ -27,7 +27,8 @@ void pitch_postfilter_job(lag_sum_job& job, std::span<const float, kPaddedWindow
 postfilter_params pitch_postfilter_from_sums(const lag_sum_job& job, int32_t olp, int subframe,
                                              const decoder_state& decoder) noexcept;
 
-// pitch_postfilter_job, its sums and pitch_postfilter_from_sums in turn.
+// pitch_postfilter_job, its sums (plain) and pitch_postfilter_from_sums in
+// turn.
 postfilter_params pitch_postfilter_params(std::span<const float, kPaddedWindow> decoded,
                                           int32_t olp, int subframe,
                                           const decoder_state& decoder) noexcept;
