@@ -22,7 +22,6 @@
 namespace sivo {
 namespace {
 
-constexpr int32_t kMaxErasures = 3;        // erasure_count stops here
 constexpr float kErasureGainDecay = 0.75f;  // per frame_excitation frame
 constexpr int32_t kPostfiltersOn = 1;       // decoder_state::filter_mode
 

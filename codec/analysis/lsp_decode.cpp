@@ -16,6 +16,20 @@ constexpr float kHighestLsp = 252.0f;  // l9 is lowered to at most this
 constexpr double kSpacingSlack = 0.03125;
 constexpr float kLspRange = 256.0f;    // pi in LSP units
 constexpr int kLastCosineInterval = 510;  // cosine_table[n], [n + 1] with n <= 510
+// Prediction from the previous vector and the spacing the repair enforces,
+// for a received frame and for a lost one.
+constexpr double kPrediction = 0.375;
+constexpr double kLostPrediction = 0.71875;
+constexpr float kSpacing = 2.0f;
+constexpr float kLostSpacing = 4.0f;
+// The index: 8 bits per band, band 0 (LSPs 0..2) highest, band 1 (3..5),
+// band 2 (6..9) lowest.
+constexpr int kBandBits = 8;
+constexpr uint32_t kBandMask = 0xff;
+constexpr int kBand1 = 3, kBand2 = 6;  // first LSP of bands 1 and 2
+static_assert(lsp_codebook_band0[0].size() == kBand1 &&
+              lsp_codebook_band1[0].size() == kBand2 - kBand1 &&
+              lsp_codebook_band2[0].size() == kOrder - kBand2);
 
 // Pushes crowded neighbours apart and clamps the ends, at most ten passes.
 void repair_spacing(std::array<float, kOrder>& l, float spacing) noexcept {
@@ -58,17 +72,16 @@ void lsp_decode(std::span<float, kOrder> lsp_out,
                 int32_t bad_frame) noexcept {
   const bool good = bad_frame == 0;
   const uint32_t index = good ? static_cast<uint32_t>(lsp_index) : 0u;
-  const double factor = good ? 0.375 : 0.71875;
-  const float spacing = good ? 2.0f : 4.0f;
+  const double factor = good ? kPrediction : kLostPrediction;
+  const float spacing = good ? kSpacing : kLostSpacing;
 
-  // Band 0 holds LSPs 0..2, band 1 LSPs 3..5, band 2 LSPs 6..9.
-  const auto& entry0 = lsp_codebook_band0[(index >> 16) & 0xffu];
-  const auto& entry1 = lsp_codebook_band1[(index >> 8) & 0xffu];
-  const auto& entry2 = lsp_codebook_band2[index & 0xffu];
+  const auto& entry0 = lsp_codebook_band0[(index >> (2 * kBandBits)) & kBandMask];
+  const auto& entry1 = lsp_codebook_band1[(index >> kBandBits) & kBandMask];
+  const auto& entry2 = lsp_codebook_band2[index & kBandMask];
   std::array<float, kOrder> c{};
-  for (int i = 0; i < 3; ++i) c[i] = entry0[i];
-  for (int i = 0; i < 3; ++i) c[3 + i] = entry1[i];
-  for (int i = 0; i < 4; ++i) c[6 + i] = entry2[i];
+  for (int i = 0; i < kBand1; ++i) c[i] = entry0[i];
+  for (int i = kBand1; i < kBand2; ++i) c[i] = entry1[i - kBand1];
+  for (int i = kBand2; i < kOrder; ++i) c[i] = entry2[i - kBand2];
 
   std::array<float, kOrder> l{};
   for (int i = 0; i < kOrder; ++i) {
@@ -94,7 +107,8 @@ void lsp_interpolate(std::span<lpc_set, kSubframes> coefficients_out,
   for (int i = 0; i < kOrder; ++i) current[i] = decoded[i];
 
   for (int sub = 0; sub < kSubframes; ++sub) {
-    const float wp = static_cast<float>((3 - sub) * 0.25);
+    // The previous vector's weight: 3/4, 1/2, 1/4, 0.
+    const float wp = static_cast<float>((kSubframes - 1 - sub) * (1.0 / kSubframes));
     const float wc = static_cast<float>(1.0 - wp);
     lpc_set& v = coefficients_out[sub];
     for (int i = 0; i < kOrder; ++i) {

@@ -15,6 +15,12 @@ constexpr int kLagSpread = 3;                 // candidates olp - 3 .. olp + 3
 constexpr int kTail = kHistory + kHalfFrame;  // 265: last 120 samples of the frame
 constexpr float kConcealAttenuation = 0.75f;
 constexpr double kVoicingThreshold = 0.125;
+// The noise generator: seed <- 521 seed + 259 (mod 2^16), read as a signed
+// 16-bit value and scaled to [-1, 1).
+constexpr uint32_t kNoiseMultiplier = 521;
+constexpr uint32_t kNoiseIncrement = 259;
+constexpr uint32_t kSixteenBits = 0xFFFF;
+constexpr float kNoiseScale = 1.0f / 32768.0f;
 
 }  // namespace
 
@@ -40,7 +46,7 @@ int32_t estimate_concealment_lag(std::span<const float, kWindow> window,
 void regenerate_excitation(std::span<float, kFrame> out, std::span<float, kWindow> window,
                            int32_t conceal_lag, float erasure_gain, int32_t erasure_count,
                            int32_t& noise_seed) noexcept {
-  if (erasure_count >= 3) {
+  if (erasure_count >= kMaxErasures) {
     std::fill(out.begin(), out.end(), 0.0f);
     std::fill(window.begin(), window.end(), 0.0f);
     return;
@@ -64,10 +70,10 @@ void regenerate_excitation(std::span<float, kFrame> out, std::span<float, kWindo
 }
 
 float next_noise_sample(int32_t& noise_seed) noexcept {
-  const uint32_t u = static_cast<uint32_t>(noise_seed) & 0xFFFFu;
-  const auto next = static_cast<uint16_t>(u * 521u + 259u);
+  const uint32_t u = static_cast<uint32_t>(noise_seed) & kSixteenBits;
+  const auto next = static_cast<uint16_t>(u * kNoiseMultiplier + kNoiseIncrement);
   noise_seed = static_cast<int16_t>(next);
-  return static_cast<float>(noise_seed) * (1.0f / 32768.0f);
+  return static_cast<float>(noise_seed) * kNoiseScale;
 }
 
 }  // namespace sivo

@@ -37,10 +37,12 @@ void walk_columns(const Table& table, pulse_walk& walk) noexcept {
 void add_pulses(float* vector, const int* positions, int count, const subframe_params& params,
                 int pulses) noexcept {
   // Adding -level is subtracting level; the sign goes in by its bit.
+  constexpr int kWordBits = 32;
+  constexpr uint32_t kSignBit = 0x80000000u;
   const uint32_t level = std::bit_cast<uint32_t>(fcb_gain_table[params.fcb_gain]);
-  const uint32_t signs = static_cast<uint32_t>(params.signs) << (32 - pulses);
+  const uint32_t signs = static_cast<uint32_t>(params.signs) << (kWordBits - pulses);
   for (int j = 0; j < count; ++j) {
-    vector[positions[j]] += std::bit_cast<float>(level | ((signs << j) & 0x80000000u));
+    vector[positions[j]] += std::bit_cast<float>(level | ((signs << j) & kSignBit));
   }
 }
 
