@@ -20,6 +20,10 @@ kernel_table reference_table() noexcept {
   table.cascade_responses = cascade_responses;
   table.backward_correlate = backward_correlate;
   table.causal_convolution = causal_convolution;
+  table.filter_tap_vectors = filter_tap_vectors;
+  table.correlate_candidates = correlate_candidates;
+  table.best_gain_row = best_gain_row;
+  table.apply_taps = apply_taps;
   // Decoder stages.
   return table;
 }
@@ -34,6 +38,7 @@ kernel_table table_of(kernel_variant variant) noexcept {
   add_open_loop_pitch_lanes(table, width);
   add_weighted_synthesis_lanes(table, width);
   add_pulse_filters_lanes(table, width);
+  add_adaptive_codebook_lanes(table, width);
 #else
   static_cast<void>(variant);
 #endif

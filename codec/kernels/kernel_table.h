@@ -7,6 +7,7 @@
 #include "codec/analysis/lsp_quantise.h"
 #include "codec/analysis/open_loop_pitch.h"
 #include "codec/analysis/weighted_synthesis.h"
+#include "codec/excitation/adaptive_codebook.h"
 #include "codec/excitation/pulse_filters.h"
 
 namespace sivo {
@@ -26,6 +27,10 @@ struct kernel_table {
   decltype(&sivo::cascade_responses) cascade_responses;
   decltype(&sivo::backward_correlate) backward_correlate;
   decltype(&sivo::causal_convolution) causal_convolution;
+  decltype(&sivo::filter_tap_vectors) filter_tap_vectors;
+  decltype(&sivo::correlate_candidates) correlate_candidates;
+  decltype(&sivo::best_gain_row) best_gain_row;
+  decltype(&sivo::apply_taps) apply_taps;
 
   // Decoder stages.
 };

@@ -12,7 +12,9 @@
 #include "codec/analysis/perceptual_weighting.h"
 #include "codec/analysis/weighted_synthesis.h"
 #include "codec/codec_types.h"
+#include "codec/excitation/adaptive_codebook.h"
 #include "codec/excitation/pulse_filters.h"
+#include "codec/tables/acb_gain_tables.h"
 #include "tests/codec/kernel_variants.h"
 #include "tests/codec/stable_predictor.h"
 
@@ -136,6 +138,42 @@ TEST(KernelTable, ConvolutionAndBackwardCorrelation) {
         return out;
       },
       40);
+}
+
+// The gain search's kernels on one set of filtered tap vectors: their
+// correlations with the target, the best row of either table at every
+// bound, and the predictor of a few rows on the window.
+TEST(KernelTable, AdaptiveCodebookGainSearch) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<tap_vectors, kMaxCandidates> y;
+        for (auto& taps : y) {
+          for (auto& tap : taps) fill_samples(rng, kind, tap.data(), kSubframe, 5000.0f);
+        }
+        std::array<float, kSubframe> target;
+        fill_samples(rng, kind, target.data(), kSubframe, 5000.0f);
+        std::array<gain_correlations, kMaxCandidates> c;
+        table.correlate_candidates(c, y, target);
+        output_bytes out;
+        for (const auto& ck : c) out.add(ck.data(), kGainColumns);
+        for (bool large : {false, true}) {
+          for (int rows = 1; rows <= (large ? kLargeTableRows : kSmallTableRows); rows += 7) {
+            int row = -1;
+            out.add(table.best_gain_row(large, rows, c[trial % kMaxCandidates], row));
+            out.add(row);
+          }
+        }
+        std::array<float, kFetchLength> f;
+        fill_samples(rng, kind, f.data(), kFetchLength, 30000.0f);
+        for (int row : {0, 1 + trial % 84}) {
+          std::array<float, kSubframe> v;
+          table.apply_taps(v, acb_gain_table_170[row], f);
+          out.add(v.data(), kSubframe);
+        }
+        return out;
+      },
+      30);
 }
 
 }  // namespace
