@@ -24,6 +24,7 @@ kernel_table reference_table() noexcept {
   table.correlate_candidates = correlate_candidates;
   table.best_gain_row = best_gain_row;
   table.apply_taps = apply_taps;
+  table.place_pulses = place_pulses;
   // Decoder stages.
   return table;
 }
@@ -39,6 +40,7 @@ kernel_table table_of(kernel_variant variant) noexcept {
   add_weighted_synthesis_lanes(table, width);
   add_pulse_filters_lanes(table, width);
   add_adaptive_codebook_lanes(table, width);
+  add_fixed_codebook_lanes(table, width);
 #else
   static_cast<void>(variant);
 #endif

@@ -8,6 +8,7 @@
 #include "codec/analysis/open_loop_pitch.h"
 #include "codec/analysis/weighted_synthesis.h"
 #include "codec/excitation/adaptive_codebook.h"
+#include "codec/excitation/fixed_codebook.h"
 #include "codec/excitation/pulse_filters.h"
 
 namespace sivo {
@@ -31,6 +32,7 @@ struct kernel_table {
   decltype(&sivo::correlate_candidates) correlate_candidates;
   decltype(&sivo::best_gain_row) best_gain_row;
   decltype(&sivo::apply_taps) apply_taps;
+  decltype(&sivo::place_pulses) place_pulses;
 
   // Decoder stages.
 };

@@ -13,6 +13,7 @@ void add_open_loop_pitch_lanes(kernel_table& table, int width) noexcept;
 void add_weighted_synthesis_lanes(kernel_table& table, int width) noexcept;
 void add_pulse_filters_lanes(kernel_table& table, int width) noexcept;
 void add_adaptive_codebook_lanes(kernel_table& table, int width) noexcept;
+void add_fixed_codebook_lanes(kernel_table& table, int width) noexcept;
 
 // name_lanes2, name_lanes4, name_lanes8: the kernel template kernel<W>
 // compiled for plain x86-64, AVX2 and AVX-512 respectively. Everything the
