@@ -20,6 +20,11 @@ kernel_table reference_table() noexcept {
   table.cascade_responses = cascade_responses;
   table.backward_correlate = backward_correlate;
   table.causal_convolution = causal_convolution;
+  table.filter_tap_vectors = filter_tap_vectors;
+  table.correlate_candidates = correlate_candidates;
+  table.best_gain_row = best_gain_row;
+  table.apply_taps = apply_taps;
+  table.place_pulses = place_pulses;
   // Decoder stages.
   table.lsp_to_lpc_subframes = lsp_to_lpc_subframes;
   table.walk_pulse_columns = walk_pulse_columns;
@@ -40,6 +45,8 @@ kernel_table table_of(kernel_variant variant) noexcept {
   add_open_loop_pitch_lanes(table, width);
   add_weighted_synthesis_lanes(table, width);
   add_pulse_filters_lanes(table, width);
+  add_adaptive_codebook_lanes(table, width);
+  add_fixed_codebook_lanes(table, width);
   // Decoder stages.
   add_lsp_decode_lanes(table, width);
   add_fixed_codebook_decode_lanes(table, width);

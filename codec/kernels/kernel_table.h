@@ -8,6 +8,8 @@
 #include "codec/analysis/lsp_quantise.h"
 #include "codec/analysis/open_loop_pitch.h"
 #include "codec/analysis/weighted_synthesis.h"
+#include "codec/excitation/adaptive_codebook.h"
+#include "codec/excitation/fixed_codebook.h"
 #include "codec/excitation/pulse_filters.h"
 #include "codec/synthesis/fixed_codebook_decode.h"
 #include "codec/synthesis/lag_sums.h"
@@ -32,6 +34,11 @@ struct kernel_table {
   decltype(&sivo::cascade_responses) cascade_responses;
   decltype(&sivo::backward_correlate) backward_correlate;
   decltype(&sivo::causal_convolution) causal_convolution;
+  decltype(&sivo::filter_tap_vectors) filter_tap_vectors;
+  decltype(&sivo::correlate_candidates) correlate_candidates;
+  decltype(&sivo::best_gain_row) best_gain_row;
+  decltype(&sivo::apply_taps) apply_taps;
+  decltype(&sivo::place_pulses) place_pulses;
 
   // Decoder stages.
   decltype(&sivo::lsp_to_lpc_subframes) lsp_to_lpc_subframes;

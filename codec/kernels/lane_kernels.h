@@ -12,6 +12,8 @@ void add_lsp_quantise_lanes(kernel_table& table, int width) noexcept;
 void add_open_loop_pitch_lanes(kernel_table& table, int width) noexcept;
 void add_weighted_synthesis_lanes(kernel_table& table, int width) noexcept;
 void add_pulse_filters_lanes(kernel_table& table, int width) noexcept;
+void add_adaptive_codebook_lanes(kernel_table& table, int width) noexcept;
+void add_fixed_codebook_lanes(kernel_table& table, int width) noexcept;
 // Decoder stages.
 void add_lsp_decode_lanes(kernel_table& table, int width) noexcept;
 void add_fixed_codebook_decode_lanes(kernel_table& table, int width) noexcept;

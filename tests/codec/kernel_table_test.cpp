@@ -12,7 +12,10 @@
 #include "codec/analysis/perceptual_weighting.h"
 #include "codec/analysis/weighted_synthesis.h"
 #include "codec/codec_types.h"
+#include "codec/excitation/adaptive_codebook.h"
+#include "codec/excitation/fixed_codebook.h"
 #include "codec/excitation/pulse_filters.h"
+#include "codec/tables/acb_gain_tables.h"
 #include "tests/codec/kernel_variants.h"
 #include "tests/codec/stable_predictor.h"
 
@@ -133,6 +136,78 @@ TEST(KernelTable, ConvolutionAndBackwardCorrelation) {
         output_bytes out;
         out.add(conv.data(), kSubframe);
         out.add(corr.data(), kSubframe);
+        return out;
+      },
+      40);
+}
+
+// The gain search's kernels on one set of filtered tap vectors: their
+// correlations with the target, the best row of either table at every
+// bound, and the predictor of a few rows on the window.
+TEST(KernelTable, AdaptiveCodebookGainSearch) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<tap_vectors, kMaxCandidates> y;
+        for (auto& taps : y) {
+          for (auto& tap : taps) fill_samples(rng, kind, tap.data(), kSubframe, 5000.0f);
+        }
+        std::array<float, kSubframe> target;
+        fill_samples(rng, kind, target.data(), kSubframe, 5000.0f);
+        std::array<gain_correlations, kMaxCandidates> c;
+        table.correlate_candidates(c, y, target);
+        output_bytes out;
+        for (const auto& ck : c) out.add(ck.data(), kGainColumns);
+        for (bool large : {false, true}) {
+          for (int rows = 1; rows <= (large ? kLargeTableRows : kSmallTableRows); rows += 7) {
+            int row = -1;
+            out.add(table.best_gain_row(large, rows, c[trial % kMaxCandidates], row));
+            out.add(row);
+          }
+        }
+        std::array<float, kFetchLength> f;
+        fill_samples(rng, kind, f.data(), kFetchLength, 30000.0f);
+        for (int row : {0, 1 + trial % 84}) {
+          std::array<float, kSubframe> v;
+          table.apply_taps(v, acb_gain_table_170[row], f);
+          out.add(v.data(), kSubframe);
+        }
+        return out;
+      },
+      30);
+}
+
+// Placements from every grid and first pulse of the rates' pulse counts,
+// with and without positions already taken.
+TEST(KernelTable, PulsePlacement) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<float, kSubframe> target, imr, acf, corr;
+        fill_samples(rng, kind, target.data(), kSubframe, 8000.0f);
+        fill_samples(rng, kind, imr.data(), kSubframe, 1.0f);
+        backward_correlate(imr, imr, acf);
+        backward_correlate(target, imr, corr);
+        std::array<int32_t, kSubframe> occupied{};
+        if (trial % 2 == 1) {
+          for (int p = trial % 5; p < kSubframe; p += 9) occupied[p] = 1;
+        }
+        const int step = trial % 3 == 0 ? 1 : trial % 3 == 1 ? 2 : 4;
+        const int grid = trial % step;
+        int first = grid + step * static_cast<int>(rng() % (kSubframe / step));
+        while (first < kSubframe && occupied[first] != 0) first += step;
+        if (first >= kSubframe) first = grid + (occupied[grid] != 0 ? step : 0);
+        const pulse_placement at{first, grid, step, 3 + trial % 6, 2 + trial % 21};
+        std::array<gain_trial, kGainTrials> trials;
+        table.place_pulses(trials, at, acf, corr, imr, occupied);
+        output_bytes out;
+        for (const gain_trial& g : trials) {
+          out.add(g.complete);
+          if (!g.complete) continue;
+          out.add(g.error);
+          out.add(g.positions.data(), kMaxPulses);
+          out.add(g.amplitudes.data(), kMaxPulses);
+        }
         return out;
       },
       40);
