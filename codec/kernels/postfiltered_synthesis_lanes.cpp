@@ -149,7 +149,7 @@ SIVO_LANE_INLINE recursion_sums recursions_in(float* signal, float* v_out, recur
   return sums;
 }
 
-// The filter lines of a frame, and the subframe they are at.
+// The three filter lines of a frame.
 struct frame_lines {
   filter_line synthesis, formant_input, formant_output;
 };
