@@ -68,11 +68,8 @@ using float8 = float __attribute__((vector_size(32)));
 typedef float float8_unaligned __attribute__((vector_size(32), aligned(4)));
 static_assert(alignof(float8_unaligned) == alignof(float));
 
-#define SIVO_LOAD_WIDENED8(p) \
-  __builtin_convertvector(*reinterpret_cast<const ::sivo::float8_unaligned*>(p), ::sivo::double8)
-
-// The same, written element by element. GCC 12 splits the conversion above
-// in two halves; from this form it makes one widening load where AVX-512 is
+// Eight consecutive floats at p widened to double, written element by
+// element: GCC 12 splits a converting load of eight in two halves; from this form it makes one widening load where AVX-512 is
 // used. Only for data in memory that stays there (tables, caller's arrays):
 // on a small local array GCC may keep every element in its own register.
 #define SIVO_LOAD_WIDENED8_ELEMENTS(p)                                                       \
@@ -81,10 +78,6 @@ static_assert(alignof(float8_unaligned) == alignof(float));
     ::sivo::double8{sivo_widened_[0], sivo_widened_[1], sivo_widened_[2], sivo_widened_[3],  \
                     sivo_widened_[4], sivo_widened_[5], sivo_widened_[6], sivo_widened_[7]}; \
   })
-
-#define SIVO_STORE_NARROWED8(p, v)                                    \
-  static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = \
-                        __builtin_convertvector((v), ::sivo::float8))
 
 using int32x8 = int __attribute__((vector_size(32)));
 typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
