@@ -5,17 +5,14 @@
 // replaces, so results are bit-identical to scalar code. Never used to
 // split one sum across lanes.
 //
-// The types are compiler vector extensions. Functions marked
-// SIVO_LANE_CLONES are compiled for AVX-512, AVX2 and plain x86-64, one
-// chosen at load time by the processor; none of them uses FMA, so all
-// compute the same bits. Cloned functions must have internal linkage: the
-// load-time selector of an external one would be exported from the shared
-// library whatever its visibility (clang exports even an internal one's; the
-// shared library's export list hides those). Kernels keep their
-// accumulators in named variables, or in small arrays indexed only by
-// constants after unrolling, so that they stay in registers. No function
-// takes or returns a 256- or 512-bit lane value: the helpers that handle
-// them are macros (below) or take them by reference.
+// The types are compiler vector extensions. A kernel is a template on the
+// lane width W, with every helper it calls inlined into it; lane_kernels.h
+// compiles it once per instruction set (plain x86-64, AVX2, AVX-512) and
+// kernel_table.cpp picks one at first use. None uses FMA, so all compute
+// the same bits. Kernels keep their accumulators in named variables, or in
+// small arrays indexed only by constants after unrolling, so that they stay
+// in registers. No function takes or returns a 256- or 512-bit lane value:
+// the helpers that handle them are macros (below) or take them by reference.
 #pragma once
 
 namespace sivo {
@@ -28,7 +25,9 @@ using float4 = float __attribute__((vector_size(16)));
 typedef float float4_unaligned __attribute__((vector_size(16), aligned(4)));
 static_assert(alignof(float4_unaligned) == alignof(float));
 
-// A test build may pin one variant on a machine that has more:
+// Stages not yet reached through the kernel table pick their variant here:
+// SIVO_LANE_CLONES, SIVO_LANE_WIDTH and SIVO_LANE_DISPATCH go once none
+// uses them. A test build may pin one variant on a machine that has more:
 // SIVO_LANES_BASELINE (plain x86-64 / SSE2) or SIVO_LANES_AVX2.
 #if defined(SIVO_LANES_BASELINE)
 #define SIVO_LANE_CLONES
