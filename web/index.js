@@ -1,0 +1,300 @@
+// The JavaScript interface of the sivo speech codec: whole-buffer encode and
+// decode, streaming Encoder and Decoder objects, lost-frame concealment.
+// Works in Node (require) and in browsers (a <script> after sivo_wasm.js,
+// which sets window.sivo).
+(function (root, factory) {
+  if (typeof module === 'object' && module.exports) {
+    module.exports = factory(require('./sivo_wasm.js'));
+  } else {
+    root.sivo = factory(root.createSivoModule);
+  }
+})(typeof self !== 'undefined' ? self : this, function (createSivoModule) {
+  'use strict';
+
+  const SAMPLE_RATE = 8000;
+  const FRAME_SAMPLES = 240;
+  const MAX_FRAME_BYTES = 45;
+  // Frame length by the low three bits of the first byte; 0 = invalid type.
+  const FRAME_BYTES = [24, 31, 19, 45, 0, 0, 5, 1];
+  const RATE_BYTES = FRAME_BYTES.slice(0, 4);
+  const SPEECH_TYPES = 4;
+
+  function checkRate(rate) {
+    if (!Number.isInteger(rate) || rate < 0 || rate > 3) {
+      throw new RangeError(`sivo: rate must be 0, 1, 2 or 3 (got ${String(rate)})`);
+    }
+  }
+
+  function checkType(value, type, what) {
+    if (!(value instanceof type)) {
+      throw new TypeError(`sivo: ${what} must be a ${type.name}`);
+    }
+  }
+
+  // Walks the frames of bytes from their first byte. Returns the length of
+  // the whole frames and their count; error is null, or names the first bad
+  // frame (an invalid type, or a frame cut short when partialOk is false)
+  // by its offset counted from base.
+  function walkFrames(bytes, base, partialOk) {
+    let at = 0;
+    let frames = 0;
+    let speech = 0;
+    while (at < bytes.length) {
+      const type = bytes[at] & 7;
+      const size = FRAME_BYTES[type];
+      if (size === 0) {
+        return { length: at, frames, speech,
+          error: `sivo: invalid frame type ${type} at byte offset ${base + at}` };
+      }
+      if (at + size > bytes.length) {
+        if (partialOk) break;
+        return { length: at, frames, speech,
+          error: `sivo: frame cut short at byte offset ${base + at} ` +
+            `(${bytes.length - at} of ${size} bytes)` };
+      }
+      at += size;
+      frames += 1;
+      if (type < SPEECH_TYPES) speech += 1;
+    }
+    return { length: at, frames, speech, error: null };
+  }
+
+  function concat(a, b) {
+    if (a.length === 0) return b;
+    const out = new a.constructor(a.length + b.length);
+    out.set(a);
+    out.set(b, a.length);
+    return out;
+  }
+
+  function bind(m) {
+    // Scratch buffers live for one call: allocate, copy in, call, copy out,
+    // free. Views of the heap are taken after every allocation, since the
+    // memory may have grown.
+    function withBuffers(sizes, body) {
+      const ptrs = sizes.map((n) => (n > 0 ? m._malloc(n) : 0));
+      try {
+        if (ptrs.some((p, i) => sizes[i] > 0 && p === 0)) {
+          throw new Error('sivo: out of memory');
+        }
+        return body(ptrs);
+      } finally {
+        for (const p of ptrs) if (p) m._free(p);
+      }
+    }
+
+    function openHandle(opener) {
+      return withBuffers([4], ([slot]) => {
+        if (m[opener](slot) !== 0) throw new Error('sivo: out of memory');
+        return m.HEAP32[slot >> 2];
+      });
+    }
+
+    function closeHandle(closer, handle) {
+      withBuffers([4], ([slot]) => {
+        m.HEAP32[slot >> 2] = handle;
+        m[closer](slot);
+      });
+    }
+
+    // Encodes whole frames of pcm (its length a multiple of 240).
+    function encodeFrames(handle, pcm, rate) {
+      const frames = pcm.length / FRAME_SAMPLES;
+      if (frames === 0) return new Uint8Array(0);
+      return withBuffers([pcm.length * 2, frames * MAX_FRAME_BYTES], ([input, output]) => {
+        m.HEAP16.set(pcm, input >> 1);
+        const written = m._sivo_web_encode(handle, input, frames, rate, output);
+        return m.HEAPU8.slice(output, output + written);
+      });
+    }
+
+    // Decodes bytes, which walkFrames has found whole and valid.
+    function decodeFrames(handle, bytes, walk, lost) {
+      if (walk.frames === 0) return new Int16Array(0);
+      const flagBytes = lost ? walk.frames : 0;
+      return withBuffers([bytes.length, flagBytes, walk.speech * FRAME_SAMPLES * 2],
+        ([input, flags, output]) => {
+          m.HEAPU8.set(bytes, input);
+          if (flags) {
+            for (let i = 0; i < walk.frames; ++i) m.HEAPU8[flags + i] = lost[i] ? 1 : 0;
+          }
+          const produced = m._sivo_web_decode(handle, input, bytes.length, flags, output);
+          if (produced < 0) throw new Error('sivo: frame walk disagrees with the decoder');
+          return m.HEAP16.slice(output >> 1, (output >> 1) + produced);
+        });
+    }
+
+    function setPostfilter(handle, postfilter) {
+      if (m._sivo_decoder_set_filter_mode(handle, postfilter ? 1 : 0) !== 0) {
+        throw new Error('sivo: post-filter mode refused');
+      }
+    }
+
+    // A streaming encoder: any chunk size; whole frames are encoded as soon
+    // as they are complete, the rest waits for the next chunk or flush().
+    class Encoder {
+      constructor(options = {}) {
+        this.rate = options.rate === undefined ? 0 : options.rate;
+        checkRate(this.rate);
+        this._handle = openHandle('_sivo_encoder_open');
+        this._pending = new Int16Array(0);
+      }
+
+      _live() {
+        if (this._handle === 0) throw new Error('sivo: Encoder used after free()');
+        return this._handle;
+      }
+
+      // Encodes the frames that samples completes at rate (default: the
+      // last rate used), which applies from the first frame this call
+      // completes. Returns their bytes, possibly none.
+      encode(samples, rate = this.rate) {
+        checkType(samples, Int16Array, 'samples');
+        checkRate(rate);
+        const handle = this._live();
+        this.rate = rate;
+        const all = concat(this._pending, samples);
+        const whole = all.length - (all.length % FRAME_SAMPLES);
+        this._pending = all.slice(whole);
+        return encodeFrames(handle, all.subarray(0, whole), rate);
+      }
+
+      // Encodes the samples still waiting, padded with silence to a whole
+      // frame. Returns its bytes (none when nothing waits).
+      flush() {
+        const handle = this._live();
+        if (this._pending.length === 0) return new Uint8Array(0);
+        const frame = new Int16Array(FRAME_SAMPLES);
+        frame.set(this._pending);
+        this._pending = new Int16Array(0);
+        return encodeFrames(handle, frame, this.rate);
+      }
+
+      // Restarts the signal processing as for a new encoder; drops waiting
+      // samples.
+      reset() {
+        m._sivo_encoder_reset(this._live());
+        this._pending = new Int16Array(0);
+      }
+
+      free() {
+        if (this._handle !== 0) closeHandle('_sivo_encoder_close', this._handle);
+        this._handle = 0;
+      }
+    }
+
+    // A streaming decoder: any chunk of bytes; whole frames are decoded as
+    // soon as they are complete, a partial frame waits for the next chunk.
+    class Decoder {
+      constructor(options = {}) {
+        this._handle = openHandle('_sivo_decoder_open');
+        this._pending = new Uint8Array(0);
+        this._offset = 0;  // stream offset of the first pending byte
+        if (options.postfilter === false) setPostfilter(this._handle, false);
+      }
+
+      _live() {
+        if (this._handle === 0) throw new Error('sivo: Decoder used after free()');
+        return this._handle;
+      }
+
+      // Decodes the frames that bytes completes. Throws on an invalid frame
+      // type, naming its offset in the stream; the frames before it are
+      // decoded and returned on the error as `samples`, and the decoder
+      // keeps nothing of the bad data.
+      decode(bytes) {
+        checkType(bytes, Uint8Array, 'bytes');
+        const handle = this._live();
+        const all = concat(this._pending, bytes);
+        const walk = walkFrames(all, this._offset, true);
+        const samples = decodeFrames(handle, all.subarray(0, walk.length), walk, null);
+        if (walk.error) {
+          this._pending = new Uint8Array(0);
+          this._offset += all.length;
+          const error = new Error(walk.error);
+          error.samples = samples;
+          throw error;
+        }
+        this._pending = all.slice(walk.length);
+        this._offset += walk.length;
+        return samples;
+      }
+
+      // Conceals count lost frames (default 1): count * 240 samples.
+      decodeLost(count = 1) {
+        if (!Number.isInteger(count) || count < 0) {
+          throw new RangeError(`sivo: lost frame count must be a whole number (got ${count})`);
+        }
+        const handle = this._live();
+        if (count === 0) return new Int16Array(0);
+        return withBuffers([count * FRAME_SAMPLES * 2], ([output]) => {
+          const produced = m._sivo_web_conceal(handle, count, output);
+          return m.HEAP16.slice(output >> 1, (output >> 1) + produced);
+        });
+      }
+
+      // Bytes of a frame that is not yet complete.
+      get pendingBytes() {
+        return this._pending.length;
+      }
+
+      reset() {
+        m._sivo_decoder_reset(this._live());
+        this._pending = new Uint8Array(0);
+      }
+
+      free() {
+        if (this._handle !== 0) closeHandle('_sivo_decoder_close', this._handle);
+        this._handle = 0;
+      }
+    }
+
+    // Encodes all of pcm at one rate; the last partial frame is padded with
+    // silence.
+    function encode(pcm, rate = 0) {
+      checkType(pcm, Int16Array, 'pcm');
+      checkRate(rate);
+      const encoder = new Encoder({ rate });
+      try {
+        return concat(encoder.encode(pcm), encoder.flush());
+      } finally {
+        encoder.free();
+      }
+    }
+
+    // Decodes a whole stream of frames. options.postfilter (default true);
+    // options.lost: per frame, true to conceal that frame as lost.
+    function decode(bytes, options = {}) {
+      checkType(bytes, Uint8Array, 'bytes');
+      const walk = walkFrames(bytes, 0, false);
+      if (walk.error) throw new Error(walk.error);
+      const decoder = new Decoder({ postfilter: options.postfilter !== false });
+      try {
+        return decodeFrames(decoder._handle, bytes, walk, options.lost || null);
+      } finally {
+        decoder.free();
+      }
+    }
+
+    function version() {
+      return withBuffers([4], ([slot]) => {
+        m._sivo_encoder_get_version(slot);
+        return m.UTF8ToString(m.HEAP32[slot >> 2]);
+      });
+    }
+
+    return {
+      encode, decode, Encoder, Decoder,
+      SAMPLE_RATE, FRAME_SAMPLES, RATE_BYTES,
+      version: version(),
+    };
+  }
+
+  // Instantiates the module (the WebAssembly is inside sivo_wasm.js, so no
+  // file or network access is needed) and resolves to the codec interface.
+  async function load() {
+    return bind(await createSivoModule());
+  }
+
+  return { load, SAMPLE_RATE, FRAME_SAMPLES, RATE_BYTES };
+});
