@@ -102,130 +102,98 @@ SIVO_LANE_INLINE int update_and_pick(float* w, const int32_t* taken, const doubl
   }
 }
 
-// place_pulses, the four gain levels side by side.
-// Grid positions are handled compactly: slot q is position grid + step q.
-// The weights are updated in double lanes of width W (see lane_group).
-template <int W>
-SIVO_LANE_INLINE void place_pulse_lanes(std::span<gain_trial, kGainTrials> trials,
-                                        const pulse_placement& at,
-                                        std::span<const float, kSubframe> acf_by_delay,
-                                        std::span<const float, kSubframe> corr,
-                                        std::span<const float, kSubframe> imr,
-                                        std::span<const int32_t, kSubframe> occupied) noexcept {
-  const int first = at.first, grid = at.grid, step = at.step, pulses = at.pulses;
-  const int centre = at.centre;
-  const distance_table acf = pulse_distances(acf_by_delay, step);
-  const int slots = (kSubframe - grid + step - 1) / step;
-  // Filtered patterns, aligned and padded to whole lane groups, and the
-  // response behind eight zeros: a pulse's response is added from the lane
-  // group holding its position, the lanes before it adding a zero (which
-  // leaves a value as it is, or turns -0 to +0, the same once squared: the
-  // patterns only feed the energies). The padding of filtered is never read.
+// The four gain levels' placements, advanced pulse by pulse together so
+// that their work overlaps. Per level: weight[q], corr at slot q less the
+// filtered pulses chosen so far, as seen from that position (stored as float
+// after each update; slots already taken are updated too but never read
+// again); taken[q], all ones for a slot holding a pulse (or past the grid's
+// end); the slot of the last pulse placed; the filtered pattern, aligned and
+// padded to whole lane groups (the padding is never read).
+struct level_lanes {
   alignas(32) std::array<std::array<float, kSubframe + 4>, kGainTrials> filtered;
-  std::array<float, 8 + kSubframe + 8> padded_response{};
-  for (int n = 0; n < kSubframe; ++n) padded_response[8 + n] = imr[n];
-  const float* const response = padded_response.data() + 8;
-
-  // Per gain level: weight[q], corr at slot q less the filtered pulses chosen
-  // so far, as seen from that position (stored as float after each update;
-  // slots already taken are updated too but never read again); taken[q], all
-  // ones for a slot holding a pulse (or past the grid's end); the slot of the
-  // last pulse placed. The four levels are independent: they advance pulse
-  // by pulse together, so that their work overlaps.
   std::array<std::array<float, kSlotsPadded>, kGainTrials> weight;
   std::array<std::array<int32_t, kSlotsPadded>, kGainTrials> taken;
   std::array<int, kGainTrials> slot;
   std::array<float, kGainTrials> level;
-  const int first_slot = (first - grid) / step;
-  // Every level starts from the same weights, free slots and first pulse: its
-  // sign follows corr at first, and the filtered pattern is that pulse's
-  // response (levels scale only the error), so they are formed once.
-  {
-    std::array<float, kSlotsPadded>& w = weight[0];
-    std::array<int32_t, kSlotsPadded>& t = taken[0];
-    w.fill(0.0f);
-    t.fill(-1);
-    for (int q = 0; q < slots; ++q) {
-      w[q] = corr[grid + step * q];
-      t[q] = occupied[grid + step * q] != 0 ? -1 : 0;
-    }
-    t[first_slot] = -1;
-    std::array<float, kSubframe + 4>& f = filtered[0];
-    f.fill(0.0f);
-    if (w[first_slot] < 0.0f) {
-      for (int n = first; n < kSubframe; ++n) f[n] = -imr[n - first];
-    } else {
-      for (int n = first; n < kSubframe; ++n) f[n] = imr[n - first];
-    }
+};
+
+// Every level starts from the same weights, free slots and first pulse: its
+// sign follows corr at first, and the filtered pattern is that pulse's
+// response (levels scale only the error), so they are formed once.
+SIVO_LANE_INLINE void start_levels(level_lanes& levels, std::span<gain_trial, kGainTrials> trials,
+                                   const pulse_placement& at, int slots,
+                                   std::span<const float, kSubframe> corr,
+                                   std::span<const float, kSubframe> imr,
+                                   std::span<const int32_t, kSubframe> occupied) noexcept {
+  const int first_slot = (at.first - at.grid) / at.step;
+  std::array<float, kSlotsPadded>& w = levels.weight[0];
+  std::array<int32_t, kSlotsPadded>& t = levels.taken[0];
+  w.fill(0.0f);
+  t.fill(-1);
+  for (int q = 0; q < slots; ++q) {
+    w[q] = corr[at.grid + at.step * q];
+    t[q] = occupied[at.grid + at.step * q] != 0 ? -1 : 0;
   }
+  t[first_slot] = -1;
   // std::signbit is not used: a negative zero counts as positive.
-  const bool first_negative = weight[0][first_slot] < 0.0f;
+  const bool first_negative = w[first_slot] < 0.0f;
+  std::array<float, kSubframe + 4>& f = levels.filtered[0];
+  f.fill(0.0f);
+  for (int n = at.first; n < kSubframe; ++n) f[n] = first_negative ? -imr[n - at.first] : imr[n - at.first];
   for (int j = 0; j < kGainTrials; ++j) {
     gain_trial& trial = trials[j];
-    level[j] = fcb_gain_table[centre + j - kGainsBelowCentre];
+    const float level = fcb_gain_table[at.centre + j - kGainsBelowCentre];
+    levels.level[j] = level;
     if (j > 0) {
-      weight[j] = weight[0];
-      taken[j] = taken[0];
-      filtered[j] = filtered[0];
+      levels.weight[j] = levels.weight[0];
+      levels.taken[j] = levels.taken[0];
+      levels.filtered[j] = levels.filtered[0];
     }
     trial.positions = {};
     trial.amplitudes = {};
     trial.complete = true;
-    slot[j] = first_slot;
-    trial.positions[0] = first;
-    trial.amplitudes[0] = first_negative ? -level[j] : level[j];
+    levels.slot[j] = first_slot;
+    trial.positions[0] = at.first;
+    trial.amplitudes[0] = first_negative ? -level : level;
   }
+}
 
-  for (int i = 1; i < pulses; ++i) {
-    for (int j = 0; j < kGainTrials; ++j) {
-      gain_trial& trial = trials[j];
-      if (!trial.complete) continue;
-      // Update every slot, then pick the free slot of largest |weight|, the
-      // first of equal maxima; a NaN weight is never picked, as in a scan
-      // that takes a slot only when it is strictly larger.
-      const float amplitude = trial.amplitudes[i - 1];
-      const double* distance = acf.data() + kDistanceCentre - slot[j];
-      float* const w_j = weight[j].data();
-      const int32_t* const taken_j = taken[j].data();
-      const int chosen = update_and_pick<W>(w_j, taken_j, distance, amplitude, slots);
-      if (chosen < 0) {  // only when the weights are not finite
-        trial.complete = false;
-        continue;
-      }
-      slot[j] = chosen;
-      const int position = grid + step * chosen;
-      trial.positions[i] = position;
-      taken[j][chosen] = -1;
-      const bool negative = w_j[chosen] < 0.0f;
-      trial.amplitudes[i] = negative ? -level[j] : level[j];
-      float* const f = filtered[j].data();
-      // f - r is f + (-r): the sign bit of the response is flipped instead.
-      const int32_t sign = negative ? static_cast<int32_t>(0x80000000u) : 0;
-      if constexpr (W == 2) {
-        const int4 flip = int4{} + sign;
-        for (int n = position & ~3; n < kSubframe; n += 4) {
-          const float4 r = load_float4(response + n - position);
-          const float4 v = load_float4(f + n);
-          store_float4(f + n, v + reinterpret_cast<float4>(reinterpret_cast<int4>(r) ^ flip));
-        }
-      } else {
-        const int32x8 flip = int32x8{} + sign;
-        for (int n = position & ~7; n < kSubframe; n += 8) {
-          const float8 r = SIVO_LOAD_FLOAT8(response + n - position);
-          const float8 v = SIVO_LOAD_FLOAT8(f + n);
-          SIVO_STORE_FLOAT8(f + n,
-                            v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
-        }
-      }
+// f[n] += the response of a pulse at position (negated when negative), from
+// the lane group holding position on; response: the response behind eight
+// zeros, so that the lanes before position add a zero (which leaves a value
+// as it is, or turns -0 to +0, the same once squared: the patterns only
+// feed the energies). f - r is f + (-r): the sign bit is flipped instead.
+template <int W>
+SIVO_LANE_INLINE void add_response(float* f, const float* response, int position,
+                                   bool negative) noexcept {
+  const int32_t sign = negative ? static_cast<int32_t>(0x80000000u) : 0;
+  if constexpr (W == 2) {
+    const int4 flip = int4{} + sign;
+    for (int n = position & ~3; n < kSubframe; n += 4) {
+      const float4 r = load_float4(response + n - position);
+      const float4 v = load_float4(f + n);
+      store_float4(f + n, v + reinterpret_cast<float4>(reinterpret_cast<int4>(r) ^ flip));
+    }
+  } else {
+    const int32x8 flip = int32x8{} + sign;
+    for (int n = position & ~7; n < kSubframe; n += 8) {
+      const float8 r = SIVO_LOAD_FLOAT8(response + n - position);
+      const float8 v = SIVO_LOAD_FLOAT8(f + n);
+      SIVO_STORE_FLOAT8(f + n, v + reinterpret_cast<float8>(reinterpret_cast<int32x8>(r) ^ flip));
     }
   }
+}
 
-  // Weighted squared error less the target energy:
-  // level^2 * sum filtered^2 - 2 * sum amplitude * corr[position],
-  // both sums in double, the whole evaluated in double and stored float.
-  // The four energies run side by side, one gain level per lane.
-  // Four samples of the four patterns are turned into four lane quads at a
-  // time, then added in sample order.
+// Each complete pattern's error: level^2 * sum filtered^2 - 2 * sum
+// amplitude * corr[position], both sums in double, the whole in double,
+// stored as float. The four energies run side by side, one level per lane:
+// four samples of the four patterns are turned into four lane quads at a
+// time, then added in sample order.
+SIVO_LANE_INLINE void rate_patterns(std::span<gain_trial, kGainTrials> trials,
+                                    const level_lanes& levels, const pulse_placement& at,
+                                    std::span<const float, kSubframe> corr) noexcept {
+  const auto& filtered = levels.filtered;
+  const int pulses = at.pulses, centre = at.centre;
   double4 energy = SIVO_SPLAT(0.0);
   for (int n = 0; n < kSubframe; n += 4) {
     double4 v[4];
@@ -241,6 +209,48 @@ SIVO_LANE_INLINE void place_pulse_lanes(std::span<gain_trial, kGainTrials> trial
       match += static_cast<double>(trial.amplitudes[i]) * corr[trial.positions[i]];
     trial.error = static_cast<float>(static_cast<double>(level) * level * energy[j] - 2.0 * match);
   }
+}
+
+
+// place_pulses, the four gain levels side by side. Grid positions are
+// handled compactly: slot q is position grid + step q. The weights are
+// updated in double lanes of width W (see lane_group).
+template <int W>
+SIVO_LANE_INLINE void place_pulse_lanes(std::span<gain_trial, kGainTrials> trials,
+                                        const pulse_placement& at,
+                                        std::span<const float, kSubframe> acf_by_delay,
+                                        std::span<const float, kSubframe> corr,
+                                        std::span<const float, kSubframe> imr,
+                                        std::span<const int32_t, kSubframe> occupied) noexcept {
+  const distance_table acf = pulse_distances(acf_by_delay, at.step);
+  const int slots = (kSubframe - at.grid + at.step - 1) / at.step;
+  std::array<float, 8 + kSubframe + 8> padded_response{};
+  for (int n = 0; n < kSubframe; ++n) padded_response[8 + n] = imr[n];
+  level_lanes levels;
+  start_levels(levels, trials, at, slots, corr, imr, occupied);
+  for (int i = 1; i < at.pulses; ++i) {
+    for (int j = 0; j < kGainTrials; ++j) {
+      gain_trial& trial = trials[j];
+      if (!trial.complete) continue;
+      // Update every slot, then pick the free slot of largest |weight|.
+      float* const w = levels.weight[j].data();
+      const int chosen = update_and_pick<W>(w, levels.taken[j].data(),
+                                            acf.data() + kDistanceCentre - levels.slot[j],
+                                            trial.amplitudes[i - 1], slots);
+      if (chosen < 0) {  // only when the weights are not finite
+        trial.complete = false;
+        continue;
+      }
+      levels.slot[j] = chosen;
+      levels.taken[j][chosen] = -1;
+      const bool negative = w[chosen] < 0.0f;
+      trial.positions[i] = at.grid + at.step * chosen;
+      trial.amplitudes[i] = negative ? -levels.level[j] : levels.level[j];
+      add_response<W>(levels.filtered[j].data(), padded_response.data() + 8, trial.positions[i],
+                      negative);
+    }
+  }
+  rate_patterns(trials, levels, at, corr);
 }
 
 SIVO_LANE_ENTRIES(place_pulses, place_pulse_lanes,

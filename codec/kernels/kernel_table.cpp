@@ -37,7 +37,7 @@ kernel_table reference_table() noexcept {
 
 kernel_table table_of(kernel_variant variant) noexcept {
   kernel_table table = reference_table();
-#if defined(SIVO_LANE_KERNELS)
+#if defined(SIVO_KERNELS_LANES)
   if (variant == kernel_variant::reference) return table;
   const int width = variant == kernel_variant::lanes8 ? 8 : variant == kernel_variant::lanes4 ? 4 : 2;
   add_lpc_analysis_lanes(table, width);
@@ -68,7 +68,7 @@ struct runnable_list {
 runnable_list find_runnable() noexcept {
   runnable_list list;
   list.variants[list.count++] = kernel_variant::reference;
-#if defined(SIVO_LANE_KERNELS)
+#if defined(SIVO_KERNELS_LANES)
   list.variants[list.count++] = kernel_variant::lanes2;
 #if defined(__ELF__)
   // (Windows' x86-64 compilers do not keep the stack aligned for spilled

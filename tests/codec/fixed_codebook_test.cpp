@@ -374,80 +374,24 @@ TEST(FixedCodebookSearch, CodedSubframesDecodeToTheReturnedExcitation) {
   }
 }
 
-// Sum of (target - filtered excitation)^2 less the target energy, filtering
-// the candidate's excitation from scratch; scale gets the energies involved.
-long double direct_error(const Vec& target, const Vec& h, const pulse_candidate& c, int pulses,
-                         int lag, long double* scale = nullptr) {
-  Vec e{};
-  for (int i = 0; i < pulses; ++i) e[c.positions[i]] = c.amplitudes[i];
-  if (c.train == 1) repeat_pitch_train(e, e, lag);
-  long double err = 0.0L, energy = 0.0L;
-  for (int n = 0; n < kSubframe; ++n) {
-    long double f = 0.0L;
-    for (int m = 0; m <= n; ++m) f += static_cast<long double>(e[m]) * h[n - m];
-    err += (target[n] - f) * (target[n] - f) - static_cast<long double>(target[n]) * target[n];
-    energy += f * f + static_cast<long double>(target[n]) * target[n];
-  }
-  if (scale) *scale = energy;
-  return err;
-}
-
-TEST(FixedCodebookSearch, ErrorEqualsDirectFilteringAndBeatsRandomPatterns) {
-  struct Family {
-    int pulses, step, lag;
-  };
-  const Family families[] = {{6, 2, 60}, {5, 2, 33}, {8, 1, 60},
-                             {7, 1, 45}, {4, 4, 60}, {3, 4, 20}};
-  std::mt19937 rng(81);
-  for (const Family& f : families) {
-    int tried = 0, better = 0;
-    for (int trial = 0; trial < 30; ++trial) {
-      const Vec t = next_target(rng), h = make_response(rng);
-      const Flags none{};
-      pulse_candidate best = empty_candidate();
-      find_best_pulses(best, t, h, acf_of(h), f.pulses, f.lag, f.step, 0, none, 0);
-      long double scale = 0.0L;
-      const long double direct = direct_error(t, h, best, f.pulses, f.lag, &scale);
-      ASSERT_NEAR(best.error, static_cast<double>(direct), 1e-5 * static_cast<double>(scale))
-          << "pulses " << f.pulses << " lag " << f.lag;
-      // Random patterns on the same grid at the same level are almost never
-      // better (the pulse choice is greedy, so not always optimal).
-      std::vector<int> order;
-      for (int p = best.grid; p < kSubframe; p += f.step) order.push_back(p);
-      for (int k = 0; k < 50; ++k, ++tried) {
-        std::shuffle(order.begin(), order.end(), rng);
-        pulse_candidate other = best;
-        for (int i = 0; i < f.pulses; ++i) {
-          other.positions[i] = order[i];
-          other.amplitudes[i] =
-              rng() % 2 ? -std::fabs(best.amplitudes[0]) : std::fabs(best.amplitudes[0]);
-        }
-        if (direct_error(t, h, other, f.pulses, f.lag) < direct) ++better;
-      }
-    }
-    EXPECT_LE(better, tried / 100) << "pulses " << f.pulses << " lag " << f.lag;
-  }
-}
-
 // Each step of every variant's pulse placement recomputed from scratch:
 // the weight of every free grid position from the correlations and the
 // pulses placed before it (each update in double, stored as float), the
 // choice (largest magnitude, first of equal ones) and sign taken from those,
-// and the pattern's error from its filtered pattern built directly (the
-// shifted responses added in float) with the defined roundings.
+// and the error from the filtered pattern built directly (the shifted
+// responses added in float) with the defined roundings. Odd trials repeat
+// the response at a pitch lag, as the search does below lag 58.
 TEST(FixedCodebookSearch, EveryPlacementStepRecomputedFromScratch) {
   std::mt19937 rng(91);
   for (int trial = 0; trial < 60; ++trial) {
-    const int step = kStep[trial % 5], pulses = kPulses[(trial * 7) % 20];
-    const Vec t = next_target(rng), imr = make_response(rng);
-    Vec acf, corr;
+    const int step = kStep[trial % 5], pulses = kPulses[(trial * 7) % 20], grid = trial % step;
+    const Vec t = next_target(rng);
+    Vec imr = make_response(rng), acf, corr;
+    if (trial % 2 == 1) repeat_pitch_train(imr, imr, 18 + trial % 40);
     backward_correlate(imr, imr, acf);
     backward_correlate(t, imr, corr);
     Flags occupied{};
-    if (trial % 3 == 0) {
-      for (int p = 0; p < kSubframe; p += 7) occupied[p] = 1;
-    }
-    const int grid = trial % step;
+    for (int p = 0; trial % 3 == 0 && p < kSubframe; p += 7) occupied[p] = 1;
     int first = grid;
     while (occupied[first] != 0) first += step;
     const pulse_placement at{first, grid, step, pulses, 2 + trial % 21};

@@ -25,6 +25,7 @@ namespace {
 using test::expect_variants_match_reference;
 using test::fill_samples;
 using test::input_kind;
+using test::add;
 using test::output_bytes;
 
 // The codec runs on the pinned variant, else on the widest the machine has.
@@ -51,7 +52,7 @@ TEST(KernelTable, OpenLoopCorrelations) {
         std::array<float, kOpenLoopCorrelations> corr;
         table.open_loop_correlations(corr, line.data() + kHistory);
         output_bytes out;
-        out.add(corr.data(), kOpenLoopCorrelations);
+        add(out, corr.data(), kOpenLoopCorrelations);
         return out;
       },
       20);
@@ -66,7 +67,7 @@ TEST(KernelTable, WindowCorrelations) {
         std::array<double, kWindowLags> sums;
         table.window_correlations(sums, padded.data() + kWindowLags);
         output_bytes out;
-        out.add(sums.data(), kWindowLags);
+        add(out, sums.data(), kWindowLags);
         return out;
       },
       20);
@@ -82,7 +83,10 @@ TEST(KernelTable, LspBandSearch) {
         fill_samples(rng, kind, residual.data(), kOrder, 8.0f);
         fill_samples(rng, kind, weights.data(), kOrder, 2.0f);
         output_bytes out;
-        for (int band = 0; band < 3; ++band) out.add(table.lsp_split_vq(band, residual, weights));
+        for (int band = 0; band < 3; ++band) {
+          const int entry = table.lsp_split_vq(band, residual, weights);
+          add(out, &entry);
+        }
         return out;
       },
       40);
@@ -106,7 +110,7 @@ TEST(KernelTable, CascadeResponses) {
         std::array<std::array<float, kSubframe>, kSubframes> y;
         table.cascade_responses(y, quantised, sets);
         output_bytes out;
-        for (const auto& line : y) out.add(line.data(), kSubframe);
+        for (const auto& line : y) add(out, line.data(), kSubframe);
         return out;
       },
       20);
@@ -134,8 +138,8 @@ TEST(KernelTable, ConvolutionAndBackwardCorrelation) {
         std::array<float, kSubframe> corr;
         table.backward_correlate(a, b, corr);
         output_bytes out;
-        out.add(conv.data(), kSubframe);
-        out.add(corr.data(), kSubframe);
+        add(out, conv.data(), kSubframe);
+        add(out, corr.data(), kSubframe);
         return out;
       },
       40);
@@ -157,12 +161,13 @@ TEST(KernelTable, AdaptiveCodebookGainSearch) {
         std::array<gain_correlations, kMaxCandidates> c;
         table.correlate_candidates(c, y, target);
         output_bytes out;
-        for (const auto& ck : c) out.add(ck.data(), kGainColumns);
+        for (const auto& ck : c) add(out, ck.data(), kGainColumns);
         for (bool large : {false, true}) {
           for (int rows = 1; rows <= (large ? kLargeTableRows : kSmallTableRows); rows += 7) {
             int row = -1;
-            out.add(table.best_gain_row(large, rows, c[trial % kMaxCandidates], row));
-            out.add(row);
+            const float top = table.best_gain_row(large, rows, c[trial % kMaxCandidates], row);
+            add(out, &top);
+            add(out, &row);
           }
         }
         std::array<float, kFetchLength> f;
@@ -170,7 +175,7 @@ TEST(KernelTable, AdaptiveCodebookGainSearch) {
         for (int row : {0, 1 + trial % 84}) {
           std::array<float, kSubframe> v;
           table.apply_taps(v, acb_gain_table_170[row], f);
-          out.add(v.data(), kSubframe);
+          add(out, v.data(), kSubframe);
         }
         return out;
       },
@@ -202,11 +207,11 @@ TEST(KernelTable, PulsePlacement) {
         table.place_pulses(trials, at, acf, corr, imr, occupied);
         output_bytes out;
         for (const gain_trial& g : trials) {
-          out.add(g.complete);
+          add(out, &g.complete);
           if (!g.complete) continue;
-          out.add(g.error);
-          out.add(g.positions.data(), kMaxPulses);
-          out.add(g.amplitudes.data(), kMaxPulses);
+          add(out, &g.error);
+          add(out, g.positions.data(), kMaxPulses);
+          add(out, g.amplitudes.data(), kMaxPulses);
         }
         return out;
       },

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cstdint>
-#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
@@ -14,42 +11,43 @@
 
 namespace sivo::test {
 
-// The inputs each kernel is held to its reference form on.
+// The inputs each kernel is held to its reference form on: uniform in
+// +-scale; extreme (huge values of both signs, whose terms cancel,
+// subnormals and signed zeros mixed in); silence (zeros of either sign);
+// speech (a stretch of a recording scaled to scale / 32768).
 enum class input_kind { random, extreme, silence, speech };
-inline constexpr input_kind kInputKinds[] = {input_kind::random, input_kind::extreme,
-                                             input_kind::silence, input_kind::speech};
-const char* name_of(input_kind kind);
-const char* name_of(kernel_variant variant);
-
-// Samples of the kind: uniform in +-scale; extreme mixes huge values of
-// both signs (terms that cancel), subnormals and signed zeros into it;
-// silence is zeros of either sign; speech is a stretch of a recording
-// scaled to scale / 32768 (random when the recording is missing).
 void fill_samples(std::mt19937& rng, input_kind kind, float* x, int count, float scale);
 
-// The bytes of the outputs a kernel call wrote, for comparing variants.
-class output_bytes {
- public:
-  template <typename T>
-  void add(const T* p, int count) {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    bytes_.insert(bytes_.end(), b, b + sizeof(T) * count);
-  }
-  template <typename T>
-  void add(const T& x) {
-    add(&x, 1);
-  }
-  bool operator==(const output_bytes&) const = default;
-  size_t size() const { return bytes_.size(); }
+inline const char* name_of(kernel_variant variant) {
+  static const char* const names[] = {"reference", "lanes2", "lanes4", "lanes8"};
+  return names[static_cast<int>(variant)];
+}
 
- private:
-  std::vector<unsigned char> bytes_;
-};
+// The bytes a kernel call wrote, for comparing variants.
+using output_bytes = std::vector<unsigned char>;
+template <typename T>
+void add(output_bytes& out, const T* p, int count = 1) {
+  const auto* b = reinterpret_cast<const unsigned char*>(p);
+  out.insert(out.end(), b, b + sizeof(T) * count);
+}
 
-// Runs one kernel call from table on input (kind, trial) and returns what it wrote.
+// Runs one kernel call from table on input (kind, trial), returns what it wrote.
 using kernel_run = std::function<output_bytes(const kernel_table&, input_kind, int trial)>;
 
 // Every runnable variant gives the reference's bytes on trials of every kind.
-void expect_variants_match_reference(const kernel_run& run, int trials);
+inline void expect_variants_match_reference(const kernel_run& run, int trials) {
+  const kernel_table& reference = kernel_table_for(kernel_variant::reference);
+  for (kernel_variant variant : runnable_kernel_variants()) {
+    for (int kind = 0; kind < 4 && variant != kernel_variant::reference; ++kind) {
+      for (int trial = 0; trial < trials; ++trial) {
+        const output_bytes want = run(reference, static_cast<input_kind>(kind), trial);
+        ASSERT_FALSE(want.empty());
+        ASSERT_EQ(run(kernel_table_for(variant), static_cast<input_kind>(kind), trial), want)
+            << name_of(variant) << " differs from reference on input kind " << kind << ", trial "
+            << trial;
+      }
+    }
+  }
+}
 
 }  // namespace sivo::test
