@@ -5,17 +5,14 @@
 // replaces, so results are bit-identical to scalar code. Never used to
 // split one sum across lanes.
 //
-// The types are compiler vector extensions. Functions marked
-// SIVO_LANE_CLONES are compiled for AVX-512, AVX2 and plain x86-64, one
-// chosen at load time by the processor; none of them uses FMA, so all
-// compute the same bits. Cloned functions must have internal linkage: the
-// load-time selector of an external one would be exported from the shared
-// library whatever its visibility (clang exports even an internal one's; the
-// shared library's export list hides those). Kernels keep their
-// accumulators in named variables, or in small arrays indexed only by
-// constants after unrolling, so that they stay in registers. No function
-// takes or returns a 256- or 512-bit lane value: the helpers that handle
-// them are macros (below) or take them by reference.
+// The types are compiler vector extensions. A kernel is a template on the
+// lane width W, with every helper it calls inlined into it; lane_kernels.h
+// compiles it once per instruction set (plain x86-64, AVX2, AVX-512) and
+// kernel_table.cpp picks one at first use. None uses FMA, so all compute
+// the same bits. Kernels keep their accumulators in named variables, or in
+// small arrays indexed only by constants after unrolling, so that they stay
+// in registers. No function takes or returns a 256- or 512-bit lane value:
+// the helpers that handle them are macros (below) or take them by reference.
 #pragma once
 
 namespace sivo {
@@ -28,7 +25,9 @@ using float4 = float __attribute__((vector_size(16)));
 typedef float float4_unaligned __attribute__((vector_size(16), aligned(4)));
 static_assert(alignof(float4_unaligned) == alignof(float));
 
-// A test build may pin one variant on a machine that has more:
+// Stages not yet reached through the kernel table pick their variant here:
+// SIVO_LANE_CLONES, SIVO_LANE_WIDTH and SIVO_LANE_DISPATCH go once none
+// uses them. A test build may pin one variant on a machine that has more:
 // SIVO_LANES_BASELINE (plain x86-64 / SSE2) or SIVO_LANES_AVX2.
 #if defined(SIVO_LANES_BASELINE)
 #define SIVO_LANE_CLONES
@@ -68,11 +67,8 @@ using float8 = float __attribute__((vector_size(32)));
 typedef float float8_unaligned __attribute__((vector_size(32), aligned(4)));
 static_assert(alignof(float8_unaligned) == alignof(float));
 
-#define SIVO_LOAD_WIDENED8(p) \
-  __builtin_convertvector(*reinterpret_cast<const ::sivo::float8_unaligned*>(p), ::sivo::double8)
-
-// The same, written element by element. GCC 12 splits the conversion above
-// in two halves; from this form it makes one widening load where AVX-512 is
+// Eight consecutive floats at p widened to double, written element by
+// element: GCC 12 splits a converting load of eight in two halves; from this form it makes one widening load where AVX-512 is
 // used. Only for data in memory that stays there (tables, caller's arrays):
 // on a small local array GCC may keep every element in its own register.
 #define SIVO_LOAD_WIDENED8_ELEMENTS(p)                                                       \
@@ -81,10 +77,6 @@ static_assert(alignof(float8_unaligned) == alignof(float));
     ::sivo::double8{sivo_widened_[0], sivo_widened_[1], sivo_widened_[2], sivo_widened_[3],  \
                     sivo_widened_[4], sivo_widened_[5], sivo_widened_[6], sivo_widened_[7]}; \
   })
-
-#define SIVO_STORE_NARROWED8(p, v)                                    \
-  static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = \
-                        __builtin_convertvector((v), ::sivo::float8))
 
 using int32x8 = int __attribute__((vector_size(32)));
 typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
