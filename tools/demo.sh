@@ -3,10 +3,11 @@
 # four compression rates, decodes it back to WAV files in ./sivo-demo/, and
 # prints a table of the results.
 #
-#   bash tools/demo.sh [--no-deps] [IN.wav]
+#   bash tools/demo.sh [--no-deps] [IN]
 #
 # --no-deps  skip installing the Debian packages (needs root otherwise)
-# IN.wav     speech to use instead of the bundled recordings
+# IN         speech to use instead of the bundled recordings: any file
+#            `sivo encode` reads (WAV, FLAC, Ogg, AIFF, ... at any rate)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -43,19 +44,24 @@ sivo=$build/tools/sivo
 
 mkdir -p "$out"
 if [[ -n $input ]]; then
-  cp "$input" "$out/input.wav"
-  label=$(basename "$input")
+  # Kept as it is: encode and compare read any format and rate alike.
+  name=$(basename "$input")
+  reference=$out/input.${name##*.}
+  [[ $name == *.* ]] || reference=$out/input
+  cp "$input" "$reference"
+  label=$name
 else
   cat "${recordings[@]/#/$speech_dir/}" > "$out/input.raw"
   "$sivo" raw2wav "$out/input.raw" "$out/input.wav"
   rm -f "$out/input.raw"
+  reference=$out/input.wav
   label="${recordings[*]} from $speech_dir"
 fi
 
 echo "== Encoding and decoding $label"
 rows=()
 for rate in 0 1 2 3; do
-  "$sivo" encode -q -r "$rate" "$out/input.wav" "$out/rate$rate.siv"
+  "$sivo" encode -q -r "$rate" "$reference" "$out/rate$rate.siv"
   "$sivo" decode -q "$out/rate$rate.siv" "$out/rate$rate.wav"
   "$sivo" decode -q --no-postfilter "$out/rate$rate.siv" "$out/rate$rate-nopostfilter.wav"
   info=$("$sivo" info "$out/rate$rate.siv")
@@ -63,15 +69,15 @@ for rate in 0 1 2 3; do
   duration=$(sed -n 's/^duration: *//p' <<<"$info")
   bitrate=$(sed -n 's/^average bit rate: *\([0-9.]*\).*/\1/p' <<<"$info")
   size=$(stat -c %s "$out/rate$rate.siv")
-  snr=$("$sivo" compare "$out/input.wav" "$out/rate$rate-nopostfilter.wav" |
+  snr=$("$sivo" compare "$reference" "$out/rate$rate-nopostfilter.wav" |
         sed -n 's/^segmental SNR: *\([-0-9.]*\) dB.*/\1/p')
   rows+=("$(printf '| %4s | %11s | %13s | %14s | %20s |' "$rate" "$((size / frames))" \
             "$bitrate" "$size" "$snr")")
 done
 
-input_size=$(stat -c %s "$out/input.wav")
+input_size=$(stat -c %s "$reference")
 echo
-echo "Input: $duration of speech, $frames frames, $input_size bytes of 16-bit WAV"
+echo "Input: $duration of speech, $frames frames, $input_size bytes of $(basename "$reference")"
 echo "Segmental SNR measured with the post-filter off (--no-postfilter), the"
 echo "decoded signal aligned 60 samples behind the input:"
 echo
@@ -80,4 +86,4 @@ printf '| %4s | %11s | %13s | %14s | %20s |\n' rate "frame bytes" "bit rate, b/s
 echo "|------|-------------|---------------|----------------|----------------------|"
 printf '%s\n' "${rows[@]}"
 echo
-echo "Listen to $out/rate*.wav (post-filter on) against $out/input.wav."
+echo "Listen to $out/rate*.wav (post-filter on) against $reference."

@@ -9,13 +9,13 @@
 #
 # New inputs found during the run go to a scratch corpus in the build folder;
 # the committed seeds are never written. FUZZERS selects targets (default:
-# decoder encoder wav).
+# decoder encoder wav transcode frame_walk rtp_payload stream_framing).
 set -euo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build=${2:-$src/build-fuzz}
-targets=${FUZZERS:-"decoder encoder wav"}
+targets=${FUZZERS:-"decoder encoder wav transcode frame_walk rtp_payload stream_framing"}
 
 if ! command -v clang++ >/dev/null || [ ! -e "$(clang -print-file-name=libclang_rt.fuzzer-x86_64.a)" ]; then
   echo "fuzz_smoke: needs clang with its libFuzzer runtime (packages clang, libclang-rt-14-dev)" >&2
@@ -40,7 +40,8 @@ cmake --build "$build" -j "${JOBS:-2}" --target "${names[@]}"
 
 # Longest input per target: enough for many frames, short enough that one
 # execution stays in the milliseconds.
-declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000)
+declare -A max_len=([decoder]=4096 [encoder]=3848 [wav]=12000 [transcode]=12000 [frame_walk]=4096
+                    [rtp_payload]=1500 [stream_framing]=4096)
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 # libFuzzer puts libstdc++ ahead of the shared sanitizer runtime in the

@@ -6,9 +6,15 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsoxr-dev libsndfile1-dev
+  libsoxr-dev libsndfile1-dev help2man
   codec2-examples
+  # The GStreamer plugin and its pipeline tests.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
+
+# The Python package, its tests and the corpus tool's Dask cluster.
+packages+=(python3-dev python3-numpy python3-pytest pybind11-dev python3-dask python3-distributed)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -42,4 +42,4 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:check
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # The install-tree consumer is a plain program built outside the sanitized
 # build; it cannot load instrumented libraries, so it runs in the normal build.
-ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '^cli\.install_consumer$'
+ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '^(cli\.install_consumer|gst\.installed_plugin)$'

@@ -23,6 +23,18 @@ foreach(file include/sivocore.h include/sivowav.h ${LIBDIR}/pkgconfig/sivocore.p
   endif()
 endforeach()
 
+# The manual page, when help2man built it, covers every command.
+if(MANPAGE)
+  file(READ ${prefix}/${MANDIR}/man1/sivo.1 page)
+  foreach(text "sivo encode" "sivo decode" "sivo info" "sivo compare" "sivo raw2wav"
+          "--raw-endianness")
+    string(FIND "${page}" "${text}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "the installed sivo(1) page lacks '${text}'")
+    endif()
+  endforeach()
+endif()
+
 # The installed program finds its libraries by itself.
 run_step("installed sivo --version" ${prefix}/${BINDIR}/sivo --version)
 

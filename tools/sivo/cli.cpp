@@ -1,29 +1,34 @@
+// Shared pieces of the sivo command-line program.
 #include "cli.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 
 namespace sivo_cli {
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+void on_signal(int) { g_interrupted = 1; }
+
+}  // namespace
 
 double rate_bits_per_second(int rate) {
   return kRateBytes[rate] * 8.0 * kSampleRate / kFrameSamples;
 }
 
-void print_error(std::string_view command, std::string_view text) {
-  std::fprintf(stderr, "sivo %.*s: %.*s\n", static_cast<int>(command.size()), command.data(),
-               static_cast<int>(text.size()), text.data());
+void print_error(std::string_view text) {
+  std::fprintf(stderr, "sivo: %.*s\n", static_cast<int>(text.size()), text.data());
 }
 
 int usage_error(std::string_view command, std::string_view text) {
-  print_error(command, text);
-  std::fprintf(stderr, "Try 'sivo %.*s --help'.\n", static_cast<int>(command.size()),
-               command.data());
+  std::fprintf(stderr, "sivo %.*s: %.*s\nTry 'sivo %.*s --help'.\n",
+               static_cast<int>(command.size()), command.data(), static_cast<int>(text.size()),
+               text.data(), static_cast<int>(command.size()), command.data());
   return kExitUsage;
 }
 
@@ -48,41 +53,67 @@ std::optional<double> parse_number(std::string_view text, double low, double hig
   return value;
 }
 
-bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = "cannot open " + path + ": " + errno_text();
-    return false;
+int match_option(const std::vector<std::string>& args, size_t& i, std::string_view name,
+                 std::string& value) {
+  const std::string& arg = args[i];
+  if (arg == name) {
+    if (i + 1 == args.size()) return -1;
+    value = args[++i];
+    return 1;
   }
-  data.clear();
-  uint8_t chunk[65536];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    data.insert(data.end(), chunk, chunk + got);
+  const bool is_long = name.starts_with("--");
+  if (is_long && arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+    value = arg.substr(name.size() + 1);
+    return 1;
   }
-  const bool failed = std::ferror(file) != 0;
-  const std::string reason = failed ? errno_text() : std::string();
-  std::fclose(file);
-  if (failed) {
-    error = "cannot read " + path + ": " + reason;
-    return false;
+  if (!is_long && arg.size() > name.size() && arg.starts_with(name)) {
+    value = arg.substr(name.size());
+    return 1;
   }
-  return true;
+  return 0;
 }
 
 bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
+  struct stat sa {}, sb{};
+  if (a == "-" || b == "-") return false;
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-long long file_size(const std::string& path) {
-  struct stat s {};
-  if (stat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) return -1;
-  return static_cast<long long>(s.st_size);
+void catch_interrupts() {
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a blocked read returns so the flag is seen; a second
+  // signal takes the default action.
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  // Past a file size limit a write fails with EFBIG instead of killing the
+  // program with a temporary file left behind.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
-std::string errno_text() { return std::strerror(errno); }
+bool interrupted() { return g_interrupted != 0; }
+
+sivo::cancel_check interrupt_check() {
+  return [] { return g_interrupted != 0; };
+}
+
+int finish_failed(const sivo::transcode_result& result) {
+  switch (result.outcome) {
+    case sivo::transcode_outcome::ok:
+    case sivo::transcode_outcome::output_closed:
+      return kExitOk;
+    case sivo::transcode_outcome::cancelled:
+      print_error("interrupted");
+      return kExitInterrupted;
+    case sivo::transcode_outcome::failed:
+      break;
+  }
+  print_error(result.error);
+  return kExitFailure;
+}
 
 }  // namespace sivo_cli

@@ -1,5 +1,5 @@
 // Shared pieces of the sivo command-line program: exit codes, messages,
-// argument helpers and the file helpers the subcommands use.
+// argument helpers and interrupt handling.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "transcode.h"
 
 namespace sivo_cli {
 
@@ -26,8 +28,8 @@ inline constexpr int kRateBytes[4] = {24, 31, 19, 45};
 // Bit rate of a speech frame of `rate`, in bit/s.
 double rate_bits_per_second(int rate);
 
-// Prints "sivo <command>: <text>" on stderr.
-void print_error(std::string_view command, std::string_view text);
+// Prints "sivo: <text>" on stderr.
+void print_error(std::string_view text);
 
 // Prints a usage error and the hint to --help; returns kExitUsage.
 int usage_error(std::string_view command, std::string_view text);
@@ -38,18 +40,29 @@ std::optional<long long> parse_integer(std::string_view text, long long low, lon
 // Parses a whole decimal number in [low, high]; nullopt otherwise.
 std::optional<double> parse_number(std::string_view text, double low, double high);
 
-// Reads a whole file; on failure returns false and sets `error` to the reason.
-bool read_file(const std::string& path, std::vector<uint8_t>& data, std::string& error);
+// Matches "NAME VALUE" or "NAME=VALUE" (and "-xVALUE" for a short name) at
+// args[i], advancing i past a separate value. Returns 0 for no match, 1 for a
+// match (value set), -1 when the value is missing.
+int match_option(const std::vector<std::string>& args, size_t& i, std::string_view name,
+                 std::string& value);
 
-// True when both paths exist and name the same file.
+// True when both paths exist and name the same regular file.
 bool same_file(const std::string& a, const std::string& b);
 
-// Size of a regular file in bytes; -1 for anything else or when it cannot be
-// examined.
-long long file_size(const std::string& path);
+// Installs SIGINT/SIGTERM handlers that only raise a flag (a second signal
+// ends the program at once) and ignores SIGPIPE and SIGXFSZ, so that a
+// closed pipe or a size limit shows as a write error.
+void catch_interrupts();
 
-// The text of errno, for messages.
-std::string errno_text();
+// True once SIGINT or SIGTERM arrived.
+bool interrupted();
+
+// A cancel check reading the interrupt flag.
+sivo::cancel_check interrupt_check();
+
+// Exit code and message for a transcoding result that is not ok: 130 when
+// interrupted, 0 (quietly) when the reader of a pipe went away, else 1.
+int finish_failed(const sivo::transcode_result& result);
 
 // Subcommands. `args` holds the arguments after the subcommand's name.
 int run_encode(const std::vector<std::string>& args);

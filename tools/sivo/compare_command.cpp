@@ -1,5 +1,6 @@
 // sivo compare: segmental SNR of a decoded WAV file against the original,
 // allowing for the codec's 60-sample look-ahead.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -7,19 +8,20 @@
 
 #include "cli.h"
 #include "signal_measures.h"
-#include "wav_file.h"
+#include "audio_input.h"
 
 namespace sivo_cli {
 namespace {
 
 constexpr char kCompareHelp[] =
-    "Usage: sivo compare [--delay N] REF.wav TEST.wav\n"
+    "Usage: sivo compare [--delay N] REF TEST\n"
     "\n"
-    "Measures TEST.wav against REF.wav (both 16-bit mono at the same rate):\n"
+    "Measures TEST against REF, both read as 'sivo encode' reads its input\n"
+    "(any format, mixed to mono, converted to 8000 Hz; '-' is standard input):\n"
     "the segmental SNR over 240-sample segments of REF, skipping segments more\n"
     "than 40 dB below the loudest one, each segment's SNR held to -10..35 dB,\n"
     "and the SNR over the whole overlap. TEST sample n + N is set against REF\n"
-    "sample n.\n"
+    "sample n, so REF may be the very file given to 'sivo encode'.\n"
     "\n"
     "Options:\n"
     "  --delay N   delay of TEST behind REF in samples (default 60, the\n"
@@ -54,23 +56,59 @@ int run_compare(const std::vector<std::string>& args) {
       files.push_back(arg);
     }
   }
-  if (files.size() != 2) return usage_error("compare", "expected REF.wav and TEST.wav");
+  if (files.size() != 2) return usage_error("compare", "expected REF and TEST");
 
-  std::vector<int16_t> reference, test;
-  uint32_t reference_rate = 0, test_rate = 0;
+  if (files[0] == "-" && files[1] == "-") {
+    return usage_error("compare", "only one of REF and TEST can be standard input");
+  }
+  catch_interrupts();
+  const sivo::cancel_check cancelled = interrupt_check();
+  sivo::audio_source sources[2];
+  sources[0].cancelled = sources[1].cancelled = &cancelled;
   std::string error;
-  if (!read_wav_mono16(files[0], reference, reference_rate, error) ||
-      !read_wav_mono16(files[1], test, test_rate, error)) {
-    print_error("compare", error);
+  for (int k = 0; k < 2; ++k) {
+    if (!sivo::source_open(sources[k], files[k], nullptr, error)) {
+      print_error(error);
+      if (k == 1) sivo::source_close(sources[0]);
+      return kExitFailure;
+    }
+  }
+  // TEST's first `delay` samples come before REF's first.
+  std::vector<int16_t> skipped(kSegment);
+  long long to_skip = delay;
+  bool ok = true;
+  while (ok && to_skip > 0) {
+    const long long got = sivo::source_read(
+        sources[1], skipped.data(), static_cast<size_t>(std::min<long long>(to_skip, kSegment)),
+        error);
+    ok = got > 0;
+    to_skip -= std::max(got, 0ll);
+  }
+  snr_meter meter;
+  int16_t reference[kSegment], test[kSegment];
+  for (;;) {
+    const long long a = ok ? sivo::source_read(sources[0], reference, kSegment, error) : 0;
+    const long long b = a == kSegment ? sivo::source_read(sources[1], test, kSegment, error) : 0;
+    if (a < 0 || b < 0) {
+      ok = false;
+      break;
+    }
+    if (b != kSegment) break;
+    snr_add(meter, reference, test);
+  }
+  sivo::source_close(sources[0]);
+  sivo::source_close(sources[1]);
+  if (interrupted()) {
+    print_error("interrupted");
+    return kExitInterrupted;
+  }
+  if (!error.empty()) {
+    print_error(error);
     return kExitFailure;
   }
-  if (reference_rate != test_rate) {
-    print_error("compare", "the two files have different sample rates");
-    return kExitFailure;
-  }
-  const snr_result result = measure_snr(reference, test, static_cast<size_t>(delay));
+  const snr_result result = snr_result_of(meter);
   if (result.segments == 0) {
-    print_error("compare", "no segment of REF.wav is loud enough to measure");
+    print_error("no segment of '" + files[0] + "' is loud enough to measure");
     return kExitFailure;
   }
   std::printf("segmental SNR: %.2f dB over %lld segments; overall SNR: %.2f dB\n",

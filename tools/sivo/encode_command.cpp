@@ -1,7 +1,5 @@
-// sivo encode: runs a sivowav job that turns a WAV file into a stream of
-// compressed frames, with a progress bar, a summary, and a clean stop on
-// Ctrl-C.
-#include <signal.h>
+// sivo encode: any audio file or stream into a stream of compressed frames,
+// with a progress bar and a summary.
 #include <unistd.h>
 
 #include <chrono>
@@ -10,46 +8,42 @@
 #include <vector>
 
 #include "cli.h"
-#include "sivowav.h"
 
 namespace sivo_cli {
 namespace {
 
 constexpr char kEncodeHelp[] =
-    "Usage: sivo encode [-r RATE] [-q] IN.wav OUT\n"
+    "Usage: sivo encode [OPTIONS] IN OUT\n"
     "\n"
-    "Encodes a WAV file into a stream of compressed frames.\n"
-    "IN.wav must be 16-bit linear PCM, mono or stereo, at 8000, 11025, 16000,\n"
-    "22050, 24000, 32000, 44100 or 48000 Hz; it is converted to 8000 Hz mono.\n"
+    "Encodes audio into a stream of compressed frames. IN may be any file\n"
+    "libsndfile reads (WAV of any sample format including WAVE_FORMAT_EXTENSIBLE,\n"
+    "FLAC, Ogg/Vorbis, AIFF, CAF, AU, ...) at any sample rate and channel count,\n"
+    "or headerless PCM with --raw. It is mixed to mono and converted to\n"
+    "8000 Hz. The whole input is encoded: the last frame is padded with silence.\n"
+    "IN '-' reads standard input (WAV, AIFF, FLAC, Ogg, AU or raw PCM; other\n"
+    "files that must be read out of order need a name); OUT '-' writes\n"
+    "standard output.\n"
     "\n"
     "Options:\n"
-    "  -r, --rate RATE  compression rate (default 0):\n"
-    "                     0  24-byte frames,  6400 bit/s\n"
-    "                     1  31-byte frames,  8266.7 bit/s\n"
-    "                     2  19-byte frames,  5066.7 bit/s\n"
-    "                     3  45-byte frames, 12000 bit/s\n"
-    "  -q, --quiet      no progress bar and no summary\n"
-    "  -h, --help       show this help\n"
+    "  -r, --rate RATE          compression rate (default 0):\n"
+    "                             0  24-byte frames,  6400 bit/s\n"
+    "                             1  31-byte frames,  8266.7 bit/s\n"
+    "                             2  19-byte frames,  5066.7 bit/s\n"
+    "                             3  45-byte frames, 12000 bit/s\n"
+    "  --raw                    IN is headerless PCM\n"
+    "  --raw-rate N             its sample rate in Hz (default 8000)\n"
+    "  --raw-channels N         its channels (default 1)\n"
+    "  --raw-bits N             8 (unsigned), 16, 24 or 32 bits (default 16)\n"
+    "  --raw-endianness E       little or big (default little)\n"
+    "  -q, --quiet              no progress bar and no summary\n"
+    "  -h, --help               show this help\n"
     "\n"
-    "Samples after the last whole 30 ms frame are not encoded. Ctrl-C stops\n"
-    "the job; OUT then keeps the frames written so far.\n";
+    "OUT is written to a temporary file and renamed into place when complete;\n"
+    "after a failure or Ctrl-C an earlier OUT is left as it was.\n";
 
-volatile sig_atomic_t g_interrupted = 0;
-
-void on_signal(int) { g_interrupted = 1; }
-
-// Installs handlers for SIGINT and SIGTERM that only raise the flag, so the
-// job is stopped between two SivoCount calls.
-void catch_interrupts() {
-  struct sigaction action {};
-  action.sa_handler = on_signal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
-void draw_progress(int percent) {
+void draw_progress(long long done, long long total) {
   constexpr int kWidth = 40;
+  const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
   char bar[kWidth + 1];
   const int filled = percent * kWidth / 100;
   for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
@@ -63,150 +57,126 @@ void clear_progress() {
   std::fflush(stderr);
 }
 
-// Message texts from sivowav may end in a line break; the title leads.
-void print_job_error(const char* title, const char* message) {
-  std::string text = message;
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  print_error("encode", std::string(title) + ": " + text);
-}
-
-// An empty output left by a job that failed holds nothing of value.
-void remove_if_empty(const std::string& path) {
-  if (file_size(path) == 0) std::remove(path.c_str());
-}
-
 }  // namespace
 
 int run_encode(const std::vector<std::string>& args) {
-  int rate = 0;
+  sivo::encode_options options;
   bool quiet = false;
+  bool raw_option_seen = false;
   std::vector<std::string> files;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    std::string value;
     if (arg == "-h" || arg == "--help") {
       std::fputs(kEncodeHelp, stdout);
       return kExitOk;
     }
     if (arg == "-q" || arg == "--quiet") {
       quiet = true;
-    } else if (arg == "-r" || arg == "--rate" || arg.starts_with("-r") ||
-               arg.starts_with("--rate=")) {
-      std::string value;
-      if (arg == "-r" || arg == "--rate") {
-        if (i + 1 == args.size()) return usage_error("encode", "option " + arg + " needs a value");
-        value = args[++i];
-      } else {
-        value = arg.starts_with("--rate=") ? arg.substr(7) : arg.substr(2);
-      }
-      const auto parsed = parse_integer(value, 0, 3);
-      if (!parsed) {
-        return usage_error("encode", "invalid rate '" + value + "' (expected 0, 1, 2 or 3)");
-      }
-      rate = static_cast<int>(*parsed);
-    } else if (arg == "--") {
+      continue;
+    }
+    if (arg == "--raw") {
+      options.raw = true;
+      continue;
+    }
+    if (arg == "--" ) {
       files.insert(files.end(), args.begin() + static_cast<long>(i) + 1, args.end());
       break;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      return usage_error("encode", "unknown option '" + arg + "'");
-    } else {
-      files.push_back(arg);
     }
-  }
-  if (files.size() != 2) return usage_error("encode", "expected IN.wav and OUT");
-  const std::string& input = files[0];
-  const std::string& output = files[1];
-  // The job truncates its output before reading the input: never let the
-  // two be one file.
-  if (same_file(input, output)) {
-    return usage_error("encode", "IN.wav and OUT name the same file");
-  }
-
-  std::vector<char> message(static_cast<size_t>(GetMaxErrorMessageLen()), '\0');
-  std::vector<char> title(static_cast<size_t>(GetMaxErrorTitleLen()), '\0');
-  g_interrupted = 0;
-  catch_interrupts();
-  // Checking first means a rejected input never creates or truncates OUT.
-  if (CheckWavFormat(message.data(), title.data(), input.c_str()) != SIVOWAV_SUCCESS) {
-    print_job_error(title.data(), message.data());
-    return kExitFailure;
-  }
-
-  const auto start = std::chrono::steady_clock::now();
-  const int started = SivoEncode(message.data(), title.data(), input.c_str(), output.c_str(), rate);
-  if (started == SIVOWAV_WRONG_STATE) {
-    print_error("encode", "another encoding job is already running in this process");
-    return kExitFailure;
-  }
-  if (started != SIVOWAV_SUCCESS) {
-    print_job_error(title.data(), message.data());
-    remove_if_empty(output);
-    return kExitFailure;
-  }
-
-  const bool show_bar = !quiet && isatty(STDERR_FILENO);
-  int shown = -1;
-  int progress = 0;
-  bool interrupted = false;
-  while (progress != SIVOWAV_DONE) {
-    if (g_interrupted) {
-      interrupted = true;
+    if (arg == "-" || arg.empty() || arg[0] != '-') {
+      files.push_back(arg);
+      continue;
+    }
+    struct numeric {
+      const char* name;
+      long long low, high;
+      int* target;
+      bool raw;
+    };
+    const numeric numerics[] = {
+        {"--rate", 0, 3, &options.comp_rate, false},
+        {"-r", 0, 3, &options.comp_rate, false},
+        {"--raw-rate", 1, 768000, &options.raw_input.rate, true},
+        {"--raw-channels", 1, 1024, &options.raw_input.channels, true},
+        {"--raw-bits", 8, 32, &options.raw_input.bits, true},
+    };
+    bool matched = false;
+    for (const numeric& n : numerics) {
+      const int m = match_option(args, i, n.name, value);
+      if (m == 0) continue;
+      if (m < 0) return usage_error("encode", "option " + arg + " needs a value");
+      const auto parsed = parse_integer(value, n.low, n.high);
+      const bool bits_ok = n.target != &options.raw_input.bits ||
+                           (parsed && (*parsed == 8 || *parsed == 16 || *parsed == 24 ||
+                                       *parsed == 32));
+      if (!parsed || !bits_ok) {
+        return usage_error("encode", "invalid value '" + value + "' for " + n.name +
+                                         (n.target == &options.comp_rate
+                                              ? " (expected 0, 1, 2 or 3)"
+                                          : n.target == &options.raw_input.bits
+                                              ? " (expected 8, 16, 24 or 32)"
+                                              : ""));
+      }
+      *n.target = static_cast<int>(*parsed);
+      raw_option_seen |= n.raw;
+      matched = true;
       break;
     }
-    progress = SivoCount(message.data(), title.data());
-    if (progress < 0) break;
-    if (show_bar && progress != shown) {
-      draw_progress(progress);
-      shown = progress;
+    if (matched) continue;
+    const int m = match_option(args, i, "--raw-endianness", value);
+    if (m < 0) return usage_error("encode", "option --raw-endianness needs a value");
+    if (m > 0) {
+      if (value != "little" && value != "big") {
+        return usage_error("encode", "invalid value '" + value +
+                                         "' for --raw-endianness (expected little or big)");
+      }
+      options.raw_input.big_endian = value == "big";
+      raw_option_seen = true;
+      continue;
     }
+    return usage_error("encode", "unknown option '" + arg + "'");
   }
-  if (interrupted) {
-    const int closed = SivoStop();
-    if (show_bar) clear_progress();
-    const long long bytes = file_size(output);
-    if (closed != 0) {
-      print_error("encode", "interrupted; writing " + output + " failed");
-      return kExitFailure;
-    }
-    if (bytes > 0) {
-      print_error("encode", "interrupted; " + output + " keeps the " +
-                                std::to_string(bytes / kRateBytes[rate]) +
-                                " frames written so far");
-    } else {
-      print_error("encode", "interrupted");
-      remove_if_empty(output);
-    }
-    return kExitInterrupted;
+  if (files.size() != 2) return usage_error("encode", "expected IN and OUT");
+  if (raw_option_seen && !options.raw) {
+    return usage_error("encode", "--raw-rate, --raw-channels, --raw-bits and --raw-endianness "
+                                 "need --raw");
   }
-  if (show_bar) clear_progress();
-  if (progress < 0) {
-    print_job_error(title.data(), message.data());
-    const long long bytes = file_size(output);
-    if (bytes > 0) {
-      print_error("encode", output + " keeps the " + std::to_string(bytes / kRateBytes[rate]) +
-                                " frames written before the failure");
-    }
-    remove_if_empty(output);
-    return kExitFailure;
-  }
+  const std::string& input = files[0];
+  const std::string& output = files[1];
+  if (same_file(input, output)) return usage_error("encode", "IN and OUT name the same file");
 
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const long long bytes = file_size(output);
-  const long long frames = bytes / kRateBytes[rate];
-  const double duration = frames * static_cast<double>(kFrameSamples) / kSampleRate;
-  if (frames == 0) {
-    print_error("encode",
-                "warning: " + input + " holds less than one 30 ms frame; " + output + " is empty");
+  catch_interrupts();
+  options.cancelled = interrupt_check();
+  const bool show_bar = !quiet && isatty(STDERR_FILENO);
+  int shown = -1;
+  if (show_bar) {
+    options.progress = [&](long long done, long long total) {
+      const int percent = total > 0 ? static_cast<int>(done * 100 / total) : -1;
+      if (percent != shown && percent >= 0) {
+        draw_progress(done, total);
+        shown = percent;
+      }
+    };
   }
+  const auto start = std::chrono::steady_clock::now();
+  sivo::transcode_result result;
+  const bool ok = sivo::encode_file(input, output, options, result);
+  if (show_bar && shown >= 0) clear_progress();
+  if (!ok) return finish_failed(result);
+
   if (!quiet) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double duration = result.frames * static_cast<double>(kFrameSamples) / kSampleRate;
     char speed[48] = "";
     if (seconds > 0 && duration > 0)
       std::snprintf(speed, sizeof speed, ", %.1fx real time", duration / seconds);
     std::fprintf(stderr,
-                 "%s -> %s: %.2f s, %lld frames, %lld bytes, rate %d (%.1f bit/s), "
+                 "%s (%s) -> %s: %.2f s, %lld frames, %lld bytes, rate %d (%.1f bit/s), "
                  "encoded in %.2f s%s\n",
-                 input.c_str(), output.c_str(), duration, frames, bytes, rate,
-                 duration > 0 ? bytes * 8.0 / duration : 0.0, seconds, speed);
+                 input.c_str(), result.input_format.c_str(), output.c_str(), duration,
+                 result.frames, result.frame_bytes, options.comp_rate,
+                 duration > 0 ? result.frame_bytes * 8.0 / duration : 0.0, seconds, speed);
   }
   return kExitOk;
 }

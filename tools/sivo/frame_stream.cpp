@@ -1,11 +1,84 @@
+// Walking a stream of compressed frames a buffer at a time and decoding it.
 #include "frame_stream.h"
 
-#include <array>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "cli.h"
+#include <array>
+#include <cerrno>
+#include <cstring>
+
 #include "sivocore.h"
 
-namespace sivo_cli {
+namespace sivo {
+namespace {
+
+constexpr size_t kReadBytes = 1 << 16;
+
+// Makes at least `wanted` bytes available from `pos` (fewer only at the end
+// of the stream or on a failure); returns how many are available.
+size_t reader_fill(frame_reader& r, size_t wanted) {
+  while (r.end - r.pos < wanted && r.fd >= 0 && !r.ended) {
+    if (r.pos > 0) {
+      std::memmove(r.buffer.data(), r.buffer.data() + r.pos, r.end - r.pos);
+      r.end -= r.pos;
+      r.pos = 0;
+    }
+    const ssize_t got = read(r.fd, r.buffer.data() + r.end, r.buffer.size() - r.end);
+    if (got < 0) {
+      if (errno == EINTR && !(r.cancelled && r.cancelled())) continue;
+      r.error_number = errno;
+      r.ended = true;
+    } else if (got == 0) {
+      r.ended = true;
+    } else {
+      r.end += static_cast<size_t>(got);
+    }
+    r.data = r.buffer.data();
+  }
+  return r.end - r.pos;
+}
+
+}  // namespace
+
+bool reader_open(frame_reader& r, const std::string& path, std::string& error) {
+  r = frame_reader{};
+  r.fd = STDIN_FILENO;
+  if (path != "-") {
+    r.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (r.fd < 0) {
+      error = "cannot read '" + path + "': " + std::strerror(errno);
+      return false;
+    }
+    r.owns_fd = true;
+  }
+  struct stat st {};
+  if (fstat(r.fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = "cannot read '" + path + "': " + std::strerror(EISDIR);
+    reader_close(r);
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) r.size = static_cast<long long>(st.st_size);
+  r.buffer.resize(kReadBytes);
+  r.data = r.buffer.data();
+  return true;
+}
+
+frame_reader memory_reader(std::span<const uint8_t> bytes) {
+  frame_reader r;
+  r.data = bytes.data();
+  r.end = bytes.size();
+  r.ended = true;
+  r.size = static_cast<long long>(bytes.size());
+  return r;
+}
+
+void reader_close(frame_reader& r) {
+  if (r.owns_fd && r.fd >= 0) close(r.fd);
+  r.fd = -1;
+  r.owns_fd = false;
+}
 
 double loss_generator::next() noexcept {
   // splitmix64
@@ -17,7 +90,7 @@ double loss_generator::next() noexcept {
   return static_cast<double>(z >> 11) * 0x1.0p-53;
 }
 
-stream_report decode_stream(std::span<const uint8_t> stream, const stream_options& options,
+stream_report decode_stream(frame_reader& reader, const stream_options& options,
                             const sample_sink& sink) {
   stream_report report;
   sivo_decoder* decoder = nullptr;
@@ -29,21 +102,36 @@ stream_report decode_stream(std::span<const uint8_t> stream, const stream_option
   loss_generator loss{options.seed};
   std::array<int16_t, SIVO_FRAME_SAMPLES> samples{};
 
-  size_t offset = 0;
-  while (offset < stream.size()) {
-    const uint8_t* frame = stream.data() + offset;
+  for (;;) {
+    if (reader.cancelled && reader.cancelled()) {
+      report.stop = stream_stop::cancelled;
+      break;
+    }
+    if (reader_fill(reader, 1) == 0) {
+      if (reader.error_number != 0) {
+        report.stop = reader.cancelled && reader.cancelled() ? stream_stop::cancelled
+                                                             : stream_stop::read_failure;
+        report.stop_error = reader.error_number;
+        report.stop_offset = reader.offset;
+      }
+      break;
+    }
+    const uint8_t* frame = reader.data + reader.pos;
     int32_t type = 0;
     int32_t length = 0;
     if (sivo_decoder_get_frame_type(frame, &type, &length) != SIVO_OK) {
       report.stop = stream_stop::invalid_type;
-      report.stop_offset = static_cast<long long>(offset);
+      report.stop_offset = reader.offset;
       report.stop_type = frame[0] & 7;
       break;
     }
-    const size_t left = stream.size() - offset;
+    const size_t left = reader_fill(reader, static_cast<size_t>(length));
+    frame = reader.data + reader.pos;
     if (static_cast<size_t>(length) > left) {
-      report.stop = stream_stop::truncated_frame;
-      report.stop_offset = static_cast<long long>(offset);
+      report.stop = reader.error_number != 0 ? stream_stop::read_failure
+                                             : stream_stop::truncated_frame;
+      report.stop_error = reader.error_number;
+      report.stop_offset = reader.offset;
       report.stop_type = type;
       report.stop_needed = length;
       report.stop_left = static_cast<long long>(left);
@@ -52,7 +140,8 @@ stream_report decode_stream(std::span<const uint8_t> stream, const stream_option
     report.frames_of_type[type] += 1;
     report.bytes_of_type[type] += length;
     report.bytes_used += length;
-    offset += static_cast<size_t>(length);
+    reader.pos += static_cast<size_t>(length);
+    reader.offset += length;
     if (type > 3) {
       report.reserved_frames += 1;
       continue;
@@ -67,14 +156,17 @@ stream_report decode_stream(std::span<const uint8_t> stream, const stream_option
                           drop ? SIVO_DECODE_LOST : SIVO_DECODE_NORMAL, &out_type, &out_length);
     if (status != SIVO_OK && status != SIVO_DAMAGED_FRAME) {
       report.stop = stream_stop::decoder_failure;
-      report.stop_offset = static_cast<long long>(offset) - length;
+      report.stop_offset = reader.offset - length;
       report.stop_type = type;
       break;
     }
     report.speech_frames += 1;
     if (drop) report.dropped_frames += 1;
     if (status == SIVO_DAMAGED_FRAME) report.damaged_frames += 1;
-    if (!sink(samples)) break;
+    if (!sink(samples)) {
+      report.stop = stream_stop::sink_stopped;
+      break;
+    }
   }
   sivo_decoder_close(&decoder);
   return report;
@@ -84,6 +176,8 @@ std::string describe_stop(const stream_report& report) {
   const std::string at = " at byte offset " + std::to_string(report.stop_offset);
   switch (report.stop) {
     case stream_stop::none:
+    case stream_stop::cancelled:
+    case stream_stop::sink_stopped:
       return {};
     case stream_stop::invalid_type:
       return "invalid frame type " + std::to_string(report.stop_type) + at;
@@ -93,8 +187,10 @@ std::string describe_stop(const stream_report& report) {
              (report.stop_left == 1 ? " byte remains" : " bytes remain");
     case stream_stop::decoder_failure:
       return "the decoder failed" + at;
+    case stream_stop::read_failure:
+      return std::string(std::strerror(report.stop_error)) + at;
   }
   return {};
 }
 
-}  // namespace sivo_cli
+}  // namespace sivo

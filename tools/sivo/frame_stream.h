@@ -1,16 +1,49 @@
-// Walking and decoding a stream of compressed frames: the core of
-// `sivo decode` and `sivo info`.
+// Walking and decoding a stream of compressed frames read from a file, a pipe
+// or memory, a buffer at a time: the core of `sivo decode` and `sivo info`.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
-namespace sivo_cli {
+namespace sivo {
 
 // Why a walk ended before the end of the stream.
-enum class stream_stop { none, invalid_type, truncated_frame, decoder_failure };
+enum class stream_stop {
+  none,
+  invalid_type,
+  truncated_frame,
+  decoder_failure,
+  read_failure,  // the input could not be read (errno in stop_error)
+  cancelled,     // the cancel check asked to stop
+  sink_stopped,  // the sample sink refused more samples
+};
+
+// A byte stream read a buffer at a time from a descriptor, or from memory.
+struct frame_reader {
+  int fd = -1;  // -1: `data` holds the whole stream
+  bool owns_fd = false;
+  std::vector<uint8_t> buffer;
+  const uint8_t* data = nullptr;
+  size_t pos = 0;
+  size_t end = 0;
+  bool ended = false;
+  int error_number = 0;
+  long long size = -1;   // bytes of a regular file, -1 when unknown
+  long long offset = 0;  // bytes consumed so far
+  std::function<bool()> cancelled;
+};
+
+// Opens `path` ("-": standard input). On failure returns false with `error`
+// naming the file and the reason.
+bool reader_open(frame_reader& reader, const std::string& path, std::string& error);
+
+// A reader over bytes in memory (kept by the caller).
+frame_reader memory_reader(std::span<const uint8_t> bytes);
+
+void reader_close(frame_reader& reader);
 
 struct stream_options {
   bool postfilter = true;
@@ -31,16 +64,17 @@ struct stream_report {
   int stop_type = 0;          // that frame's type
   long long stop_needed = 0;  // truncated: bytes the frame needs
   long long stop_left = 0;    // truncated: bytes left in the stream
+  int stop_error = 0;         // read failure: errno
 };
 
 // Receives each decoded frame's 240 samples; returns false to stop.
 using sample_sink = std::function<bool(std::span<const int16_t>)>;
 
-// Walks `stream` frame by frame from its first byte, decodes each speech
+// Walks the stream frame by frame from its first byte, decodes each speech
 // frame with a fresh decoder, hands its samples to `sink`, and skips the
 // reserved types. Stops at an invalid type or a frame cut short by the end
 // of the stream, recording where.
-stream_report decode_stream(std::span<const uint8_t> stream, const stream_options& options,
+stream_report decode_stream(frame_reader& reader, const stream_options& options,
                             const sample_sink& sink);
 
 // One line describing why the walk stopped, naming the byte offset.
@@ -53,4 +87,4 @@ struct loss_generator {
   double next() noexcept;
 };
 
-}  // namespace sivo_cli
+}  // namespace sivo

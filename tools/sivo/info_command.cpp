@@ -7,11 +7,20 @@
 #include "cli.h"
 #include "frame_stream.h"
 
+using sivo::decode_stream;
+using sivo::describe_stop;
+using sivo::frame_reader;
+using sivo::stream_options;
+using sivo::stream_report;
+using sivo::stream_stop;
+
 namespace sivo_cli {
 namespace {
 
 constexpr char kInfoHelp[] =
     "Usage: sivo info IN\n"
+    "\n"
+    "IN '-' reads standard input.\n"
     "\n"
     "Describes a stream of compressed frames: the frames of each type and\n"
     "rate, the duration, the average bit rate and the frames the decoder\n"
@@ -36,20 +45,33 @@ int run_info(const std::vector<std::string>& args) {
   if (files.size() != 1) return usage_error("info", "expected one file");
   const std::string& input = files[0];
 
-  std::vector<uint8_t> stream;
   std::string error;
-  if (!read_file(input, stream, error)) {
-    print_error("info", error);
+  frame_reader reader;
+  if (!sivo::reader_open(reader, input, error)) {
+    print_error(error);
     return kExitFailure;
   }
+  catch_interrupts();
+  reader.cancelled = interrupt_check();
   stream_options options;
   options.postfilter = false;  // damage does not depend on the post-filter
   const stream_report report =
-      decode_stream(stream, options, [](std::span<const int16_t>) { return true; });
+      decode_stream(reader, options, [](std::span<const int16_t>) { return true; });
+  sivo::reader_close(reader);
+  if (report.stop == stream_stop::cancelled) {
+    print_error("interrupted");
+    return kExitInterrupted;
+  }
+  if (report.stop == stream_stop::read_failure) {
+    print_error("cannot read '" + input + "': " + describe_stop(report));
+    return kExitFailure;
+  }
 
   const double duration = report.speech_frames * static_cast<double>(kFrameSamples) / kSampleRate;
   std::printf("file:             %s\n", input.c_str());
-  std::printf("size:             %zu bytes\n", stream.size());
+  // From a pipe, the bytes read: up to the frame that stopped the walk.
+  const long long size = reader.size >= 0 ? reader.size : reader.offset + report.stop_left;
+  std::printf("size:             %lld bytes\n", size);
   std::printf("speech frames:    %lld\n", report.speech_frames);
   for (int rate = 0; rate < 4; ++rate) {
     std::printf("  rate %d (%2d bytes, %7.1f bit/s): %lld\n", rate, kRateBytes[rate],
@@ -66,7 +88,7 @@ int run_info(const std::vector<std::string>& args) {
   std::printf("damaged frames:   %lld\n", report.damaged_frames);
   if (report.stop != stream_stop::none) {
     std::printf("stopped:          %s\n", describe_stop(report).c_str());
-    print_error("info", input + ": " + describe_stop(report));
+    print_error("'" + input + "': " + describe_stop(report));
     return kExitFailure;
   }
   return kExitOk;

@@ -1,36 +1,44 @@
+// Segmental and overall SNR, accumulated a segment at a time.
 #include "signal_measures.h"
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace sivo_cli {
+namespace {
 
-snr_result measure_snr(std::span<const int16_t> reference, std::span<const int16_t> test,
-                       size_t delay) {
-  snr_result result;
-  if (test.size() <= delay) return result;
-  const size_t overlap = std::min(reference.size(), test.size() - delay);
-  const size_t segments = overlap / kSegment;
-  std::vector<double> signal(segments), noise(segments);
-  double loudest = 0;
-  for (size_t s = 0; s < segments; ++s) {
-    for (size_t n = s * kSegment; n < (s + 1) * kSegment; ++n) {
-      const double x = reference[n];
-      const double e = x - test[n + delay];
-      signal[s] += x * x;
-      noise[s] += e * e;
-    }
-    loudest = std::max(loudest, signal[s]);
+const double kSilenceRatio = std::pow(10.0, -kSilenceBelowLoudestDb / 10.0);
+
+}  // namespace
+
+void snr_add(snr_meter& meter, const int16_t* reference, const int16_t* test) {
+  double signal = 0, noise = 0;
+  for (size_t n = 0; n < kSegment; ++n) {
+    const double x = reference[n];
+    const double e = x - test[n];
+    signal += x * x;
+    noise += e * e;
   }
-  const double threshold = loudest * std::pow(10.0, -kSilenceBelowLoudestDb / 10.0);
+  meter.loudest = std::max(meter.loudest, signal);
+  const double threshold = meter.loudest * kSilenceRatio;
+  if (signal <= 0 || signal < threshold) return;
+  meter.kept.push_back({signal, noise});
+  if (meter.kept.size() >= 2 * meter.pruned_size + 1024) {
+    std::erase_if(meter.kept, [&](const snr_meter::segment& s) { return s.signal < threshold; });
+    meter.pruned_size = meter.kept.size();
+  }
+}
+
+snr_result snr_result_of(const snr_meter& meter) {
+  snr_result result;
+  const double threshold = meter.loudest * kSilenceRatio;
   double sum_db = 0, total_signal = 0, total_noise = 0;
-  for (size_t s = 0; s < segments; ++s) {
-    if (signal[s] <= 0 || signal[s] < threshold) continue;
-    const double db = noise[s] > 0 ? 10.0 * std::log10(signal[s] / noise[s]) : kSegmentCeilingDb;
+  for (const auto& s : meter.kept) {
+    if (s.signal < threshold) continue;
+    const double db = s.noise > 0 ? 10.0 * std::log10(s.signal / s.noise) : kSegmentCeilingDb;
     sum_db += std::clamp(db, kSegmentFloorDb, kSegmentCeilingDb);
-    total_signal += signal[s];
-    total_noise += noise[s];
+    total_signal += s.signal;
+    total_noise += s.noise;
     result.segments += 1;
   }
   if (result.segments > 0) {

@@ -1,0 +1,211 @@
+# The package against the sivo program (an independent user of the C API):
+# arrays, streams, the frame walk and the file helpers.
+import os
+import random
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+import sivo
+from conftest import run_cli, speech, write_wav
+
+
+@pytest.fixture(scope="module")
+def program_frames(tmp_path_factory, talk):
+    """Frames and decoded samples that the sivo program makes of 20 s of
+    speech at each rate: {rate: (frames, {postfilter: samples})}."""
+    folder = tmp_path_factory.mktemp("program")
+    pcm = talk[: 240 * 666]
+    write_wav(folder / "in.wav", pcm)
+    made = {}
+    for rate in range(4):
+        bits = folder / f"r{rate}.siv"
+        run_cli("encode", "-q", "-r", rate, folder / "in.wav", bits)
+        decoded = {}
+        for postfilter in (True, False):
+            out = folder / f"r{rate}{postfilter}.wav"
+            run_cli("decode", "-q", *([] if postfilter else ["--no-postfilter"]), bits, out)
+            decoded[postfilter] = np.frombuffer(out.read_bytes()[44:], dtype="<i2")
+        made[rate] = (bits.read_bytes(), decoded)
+    return pcm, made
+
+
+@pytest.mark.parametrize("rate", range(4))
+def test_arrays_equal_the_program(program_frames, rate):
+    pcm, made = program_frames
+    frames, decoded = made[rate]
+    assert sivo.encode(pcm, rate) == frames
+    for postfilter in (True, False):
+        assert np.array_equal(sivo.decode(frames, postfilter=postfilter), decoded[postfilter])
+
+
+def test_stream_of_mixed_rates_and_reserved_frames(program_frames, tmp_path):
+    # A stream switching rate every few frames, with reserved frames between
+    # them, decoded by the program and by the package.
+    _, made = program_frames
+    pieces, frame_lists = [], [list(sivo.frames(made[r][0])) for r in range(4)]
+    for i in range(60):
+        pieces.append(frame_lists[(i // 7) % 4][i].data)
+        if i % 11 == 5:
+            pieces.append(bytes([6, 1, 2, 3, 4]) if i % 2 else bytes([7]))
+    stream = b"".join(pieces)
+    (tmp_path / "mixed.siv").write_bytes(stream)
+    run_cli("decode", "-q", tmp_path / "mixed.siv", tmp_path / "mixed.wav")
+    expected = np.frombuffer((tmp_path / "mixed.wav").read_bytes()[44:], dtype="<i2")
+    assert np.array_equal(sivo.decode(stream), expected)
+    walked = list(sivo.frames(stream))
+    assert b"".join(f.data for f in walked) == stream
+    assert [f.rate for f in walked if f.type > 3] == [None] * sum(f.type > 3 for f in walked)
+
+    # Any chunking gives the same samples; the rate may change between frames.
+    rng = random.Random(7)
+    for _ in range(5):
+        with sivo.Decoder() as dec:
+            out, pos = [], 0
+            while pos < len(stream):
+                step = rng.randint(0, 120)
+                out.append(dec.decode(stream[pos:pos + step]))
+                pos += step
+        assert np.array_equal(np.concatenate(out), expected)
+
+
+def test_streaming_encoder_equals_whole_buffer(talk):
+    pcm = talk[:8000 * 6 + 77]
+    rng = random.Random(3)
+    for rate in range(4):
+        with sivo.Encoder(rate) as enc:
+            out, pos = [], 0
+            while pos < len(pcm):
+                step = rng.choice([0, 1, 239, 240, 241, rng.randint(1, 2000)])
+                out.append(enc.encode(pcm[pos:pos + step]))
+                pos += step
+            out.append(enc.flush())
+        assert b"".join(out) == sivo.encode(pcm, rate)
+
+    # A rate set between calls applies from the next whole frame on.
+    with sivo.Encoder() as enc:
+        first = enc.encode(pcm[:300])
+        enc.rate = 3
+        rest = enc.encode(pcm[300:720]) + enc.flush()
+    assert [f.type for f in sivo.frames(first + rest)] == [0, 3, 3]
+
+
+def test_concealment_and_bad_frames():
+    pcm = speech(2)
+    data = sivo.encode(pcm, 1)
+    with sivo.Decoder() as dec:
+        good = dec.decode(data[:31 * 10])
+        lost = dec.decode_lost()
+    assert len(lost) == 240 and np.any(lost) and len(good) == 2400
+
+    cases = [  # (bytes, offset of the fault, status, text)
+        (data[:31 * 3 + 10], 93, None, "truncated frame at byte offset 93: type 1 needs 31"),
+        (data[:62] + b"\x04" + data[62:], 62, 1, "invalid frame type 4 at byte offset 62"),
+        (b"\x0d", 0, 1, "invalid frame type 5 at byte offset 0"),
+        (bytes([6, 0, 0]), 0, None, "truncated frame at byte offset 0: type 6 needs 5"),
+    ]
+    for stream, offset, status, text in cases:
+        for attempt in (sivo.decode, lambda s: list(sivo.frames(s))):
+            with pytest.raises(sivo.FrameError) as caught:
+                attempt(stream)
+            assert caught.value.offset == offset and caught.value.status == status
+            assert text in str(caught.value) and isinstance(caught.value, ValueError)
+        # Streaming: an invalid type refuses the whole chunk; a cut frame is
+        # refused when the stream ends.
+        dec = sivo.Decoder()
+        with pytest.raises(sivo.FrameError) as caught:
+            dec.decode(stream[:offset])
+            dec.decode(stream[offset:])
+            dec.finish()
+        assert caught.value.offset == offset
+        dec.close()
+
+    for bad, error in [(np.zeros(10, np.float32), TypeError), (np.zeros((2, 240), np.int16),
+                       ValueError), (np.array([40000]), ValueError)]:
+        with pytest.raises(error):
+            sivo.encode(bad)
+    with pytest.raises(TypeError):
+        sivo.decode(memoryview(data)[::2])
+    for call in (lambda: sivo.encode(pcm, 4), lambda: sivo.Encoder(-1)):
+        with pytest.raises(sivo.SivoError) as caught:
+            call()
+        assert caught.value.status == 3
+    enc = sivo.Encoder()
+    enc.close()
+    with pytest.raises(sivo.SivoError):
+        enc.encode(pcm)
+
+
+@pytest.mark.parametrize("rate,channels,frames_kept", [
+    (8000, 1, 100), (8000, 2, 100), (11025, 1, 100), (16000, 2, 100), (44100, 1, 100),
+    (44100, 2, 100)])
+def test_file_helpers_equal_the_program(tmp_path, rate, channels, frames_kept):
+    write_wav(tmp_path / "in.wav", speech(3.05), rate, channels)
+    run_cli("encode", "-q", "-r", 2, tmp_path / "in.wav", tmp_path / "cli.siv")
+    sivo.encode_file(tmp_path / "in.wav", tmp_path / "py.siv", 2)
+    assert (tmp_path / "py.siv").read_bytes() == (tmp_path / "cli.siv").read_bytes()
+    assert len((tmp_path / "py.siv").read_bytes()) >= 19 * frames_kept
+    run_cli("decode", "-q", tmp_path / "cli.siv", tmp_path / "cli.wav")
+    sivo.decode_file(tmp_path / "cli.siv", tmp_path / "py.wav")
+    assert (tmp_path / "py.wav").read_bytes() == (tmp_path / "cli.wav").read_bytes()
+
+
+@pytest.mark.parametrize("name,rate,postfilter", [
+    ("out.flac", 16000, True), ("out.aiff", 44100, False), ("out.raw", 8000, True),
+    ("out.wav", 11025, False)])
+def test_other_containers_equal_the_program(tmp_path, name, rate, postfilter):
+    (tmp_path / "in.siv").write_bytes(sivo.encode(speech(2), 1))
+    flags = ["--rate", rate] + ([] if postfilter else ["--no-postfilter"])
+    run_cli("decode", "-q", *flags, tmp_path / "in.siv", tmp_path / f"cli-{name}")
+    summary = sivo.decode_file(tmp_path / "in.siv", tmp_path / name, postfilter, rate)
+    assert (tmp_path / name).read_bytes() == (tmp_path / f"cli-{name}").read_bytes()
+    assert summary["frames"] == 67
+    if not name.endswith(".raw"):
+        run_cli("encode", "-q", "-r", 3, tmp_path / name, tmp_path / "cli.siv")
+        sivo.encode_file(tmp_path / name, tmp_path / "py.siv", 3)
+        assert (tmp_path / "py.siv").read_bytes() == (tmp_path / "cli.siv").read_bytes()
+
+
+def test_failed_file_calls_leave_the_output_alone(tmp_path):
+    (tmp_path / "old").write_bytes(b"keep me")
+    (tmp_path / "text.wav").write_bytes(b"not audio at all")
+    (tmp_path / "cut.siv").write_bytes(sivo.encode(speech(1))[:-3])
+    failures = [
+        lambda: sivo.encode_file(tmp_path / "missing.wav", tmp_path / "old"),
+        lambda: sivo.encode_file(tmp_path / "text.wav", tmp_path / "old"),
+        lambda: sivo.encode_file(tmp_path / "text.wav", tmp_path / "text.wav"),
+        lambda: sivo.decode_file(tmp_path / "missing.siv", tmp_path / "old"),
+    ]
+    for call in failures:
+        with pytest.raises((sivo.SivoError, OSError)):
+            call()
+    assert (tmp_path / "old").read_bytes() == b"keep me"
+    assert (tmp_path / "text.wav").read_bytes() == b"not audio at all"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["cut.siv", "old", "text.wav"]
+
+    # A cut stream fails as the command fails, keeping the same frames.
+    assert run_cli("decode", "-q", tmp_path / "cut.siv", tmp_path / "cli.wav",
+                   check=False).returncode == 1
+    with pytest.raises(sivo.SivoError, match="truncated frame at byte offset"):
+        sivo.decode_file(tmp_path / "cut.siv", tmp_path / "py.wav")
+    assert (tmp_path / "py.wav").read_bytes() == (tmp_path / "cli.wav").read_bytes()
+
+
+@pytest.mark.skipif(bool(os.environ.get("SIVO_SANITIZED")),
+                    reason="installing is the plain build's test")
+def test_installed_package(tmp_path):
+    build = os.environ["SIVO_BUILD_DIR"]
+    subprocess.run(["cmake", "--install", build, "--prefix", tmp_path], check=True,
+                   capture_output=True, timeout=120)
+    found = list(tmp_path.glob("lib/python3*/*-packages/sivo/__init__.py"))
+    assert len(found) == 1
+    env = dict(os.environ, PYTHONPATH=str(found[0].parent.parent))
+    code = "import sivo, numpy; print(len(sivo.decode(sivo.encode(numpy.zeros(480, 'int16')))))"
+    out = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True,
+                         cwd=tmp_path, timeout=60)
+    assert out.stdout.strip() == "480", out.stderr
+    usage = subprocess.run([tmp_path / "bin" / "sivo-corpus", "--help"], env=env,
+                           capture_output=True, text=True, timeout=60)
+    assert usage.returncode == 0 and "--scheduler" in usage.stdout
