@@ -25,19 +25,6 @@ using float4 = float __attribute__((vector_size(16)));
 typedef float float4_unaligned __attribute__((vector_size(16), aligned(4)));
 static_assert(alignof(float4_unaligned) == alignof(float));
 
-// Stages not yet reached through the kernel table pick their variant here:
-// SIVO_LANE_CLONES, SIVO_LANE_WIDTH and SIVO_LANE_DISPATCH go once none
-// uses them. A test build may pin one variant on a machine that has more:
-// SIVO_LANES_BASELINE (plain x86-64 / SSE2) or SIVO_LANES_AVX2.
-#if defined(SIVO_LANES_BASELINE)
-#define SIVO_LANE_CLONES
-#elif defined(SIVO_LANES_AVX2)
-#define SIVO_LANE_CLONES __attribute__((target("avx2")))
-#elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define SIVO_LANE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define SIVO_LANE_CLONES
-#endif
 #define SIVO_LANE_INLINE inline __attribute__((always_inline))
 
 // The helpers that take or give a 256- or 512-bit value are macros, not
@@ -107,9 +94,10 @@ static_assert(alignof(int32x8_unaligned) == alignof(int));
 // register, four one AVX2 register, two one SSE2 or NEON register; a group
 // wider than the processor's registers has no register to live in and is
 // kept in memory, which is slow. A kernel written for every width is a
-// template on W, called from a cloned function through SIVO_LANE_DISPATCH,
-// which picks the widest group the processor holds in a register. Every
-// width gives the same bits: each lane is still one scalar sum.
+// template on W; lane_kernels.h builds each width for the instruction set
+// whose registers hold it, and the kernel table picks the widest the
+// processor has. Every width gives the same bits: each lane is still one
+// scalar sum.
 using double2 = double __attribute__((vector_size(16)));
 using float2 = float __attribute__((vector_size(8)));
 
@@ -130,34 +118,6 @@ struct lane_group<8> {
   using doubles = double8;
   using floats = float8;
 };
-
-// A test build may pin the width with the variant (see SIVO_LANE_CLONES).
-#if defined(SIVO_LANES_BASELINE)
-#define SIVO_LANE_WIDTH() 2
-#elif defined(SIVO_LANES_AVX2)
-#define SIVO_LANE_WIDTH() 4
-#elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define SIVO_LANE_WIDTH() \
-  (__builtin_cpu_supports("avx512f") ? 8 : __builtin_cpu_supports("avx2") ? 4 : 2)
-#else
-#define SIVO_LANE_WIDTH() 2
-#endif
-
-// kernel<W>(arguments) for the width chosen above.
-#define SIVO_LANE_DISPATCH(kernel, ...) \
-  do {                                  \
-    switch (SIVO_LANE_WIDTH()) {        \
-      case 8:                           \
-        kernel<8>(__VA_ARGS__);         \
-        break;                          \
-      case 4:                           \
-        kernel<4>(__VA_ARGS__);         \
-        break;                          \
-      default:                          \
-        kernel<2>(__VA_ARGS__);         \
-        break;                          \
-    }                                   \
-  } while (false)
 
 // x (converted to double) in every lane of a V; x * 1.0 is x exactly, and
 // the compiler makes it a plain broadcast.
