@@ -97,9 +97,10 @@ soak_result soak(const std::vector<int16_t>& speech, int rate, std::size_t start
     reference.insert(reference.end(), input, input + kFrame);
     decoded.insert(decoded.end(), output, output + kFrame);
     if (decoded.size() >= kMinute + kDelay) {
-      result.minutes.push_back(sivo_cli::measure_snr(
-          std::span(reference.data(), kMinute), std::span(decoded.data(), kMinute + kDelay),
-          kDelay));
+      sivo_cli::snr_meter meter;
+      for (std::size_t at = 0; at + sivo_cli::kSegment <= kMinute; at += sivo_cli::kSegment)
+        sivo_cli::snr_add(meter, reference.data() + at, decoded.data() + at + kDelay);
+      result.minutes.push_back(sivo_cli::snr_result_of(meter));
       reference.erase(reference.begin(), reference.begin() + kMinute);
       decoded.erase(decoded.begin(), decoded.begin() + kMinute);
     }

@@ -60,11 +60,15 @@ const scenario& speech_scenario() {
       frame_params params{};
       params.olp[0] = open_loop_pitch(frame - kHistory, kHistory);
       params.olp[1] = open_loop_pitch(frame - kHistory, kHistory + kHalfFrame);
+      std::array<shaping_params, kSubframes> shaping;
+      for (int i = 0; i < kSubframes; ++i) shaping[i] = {params.olp[i / 2], 0.2f};
+      std::array<std::array<float, kSubframe>, kSubframes> h;
+      impulse_responses(h, lpc, weighting, shaping);
       for (int i = 0; i < kSubframes; ++i) {
         subframe_case c{};
         const float* start = frame + kSubframe * i - kHistory;
         for (int n = 0; n < kHistory + kSubframe; ++n) c.signal[n] = 0.25f * start[n];
-        impulse_response(c.h, lpc[i], weighting[i], shaping_params{params.olp[i / 2], 0.2f});
+        c.h = h[i];
         c.params = params;
         c.subframe = i;
         out.subframes.push_back(c);

@@ -31,22 +31,65 @@ void refresh_history(std::array<float, N>& line, int history) noexcept {
   std::copy_n(line.begin() + kSlots * kFrame, history, line.begin());
 }
 
-}  // namespace
-
-int32_t encode_frame(encoder_state& state, const int16_t* samples,
-                     uint8_t* frame_bytes, int32_t& frame_type,
-                     int32_t& byte_count) noexcept {
-  // Frame counter: slots 0, 1, 2, 3, 0, ...; histories renewed at slot 0.
-  if (state.ring_index == 0) {
-    state.ring_count = 0;
+// Frame counter: slots 0, 1, 2, 3, 0, ...; histories renewed at slot 0.
+// Returns the slot of this frame.
+int advance_ring(encoder_state& state) noexcept {
+  const int slot = next_ring_slot(state.ring_index, state.ring_count);
+  if (slot == 0) {
     refresh_history(state.weighted_buffer, kHistory);
     refresh_history(state.ringing_buffer, kHistory);
     refresh_history(state.excitation_buffer, kHistory);
     refresh_history(state.speech_buffer, kSpeechHistory);
   }
-  const int slot = state.ring_index;
-  state.ring_count += 1;
-  state.ring_index = state.ring_count % kSlots;
+  return slot;
+}
+
+// LSPs of subframe 3's predictor, quantised into params and decoded and
+// interpolated exactly as the decoder will do it (which moves prev_lsp on).
+void quantise_spectrum(std::span<lpc_set, kSubframes> quantised, const lpc_set& last,
+                       frame_params& params, encoder_state& state) noexcept {
+  lsp_vector lsp;
+  lpc_to_lsp(lsp, last, state.prev_lsp);
+  params.lsp_index = lsp_quantise(lsp, state.prev_lsp);
+  lsp_decode(lsp, state.prev_lsp, params.lsp_index, 0);
+  lsp_interpolate(quantised, lsp, state.prev_lsp);
+}
+
+// The filters and impulse response of one subframe.
+struct subframe_filters {
+  const lpc_set& quantised;
+  const weighting_set& weighting;
+  shaping_params shaping;
+  std::span<const float, kSubframe> impulse;
+};
+
+// Subframe i: target, both codebook searches, the excitation (into sub,
+// which holds the shaped weighted speech on entry), taming and memories.
+void code_subframe(int i, float* sub, const subframe_filters& filters, float* synthesis_history,
+                   float* ringing_history, frame_params& params, encoder_state& state) noexcept {
+  const std::span<float, kSubframe> target(sub, kSubframe);
+  subtract_ringing(target, filters.quantised, filters.weighting, filters.shaping,
+                   synthesis_history, ringing_history);
+  std::array<float, kSubframe> adaptive;
+  find_adaptive_codebook(target, filters.impulse, sub - kHistory, params, i, state, adaptive);
+  find_fixed_codebook(target, filters.impulse, params, i, state);
+  for (int n = 0; n < kSubframe; ++n) sub[n] += adaptive[n];
+
+  const subframe_params& entry = params.subframes[i];
+  update_taming(params.olp[i / 2], entry.acb_lag, entry.acb_gain, state);
+  update_memories(target, filters.quantised, filters.weighting, synthesis_history,
+                  ringing_history);
+  // Later subframes and frames see the excitation limited to 16 bits; the
+  // memory update above has used the unclipped values.
+  for (int n = 0; n < kSubframe; ++n) sub[n] = clip_excitation(sub[n]);
+}
+
+}  // namespace
+
+int32_t encode_frame(encoder_state& state, const int16_t* samples,
+                     uint8_t* frame_bytes, int32_t& frame_type,
+                     int32_t& byte_count) noexcept {
+  const int slot = advance_ring(state);
 
   // Where the current slot starts on each line. The coded frame is the last
   // 60 conditioned samples of the previous call and the first 180 of this one.
@@ -77,14 +120,8 @@ int32_t encode_frame(encoder_state& state, const int16_t* samples,
   params.olp[0] = open_loop_pitch(weighted - kHistory, kHistory);
   params.olp[1] = open_loop_pitch(weighted - kHistory, kHistory + kHalfFrame);
 
-  // LSPs of subframe 3's predictor, quantised and decoded exactly as the
-  // decoder will decode them.
-  lsp_vector lsp;
-  lpc_to_lsp(lsp, unquantised[3], state.prev_lsp);
-  params.lsp_index = lsp_quantise(lsp, state.prev_lsp);
-  lsp_decode(lsp, state.prev_lsp, params.lsp_index, 0);
   std::array<lpc_set, kSubframes> quantised;
-  lsp_interpolate(quantised, lsp, state.prev_lsp);
+  quantise_spectrum(quantised, unquantised[3], params, state);
 
   std::array<shaping_params, kSubframes> shaping;
   for (int i = 0; i < kSubframes; ++i) {
@@ -96,26 +133,11 @@ int32_t encode_frame(encoder_state& state, const int16_t* samples,
 
   std::array<std::array<float, kSubframe>, kSubframes> impulses;
   impulse_responses(impulses, quantised, weighting, shaping);
-  std::array<float, kSubframe> adaptive;
   for (int i = 0; i < kSubframes; ++i) {
-    float* const sub = excitation + kSubframe * i;
-    const std::span<float, kSubframe> target(sub, kSubframe);
-    float* const synthesis_history = synthesis.data() + kOrder - 1 + kSubframe * i;
-    float* const ringing_history = ringing + kSubframe * i - 1;
-
-    const std::span<const float, kSubframe> impulse(impulses[i]);
-    subtract_ringing(target, quantised[i], weighting[i], shaping[i], synthesis_history,
-                     ringing_history);
-    find_adaptive_codebook(target, impulse, sub - kHistory, params, i, state, adaptive);
-    find_fixed_codebook(target, impulse, params, i, state);
-    for (int n = 0; n < kSubframe; ++n) sub[n] += adaptive[n];
-
-    const subframe_params& entry = params.subframes[i];
-    update_taming(params.olp[i / 2], entry.acb_lag, entry.acb_gain, state);
-    update_memories(target, quantised[i], weighting[i], synthesis_history, ringing_history);
-    // Later subframes and frames see the excitation limited to 16 bits; the
-    // memory update above has used the unclipped values.
-    for (int n = 0; n < kSubframe; ++n) sub[n] = clip_excitation(sub[n]);
+    const subframe_filters filters{quantised[i], weighting[i], shaping[i], impulses[i]};
+    code_subframe(i, excitation + kSubframe * i, filters,
+                  synthesis.data() + kOrder - 1 + kSubframe * i, ringing + kSubframe * i - 1,
+                  params, state);
   }
 
   pack_frame(params, frame_bytes, state, frame_type, byte_count);

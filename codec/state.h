@@ -50,6 +50,17 @@ struct decoder_state {
   int32_t ring_count;
 };
 
+// The frame ring of a pipeline's signal lines: returns the slot of this
+// call (0, 1, 2, 3, 0, ...) and advances the counters. At slot 0 the lines'
+// histories are renewed from the end of the last slot.
+inline int next_ring_slot(int32_t& ring_index, int32_t& ring_count) noexcept {
+  if (ring_index == 0) ring_count = 0;
+  const int slot = ring_index;
+  ring_count += 1;
+  ring_index = ring_count % kSlots;
+  return slot;
+}
+
 // Returns every field that has a reset value to it; options stay.
 void reset_encoder_state(encoder_state& state) noexcept;
 void reset_decoder_state(decoder_state& state) noexcept;

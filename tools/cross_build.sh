@@ -57,10 +57,13 @@ ensure_packages cmake make pkg-config file codec2-examples qemu-user "g++-$tripl
   "libgtest-dev:$debarch" "libgmock-dev:$debarch" "libsndfile1-dev:$debarch"
 
 # --- The project --------------------------------------------------------------
+# ARM builds take the codec's plain reference forms: the lane kernels are
+# x86-64 code.
 step "configure"
 mkdir -p "$build"
 cmake -S "$source_dir" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release -DSIVO_BUILD_BENCHMARKS=OFF -DSIVO_BUILD_PYTHON=OFF \
+  -DCMAKE_BUILD_TYPE=Release -DSIVO_KERNELS=reference -DSIVO_BUILD_BENCHMARKS=OFF \
+  -DSIVO_BUILD_PYTHON=OFF \
   >"$build/configure.log" ||
   { cat "$build/configure.log" >&2; exit 1; }
 

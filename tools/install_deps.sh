@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the demo need.
 # Does nothing when they are all present.
+#
+#   tools/install_deps.sh [--tests]   (--tests: also what only the tests need)
 set -euo pipefail
 
 packages=(
@@ -15,6 +17,9 @@ packages=(
 
 # The Python package, its tests and the corpus tool's Dask cluster.
 packages+=(python3-dev python3-numpy python3-pytest pybind11-dev python3-dask python3-distributed)
+
+# The listening page's test drives a headless browser.
+[ "${1:-}" = --tests ] && packages+=(chromium chromium-driver)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,11 +15,6 @@ build=${1:-$src/build-tsan}
 jobs=${JOBS:-2}
 
 flags="-fsanitize=thread -g -fno-omit-frame-pointer"
-# PIN: the processor dispatch of the lane kernels (target_clones, resolved by
-# ifunc while the libraries load) runs before ThreadSanitizer is ready and
-# crashes the programs. Until the dispatch is a table filled once, one lane
-# variant is pinned here; remove this line when that lands.
-flags+=" -DSIVO_LANES_BASELINE"
 if [ "${TSAN_COMPILER:-gcc}" = clang ]; then
   cc=clang cxx=clang++
 else

@@ -35,15 +35,12 @@ fi
 # (acorn); a node from elsewhere does not look there by itself.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-# The codec's plain forms only: the x86 lane kernels stay out, and the
-# numerics are the native build's (no contraction into fused multiply-add).
-# The generic two-lane vector code becomes 128-bit WebAssembly SIMD: its
-# lanes are plain IEEE double additions and multiplications, the same bits
-# as scalar code (the web tests compare every rate with the native library),
-# and encoding runs about 1.6 times as fast as without.
+# The codec's plain forms only: the x86 lane kernels (codec/kernels/*_lanes.cpp)
+# stay out, and the kernel table holds the reference forms; the numerics are
+# the native build's (no contraction into fused multiply-add).
 cxxflags=(-std=c++20 -O2 -msimd128 -ffp-contract=off -Wall -Wextra
   -include "$src/web/src/bit_cast_compat.h" -I"$src" -I"$src/codec/include")
-mapfile -t sources < <(cd "$src" && find codec web/src -name '*.cpp' -not -path 'codec/kernels/*' | sort)
+mapfile -t sources < <(cd "$src" && find codec web/src -name '*.cpp' -not -path 'codec/kernels/*_lanes.cpp' | sort)
 
 # One object per source, rebuilt when the source or any header is newer, and
 # all of them when the flags change.

@@ -1,3 +1,4 @@
+// Input conversion to floats and the DC-removal high-pass filter of the conditioned speech.
 #include "codec/analysis/input_conditioning.h"
 
 #include <cmath>

@@ -7,6 +7,15 @@
 
 namespace sivo {
 
+inline constexpr int kWindowLength = 180;  // samples of one analysis window
+// Lags correlated, 0..11 (11 unused: the lane kernel takes three groups of four).
+inline constexpr int kWindowLags = 12;
+
+// sums[j] = sum over n = j..179 of w[n] w[n - j] in double, j = 0..11; w
+// is the windowed signal with 12 zeros before it (read only by the lane
+// kernel). The reference form of the window correlation kernel.
+void window_correlations(std::span<double, kWindowLags> sums, const float* w) noexcept;
+
 // r: autocorrelations of lags 1..10; r0: lag 0. Writes a1..a10 (zeros above
 // the order reached when the recursion stops early) and the second
 // reflection coefficient (-1.0 on an early stop). Returns the final error.

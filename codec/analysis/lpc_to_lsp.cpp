@@ -1,3 +1,4 @@
+// Predictor to line spectral pairs: the sum and difference polynomials and their grid root search.
 #include "codec/analysis/lpc_to_lsp.h"
 
 #include <array>

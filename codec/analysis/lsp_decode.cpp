@@ -1,9 +1,11 @@
+// LSP decoding with prediction and repair, interpolation per subframe and
+// conversion to predictor coefficients.
 #include "codec/analysis/lsp_decode.h"
 
 #include <array>
 
+#include "codec/kernels/kernel_table.h"
 #include "codec/tables/lsp_tables.h"
-#include "codec/vector_lanes.h"
 
 namespace sivo {
 namespace {
@@ -14,6 +16,20 @@ constexpr float kHighestLsp = 252.0f;  // l9 is lowered to at most this
 constexpr double kSpacingSlack = 0.03125;
 constexpr float kLspRange = 256.0f;    // pi in LSP units
 constexpr int kLastCosineInterval = 510;  // cosine_table[n], [n + 1] with n <= 510
+// Prediction from the previous vector and the spacing the repair enforces,
+// for a received frame and for a lost one.
+constexpr double kPrediction = 0.375;
+constexpr double kLostPrediction = 0.71875;
+constexpr float kSpacing = 2.0f;
+constexpr float kLostSpacing = 4.0f;
+// The index: 8 bits per band, band 0 (LSPs 0..2) highest, band 1 (3..5),
+// band 2 (6..9) lowest.
+constexpr int kBandBits = 8;
+constexpr uint32_t kBandMask = 0xff;
+constexpr int kBand1 = 3, kBand2 = 6;  // first LSP of bands 1 and 2
+static_assert(lsp_codebook_band0[0].size() == kBand1 &&
+              lsp_codebook_band1[0].size() == kBand2 - kBand1 &&
+              lsp_codebook_band2[0].size() == kOrder - kBand2);
 
 // Pushes crowded neighbours apart and clamps the ends, at most ten passes.
 void repair_spacing(std::array<float, kOrder>& l, float spacing) noexcept {
@@ -49,64 +65,6 @@ bool usable(const std::array<float, kOrder>& l) noexcept {
   return true;
 }
 
-// Linearly interpolated cosine of an LSP value, from the 512-entry table.
-// Values outside the table extend its end intervals; NaN uses interval 0.
-float interpolated_cosine(float lsp) noexcept {
-  int n = 0;
-  if (lsp >= static_cast<float>(kLastCosineInterval)) {
-    n = kLastCosineInterval;
-  } else if (lsp > 0.0f) {
-    n = static_cast<int>(lsp);
-  }
-  const double dn = n;
-  return static_cast<float>((dn + 1.0 - lsp) * cosine_table[n] +
-                            (lsp - dn) * cosine_table[n + 1]);
-}
-
-// lsp_to_lpc of the four subframes' vectors at once, one per lane: every
-// lane performs the single conversion's operations in its order, rounding
-// to float where it stores a float.
-SIVO_LANE_CLONES
-void lsp_to_lpc_lanes(std::span<lpc_set, kSubframes> vectors) noexcept {
-  static_assert(kSubframes == 4);
-  double4 x[kOrder];
-  for (int i = 0; i < kOrder; ++i) {
-    double4 lane;
-    for (int s = 0; s < kSubframes; ++s) {
-      lane[s] = static_cast<float>(-2.0 * interpolated_cosine(vectors[s][i]));
-    }
-    x[i] = lane;
-  }
-  constexpr int kHalf = kOrder / 2;
-  double4 p[kHalf + 1], q[kHalf + 1];
-  p[0] = q[0] = SIVO_SPLAT(1.0);
-  p[1] = SIVO_ROUND_TO_FLOAT(x[0] + x[2]);
-  p[2] = SIVO_ROUND_TO_FLOAT(x[0] * x[2] + 2.0);
-  q[1] = SIVO_ROUND_TO_FLOAT(x[1] + x[3]);
-  q[2] = SIVO_ROUND_TO_FLOAT(x[1] * x[3] + 2.0);
-  for (int k = 2; k <= 4; ++k) {
-    const double4 u = x[2 * k];
-    const double4 v = x[2 * k + 1];
-    p[k + 1] = SIVO_ROUND_TO_FLOAT(u * p[k] + 2.0 * p[k - 1]);
-    q[k + 1] = SIVO_ROUND_TO_FLOAT(v * q[k] + 2.0 * q[k - 1]);
-    for (int j = k; j >= 2; --j) {
-      p[j] = SIVO_ROUND_TO_FLOAT(p[j] + u * p[j - 1] + p[j - 2]);
-      q[j] = SIVO_ROUND_TO_FLOAT(q[j] + v * q[j - 1] + q[j - 2]);
-    }
-    p[1] = SIVO_ROUND_TO_FLOAT(p[1] + u);
-    q[1] = SIVO_ROUND_TO_FLOAT(q[1] + v);
-  }
-  for (int i = 0; i < kHalf; ++i) {
-    const double4 pp = p[i] + p[i + 1];
-    const double4 low = -0.5 * (pp + q[i + 1] - q[i]);
-    const double4 high = -0.5 * (pp - q[i + 1] + q[i]);
-    for (int s = 0; s < kSubframes; ++s) {
-      vectors[s][i] = static_cast<float>(low[s]);
-      vectors[s][kOrder - 1 - i] = static_cast<float>(high[s]);
-    }
-  }
-}
-
 }  // namespace
 
 void lsp_decode(std::span<float, kOrder> lsp_out,
@@ -114,17 +72,16 @@ void lsp_decode(std::span<float, kOrder> lsp_out,
                 int32_t bad_frame) noexcept {
   const bool good = bad_frame == 0;
   const uint32_t index = good ? static_cast<uint32_t>(lsp_index) : 0u;
-  const double factor = good ? 0.375 : 0.71875;
-  const float spacing = good ? 2.0f : 4.0f;
+  const double factor = good ? kPrediction : kLostPrediction;
+  const float spacing = good ? kSpacing : kLostSpacing;
 
-  // Band 0 holds LSPs 0..2, band 1 LSPs 3..5, band 2 LSPs 6..9.
-  const auto& entry0 = lsp_codebook_band0[(index >> 16) & 0xffu];
-  const auto& entry1 = lsp_codebook_band1[(index >> 8) & 0xffu];
-  const auto& entry2 = lsp_codebook_band2[index & 0xffu];
+  const auto& entry0 = lsp_codebook_band0[(index >> (2 * kBandBits)) & kBandMask];
+  const auto& entry1 = lsp_codebook_band1[(index >> kBandBits) & kBandMask];
+  const auto& entry2 = lsp_codebook_band2[index & kBandMask];
   std::array<float, kOrder> c{};
-  for (int i = 0; i < 3; ++i) c[i] = entry0[i];
-  for (int i = 0; i < 3; ++i) c[3 + i] = entry1[i];
-  for (int i = 0; i < 4; ++i) c[6 + i] = entry2[i];
+  for (int i = 0; i < kBand1; ++i) c[i] = entry0[i];
+  for (int i = kBand1; i < kBand2; ++i) c[i] = entry1[i - kBand1];
+  for (int i = kBand2; i < kOrder; ++i) c[i] = entry2[i - kBand2];
 
   std::array<float, kOrder> l{};
   for (int i = 0; i < kOrder; ++i) {
@@ -150,7 +107,8 @@ void lsp_interpolate(std::span<lpc_set, kSubframes> coefficients_out,
   for (int i = 0; i < kOrder; ++i) current[i] = decoded[i];
 
   for (int sub = 0; sub < kSubframes; ++sub) {
-    const float wp = static_cast<float>((3 - sub) * 0.25);
+    // The previous vector's weight: 3/4, 1/2, 1/4, 0.
+    const float wp = static_cast<float>((kSubframes - 1 - sub) * (1.0 / kSubframes));
     const float wc = static_cast<float>(1.0 - wp);
     lpc_set& v = coefficients_out[sub];
     for (int i = 0; i < kOrder; ++i) {
@@ -158,8 +116,20 @@ void lsp_interpolate(std::span<lpc_set, kSubframes> coefficients_out,
                                 static_cast<double>(current[i]) * wc);
     }
   }
-  lsp_to_lpc_lanes(coefficients_out);
+  kernels().lsp_to_lpc_subframes(coefficients_out);
   for (int i = 0; i < kOrder; ++i) prev_lsp[i] = current[i];
+}
+
+float interpolated_cosine(float lsp) noexcept {
+  int n = 0;
+  if (lsp >= static_cast<float>(kLastCosineInterval)) {
+    n = kLastCosineInterval;
+  } else if (lsp > 0.0f) {
+    n = static_cast<int>(lsp);
+  }
+  const double dn = n;
+  return static_cast<float>((dn + 1.0 - lsp) * cosine_table[n] +
+                            (lsp - dn) * cosine_table[n + 1]);
 }
 
 void lsp_to_lpc(std::span<float, kOrder> vector) noexcept {
@@ -200,6 +170,10 @@ void lsp_to_lpc(std::span<float, kOrder> vector) noexcept {
     vector[i] = static_cast<float>(-0.5 * (pp + q[i + 1] - q[i]));
     vector[kOrder - 1 - i] = static_cast<float>(-0.5 * (pp - q[i + 1] + q[i]));
   }
+}
+
+void lsp_to_lpc_subframes(std::span<lpc_set, kSubframes> vectors) noexcept {
+  for (lpc_set& v : vectors) lsp_to_lpc(v);
 }
 
 }  // namespace sivo

@@ -23,7 +23,17 @@ void lsp_interpolate(std::span<lpc_set, kSubframes> coefficients_out,
                      std::span<const float, kOrder> decoded,
                      std::span<float, kOrder> prev_lsp) noexcept;
 
-// Converts one LSP vector into a1..a10 in place.
+// Converts one LSP vector into a1..a10 in place: the products of the
+// factors 1 + x z^-1 + z^-2, x = -2 cos(lsp), over the even and the odd LSPs,
+// each coefficient rounded to float as it is formed.
 void lsp_to_lpc(std::span<float, kOrder> vector) noexcept;
+
+// lsp_to_lpc of each subframe's vector. The plain form of the LSP
+// conversion kernel.
+void lsp_to_lpc_subframes(std::span<lpc_set, kSubframes> vectors) noexcept;
+
+// Linearly interpolated cosine of an LSP value, from the 512-entry table.
+// Values outside the table extend its end intervals; NaN uses interval 0.
+float interpolated_cosine(float lsp) noexcept;
 
 }  // namespace sivo

@@ -1,10 +1,11 @@
+// Predictive split vector quantisation of the LSPs: weights, prediction and the three band searches.
 #include "codec/analysis/lsp_quantise.h"
 
 #include <algorithm>
 #include <array>
 
 #include "codec/tables/lsp_tables.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/kernel_table.h"
 
 namespace sivo {
 
@@ -12,82 +13,47 @@ namespace {
 
 // Share of the previous frame's deviation from the mean that predicts this frame's.
 constexpr double kPrediction = 0.375;
+constexpr int kBands = 3;
 constexpr int kBandEntries = 256;
+// Scores start from this, so an entry is taken only when its score is above it.
+constexpr float kScoreFloor = -1.0f;
 
-// A band's codebook with its columns contiguous, so that W entries are
-// scored side by side.
+// The entry of codebook with the largest score; the band begins at LSP first.
 template <size_t N>
-using band_columns = std::array<std::array<float, kBandEntries>, N>;
-
-template <size_t N>
-constexpr band_columns<N> transpose(
-    const std::array<std::array<float, N>, kBandEntries>& codebook) {
-  band_columns<N> columns{};
-  for (int e = 0; e < kBandEntries; ++e) {
-    for (size_t i = 0; i < N; ++i) columns[i][e] = codebook[e][i];
-  }
-  return columns;
-}
-constexpr band_columns<3> kColumns0 = transpose(lsp_codebook_band0);
-constexpr band_columns<3> kColumns1 = transpose(lsp_codebook_band1);
-constexpr band_columns<4> kColumns2 = transpose(lsp_codebook_band2);
-
-// score[e] = sum over the band's LSPs of wi*c*(2ri - c), c the entry's value,
-// in double, rounded to float; the band begins at first in residual and
-// weights. W entries at a time, one per lane.
-template <int W, size_t N>
-SIVO_LANE_INLINE void score_entries(float* score, const band_columns<N>& columns, int first,
-                                    std::span<const float, kOrder> residual,
-                                    std::span<const float, kOrder> weights) noexcept {
-  using doubles = typename lane_group<W>::doubles;
-  doubles weight[N], twice[N];
-  for (size_t i = 0; i < N; ++i) {
-    weight[i] = SIVO_SPLAT_AS(doubles, weights[first + i]);
-    twice[i] = SIVO_SPLAT_AS(doubles, 2.0 * residual[first + i]);
-  }
-  for (int e = 0; e < kBandEntries; e += W) {
-    doubles sum = SIVO_SPLAT_AS(doubles, 0.0);
-    for (size_t i = 0; i < N; ++i) {
-      const doubles c = SIVO_LOAD_WIDENED_AS(doubles, &columns[i][e]);
-      sum += weight[i] * c * (twice[i] - c);
-    }
-    SIVO_STORE_AS(score + e, __builtin_convertvector(sum, typename lane_group<W>::floats));
-  }
-}
-
-// Entry of the band with the largest score (the first of equal ones); 0
-// when none is above -1.
-template <size_t N>
-SIVO_LANE_INLINE int best_entry(const band_columns<N>& columns, int first,
-                                std::span<const float, kOrder> residual,
-                                std::span<const float, kOrder> weights) noexcept {
-  std::array<float, kBandEntries> score;
-  SIVO_LANE_DISPATCH(score_entries, score.data(), columns, first, residual, weights);
+int best_entry(const std::array<std::array<float, N>, kBandEntries>& codebook, int first,
+               std::span<const float, kOrder> residual,
+               std::span<const float, kOrder> weights) noexcept {
+  float best = kScoreFloor;
   int entry = 0;
-  first_largest_above(score.data(), kBandEntries, -1.0f, entry);
-  return entry;
-}
-
-SIVO_LANE_CLONES
-int search_band(int band, std::span<const float, kOrder> residual,
-                std::span<const float, kOrder> weights) noexcept {
-  switch (band) {
-    case 0:
-      return best_entry(kColumns0, 0, residual, weights);
-    case 1:
-      return best_entry(kColumns1, 3, residual, weights);
-    case 2:
-      return best_entry(kColumns2, 6, residual, weights);
-    default:
-      return 0;
+  for (int e = 0; e < kBandEntries; ++e) {
+    double sum = 0.0;
+    for (size_t i = 0; i < N; ++i) {
+      const double c = codebook[e][i];
+      sum += static_cast<double>(weights[first + i]) * c * (2.0 * residual[first + i] - c);
+    }
+    const float score = static_cast<float>(sum);
+    if (score > best) {
+      best = score;
+      entry = e;
+    }
   }
+  return entry;
 }
 
 }  // namespace
 
 int lsp_split_vq(int band, std::span<const float, kOrder> residual,
                  std::span<const float, kOrder> weights) noexcept {
-  return search_band(band, residual, weights);
+  switch (band) {
+    case 0:
+      return best_entry(lsp_codebook_band0, 0, residual, weights);
+    case 1:
+      return best_entry(lsp_codebook_band1, 3, residual, weights);
+    case 2:
+      return best_entry(lsp_codebook_band2, 6, residual, weights);
+    default:
+      return 0;
+  }
 }
 
 int32_t lsp_quantise(std::span<const float, kOrder> lsp,
@@ -109,8 +75,9 @@ int32_t lsp_quantise(std::span<const float, kOrder> lsp,
   }
 
   int32_t index = 0;
-  for (int band = 0; band < 3; ++band)
-    index = index * kBandEntries + lsp_split_vq(band, residual, weights);
+  for (int band = 0; band < kBands; ++band) {
+    index = index * kBandEntries + kernels().lsp_split_vq(band, residual, weights);
+  }
   return index;
 }
 

@@ -11,7 +11,8 @@ namespace sivo {
 // Searches one band's codebook for the entry of largest weighted score
 // sum wi*c(2ri - c); the running best starts at -1.0 with entry 0 and a
 // later entry wins only when strictly better. band is 0, 1 or 2; residual
-// and weights hold all ten LSPs.
+// and weights hold all ten LSPs. The score is summed in double and rounded
+// to float. The reference form of the band search kernel.
 int lsp_split_vq(int band, std::span<const float, kOrder> residual,
                  std::span<const float, kOrder> weights) noexcept;
 

@@ -1,3 +1,4 @@
+// Harmonic noise shaping: per-subframe lag and gain estimate, and the comb filter on the weighted speech.
 #include "codec/analysis/noise_shaping.h"
 
 namespace sivo {

@@ -1,9 +1,10 @@
+// Open-loop pitch: the lag whose normalised correlation with the half frame is largest.
 #include "codec/analysis/open_loop_pitch.h"
 
 #include <array>
 
 #include "codec/codec_types.h"
-#include "codec/vector_lanes.h"
+#include "codec/kernels/kernel_table.h"
 
 namespace sivo {
 namespace {
@@ -14,48 +15,18 @@ constexpr int kMaxLag = 142;
 // improvement; further away it must beat the best score by a third.
 constexpr int kNearLags = 18;
 constexpr double kFarLagWeight = 0.75;
-constexpr int kLags = kMaxLag - kMinLag + 1;
-constexpr int kBlock = 32;  // lags per pass over x
-// Lags correlated, in whole blocks: 18..145, the last three unused.
-constexpr int kBlockLags = (kLags + kBlock - 1) / kBlock * kBlock;
-
-// corr[lag - 18] = sum over i = 0..119 of x[i] * x[i - lag], each rounded to
-// float, for lags 18..145. Thirty-two lags share one pass over x, one lag per
-// lane, in independent groups of W lanes.
-template <int W>
-SIVO_LANE_INLINE void correlate_lag_groups(std::array<float, kBlockLags>& corr,
-                                           const float* x) noexcept {
-  using doubles = typename lane_group<W>::doubles;
-  constexpr int kGroups = kBlock / W;
-  // x[-kReach .. 119] widened once (exactly): the loads below then need no
-  // conversion.
-  constexpr int kReach = kMinLag + kBlockLags - 1;
-  std::array<double, kReach + kHalfFrame> wide;
-  for (int i = -kReach; i < kHalfFrame; ++i) wide[kReach + i] = x[i];
-  const double* const xd = wide.data() + kReach;
-  for (int first = 0; first < kBlockLags; first += kBlock) {
-    const int lag = kMinLag + first;
-    // Lane k of group g holds lag + W g + W - 1 - k: each load runs
-    // backwards in lag.
-    const double* y = xd - lag - (W - 1);
-    doubles s[kGroups] = {};
-    for (int i = 0; i < kHalfFrame; ++i) {
-      const doubles xi = SIVO_SPLAT_AS(doubles, x[i]);
-#pragma GCC unroll 8
-      for (int g = 0; g < kGroups; ++g) s[g] += xi * SIVO_LOAD_AS(doubles, y + i - W * g);
-    }
-    for (int g = 0; g < kGroups; ++g) {
-      for (int k = 0; k < W; ++k) corr[first + W * g + W - 1 - k] = static_cast<float>(s[g][k]);
-    }
-  }
-}
-
-SIVO_LANE_CLONES
-void correlate_lags(std::array<float, kBlockLags>& corr, const float* x) noexcept {
-  SIVO_LANE_DISPATCH(correlate_lag_groups, corr, x);
-}
 
 }  // namespace
+
+void open_loop_correlations(std::span<float, kOpenLoopCorrelations> corr,
+                            const float* x) noexcept {
+  for (int j = 0; j < kOpenLoopCorrelations; ++j) {
+    const int lag = kMinLag + j;
+    double sum = 0.0;
+    for (int i = 0; i < kHalfFrame; ++i) sum += static_cast<double>(x[i]) * x[i - lag];
+    corr[j] = static_cast<float>(sum);
+  }
+}
 
 int32_t open_loop_pitch(const float* buffer, int start) noexcept {
   const float* x = buffer + start;
@@ -68,8 +39,8 @@ int32_t open_loop_pitch(const float* buffer, int start) noexcept {
   }
   float energy = static_cast<float>(energy_sum);
 
-  std::array<float, kBlockLags> corr;
-  correlate_lags(corr, x);
+  std::array<float, kOpenLoopCorrelations> corr;
+  kernels().open_loop_correlations(corr, x);
 
   float best = 0.0f;
   int32_t chosen = kMinLag;

@@ -1,3 +1,4 @@
+// Formant weighting: the W(z) coefficients of each subframe and the filter over the frame.
 #include "codec/analysis/perceptual_weighting.h"
 
 #include <array>

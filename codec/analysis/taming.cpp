@@ -1,3 +1,4 @@
+// The excitation-error tracker that bounds the adaptive-codebook gain, updated after each subframe.
 #include "codec/analysis/taming.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
+// The cascade of synthesis, weighting and comb filters: impulse responses, ringing removal, memory update.
 #include "codec/analysis/weighted_synthesis.h"
 
 #include <array>
 
-#include "codec/vector_lanes.h"
+#include "codec/kernels/kernel_table.h"
 
 namespace sivo {
 namespace {
@@ -34,7 +35,7 @@ struct cascade {
   // on the chain; that changes a sum only when it is a zero (-0 for +0),
   // and such a sum meets an addend made +0 where it was +-0 (x + 0.0, off
   // the chain), which gives the same result either way.
-  SIVO_LANE_INLINE void step(double input, float* s, float* y) noexcept {
+  void step(double input, float* s, float* y) noexcept {
     double sum = a[0] * s0;
 #pragma GCC unroll 9
     for (int k = 1; k < kOrder; ++k) sum += a[k] * double(s[-1 - k]);
@@ -55,73 +56,35 @@ struct cascade {
 
 }  // namespace
 
-void impulse_response(std::span<float, kSubframe> h_out, const lpc_set& quantised,
-                      const weighting_set& set, shaping_params shaping) noexcept {
-  std::array<float, kOrder + kSubframe> s_line{};
-  std::array<float, kOrder + kSubframe> y_line{};
-  float* s = s_line.data() + kOrder;
-  float* y = y_line.data() + kOrder;
-  cascade filter(quantised, set, s, y);
-  for (int n = 0; n < kSubframe; ++n) filter.step(n == 0 ? 1.0 : 0.0, s + n, y + n);
-
-  for (int n = 0; n < kSubframe; ++n) h_out[n] = y[n];
-  // The comb 1 - g z^-L acts on y, not on its own output.
-  if (shaping.lag > 0 && shaping.lag < kSubframe) {
-    const double gain = shaping.gain;
-    for (int n = shaping.lag; n < kSubframe; ++n) {
-      h_out[n] = static_cast<float>(y[n] - gain * y[n - shaping.lag]);
+void cascade_responses(std::span<std::array<float, kSubframe>, kSubframes> y_out,
+                       std::span<const lpc_set, kSubframes> quantised,
+                       std::span<const weighting_set, kSubframes> sets) noexcept {
+  for (int i = 0; i < kSubframes; ++i) {
+    // Zero state: kOrder zeros of history before each line.
+    std::array<float, kOrder + kSubframe> s_line{}, y_line{};
+    float* const s = s_line.data() + kOrder;
+    float* const y = y_line.data() + kOrder;
+    for (int n = 0; n < kSubframe; ++n) {
+      const double input = n == 0 ? 1.0 : 0.0;
+      double sum = 0.0;
+      for (int j = 1; j <= kOrder; ++j) sum += static_cast<double>(quantised[i][j - 1]) * s[n - j];
+      s[n] = static_cast<float>(input + sum);
+      double zeros = 0.0;
+      for (int j = 1; j <= kOrder; ++j) zeros += static_cast<double>(sets[i].zero[j - 1]) * s[n - j];
+      double poles = 0.0;
+      for (int j = 1; j <= kOrder; ++j) poles += static_cast<double>(sets[i].pole[j - 1]) * y[n - j];
+      y[n] = static_cast<float>((static_cast<double>(s[n]) - zeros) + poles);
+      y_out[i][n] = y[n];
     }
   }
 }
-
-namespace {
-
-// The impulse responses of the four subframes' cascades from zero state, one
-// subframe per lane: each lane runs exactly the operations of cascade::step.
-SIVO_LANE_CLONES
-void cascade_lanes(std::array<std::array<float, kSubframe>, kSubframes>& y_out,
-                   std::span<const lpc_set, kSubframes> quantised,
-                   std::span<const weighting_set, kSubframes> sets) noexcept {
-  static_assert(kSubframes == 4, "one lane per subframe");
-  double4 a[kOrder], zero[kOrder], pole[kOrder];
-  for (int k = 0; k < kOrder; ++k) {
-    a[k] = double4{quantised[0][k], quantised[1][k], quantised[2][k], quantised[3][k]};
-    zero[k] = double4{sets[0].zero[k], sets[1].zero[k], sets[2].zero[k], sets[3].zero[k]};
-    pole[k] = double4{sets[0].pole[k], sets[1].pole[k], sets[2].pole[k], sets[3].pole[k]};
-  }
-  double4 s[kOrder] = {};
-  double4 y[kOrder] = {};
-  for (int n = 0; n < kSubframe; ++n) {
-    double4 sum = SIVO_SPLAT(0.0);
-#pragma GCC unroll 10
-    for (int k = 0; k < kOrder; ++k) sum += a[k] * s[k];
-    const double4 sn = SIVO_ROUND_TO_FLOAT(SIVO_SPLAT(n == 0 ? 1.0 : 0.0) + sum);
-    double4 zeros = SIVO_SPLAT(0.0);
-#pragma GCC unroll 10
-    for (int k = 0; k < kOrder; ++k) zeros += zero[k] * s[k];
-    double4 poles = SIVO_SPLAT(0.0);
-#pragma GCC unroll 10
-    for (int k = 0; k < kOrder; ++k) poles += pole[k] * y[k];
-    const double4 yn = SIVO_ROUND_TO_FLOAT((sn - zeros) + poles);
-#pragma GCC unroll 10
-    for (int k = kOrder - 1; k > 0; --k) {
-      s[k] = s[k - 1];
-      y[k] = y[k - 1];
-    }
-    s[0] = sn;
-    y[0] = yn;
-    for (int i = 0; i < kSubframes; ++i) y_out[i][n] = static_cast<float>(yn[i]);
-  }
-}
-
-}  // namespace
 
 void impulse_responses(std::span<std::array<float, kSubframe>, kSubframes> h_out,
                        std::span<const lpc_set, kSubframes> quantised,
                        std::span<const weighting_set, kSubframes> sets,
                        std::span<const shaping_params, kSubframes> shaping) noexcept {
   std::array<std::array<float, kSubframe>, kSubframes> y;
-  cascade_lanes(y, quantised, sets);
+  kernels().cascade_responses(y, quantised, sets);
   for (int i = 0; i < kSubframes; ++i) {
     for (int n = 0; n < kSubframe; ++n) h_out[i][n] = y[i][n];
     // The comb 1 - g z^-L acts on y, not on its own output.

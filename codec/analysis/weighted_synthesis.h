@@ -9,13 +9,15 @@
 
 namespace sivo {
 
-// h_out[0..59]: impulse response of synthesis, weighting and comb, from
-// zero state.
-void impulse_response(std::span<float, kSubframe> h_out, const lpc_set& quantised,
-                      const weighting_set& set, shaping_params shaping) noexcept;
+// y_out[i][0..59]: impulse response of 1/A^(z) then W(z) of subframe i from
+// zero state (no comb), each sum in double from j = 1 to 10, each output
+// rounded to float. The reference form of the cascade response kernel.
+void cascade_responses(std::span<std::array<float, kSubframe>, kSubframes> y_out,
+                       std::span<const lpc_set, kSubframes> quantised,
+                       std::span<const weighting_set, kSubframes> sets) noexcept;
 
-// The four subframes' impulse responses at once, equal bit for bit to
-// impulse_response of each.
+// h_out[i][0..59]: impulse response of synthesis, weighting and comb of
+// subframe i, from zero state.
 void impulse_responses(std::span<std::array<float, kSubframe>, kSubframes> h_out,
                        std::span<const lpc_set, kSubframes> quantised,
                        std::span<const weighting_set, kSubframes> sets,

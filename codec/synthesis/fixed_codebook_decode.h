@@ -1,6 +1,7 @@
 // Pulse vectors rebuilt from the received position index, signs and gain.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -9,21 +10,33 @@
 
 namespace sivo {
 
-// vector: the subframe's 60 samples (cleared in stage 0, added to in stage
-// 1); occupied: scratch shared by the stages of a subframe, in which stage 0
-// records its pulse positions (count, then the positions ascending) and
-// stage 1 skips them.
-// rate_index 0..3, or 4 for the second stage of rate 3. An index at or
-// above its limit gives no pulses and no repetition.
-void decode_fixed_codebook(std::span<float, kSubframe> vector,
-                           const subframe_params& params, int32_t lag,
-                           int subframe, int stage, int rate_index,
-                           std::span<int32_t, kSubframe> occupied) noexcept;
+// The position tables a walk runs over: the 30-, 15- and 60-position grids
+// (grid steps 2, 4 and 1) and the 52 positions of rate 3's second stage.
+enum class position_table { grid2, grid4, grid1, second_stage };
+
+// One walk over a position table: the index, the pulses it holds and the
+// columns it may use (0: none; at most the table's columns); placed and
+// taken[0..placed-1] (ascending columns) come back. taken has a spare slot.
+struct pulse_walk {
+  uint32_t positions;
+  int pulses;
+  int end;
+  int placed;
+  int taken[kMaxPulses + 1];
+};
+
+// The four subframes' walks over one table. A walk starts at row K - pulses
+// (K the table's rows) with the index as remainder; column t takes a pulse
+// when the remainder is below the current row's entry t (the walk then
+// moves down a row), and otherwise has that entry taken off the remainder.
+// It stops once its pulses are placed or at column end. The plain form of
+// the pulse-walk kernel.
+void walk_pulse_columns(position_table table, std::array<pulse_walk, kSubframes>& walks) noexcept;
 
 // The pulse vectors of a whole frame at rate 0..3 into vectors[60 s ..] for
-// subframe s, both stages at rate 3: the same as decode_fixed_codebook on
-// each subframe in turn (lag params.olp[s / 2], the second stage's a whole
-// subframe), with the subframes' walks run side by side.
+// subframe s, both stages at rate 3. An index at or above its limit gives no
+// pulses and no repetition; a first-stage train repeats its pulses at lag
+// params.olp[s / 2].
 void decode_fixed_codebooks(std::span<float, kFrame> vectors, const frame_params& params,
                             int rate) noexcept;
 

@@ -6,13 +6,15 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "codec/codec_types.h"
-#include "codec/vector_lanes.h"
 
 namespace sivo {
 
-// Indexed by lag - first; entry 7 is a spare lane and never used.
+inline constexpr int kLagCandidates = 7;
+
+// Indexed by lag - first; entry 7 is a spare and always 0.
 struct lag_sums {
   std::array<float, 8> back_c, back_t, ahead_c, ahead_t;
   float e;
@@ -29,64 +31,11 @@ struct lag_sum_job {
   lag_sums result;         // written once the sums are complete
 };
 
-// Running sums: each lane is its own double accumulator over n in
-// increasing order, exactly as a single sum of x[n] * x[n -+ k] would be.
-// Backward lane j holds lag first + 6 - j; forward lane j lag first + j.
-// The eight lanes of each sum are 8 / W groups of W (see lane_group).
-template <int W>
-struct lag_lanes {
-  static constexpr int kParts = 8 / W;
-  using doubles = typename lane_group<W>::doubles;
-  doubles bc[kParts], bt[kParts], ac[kParts], at[kParts];
-  double e;
-};
-
-template <int W>
-SIVO_LANE_INLINE void start_lag_lanes(lag_lanes<W>& s) noexcept {
-  using doubles = typename lane_group<W>::doubles;
-  for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
-    s.bc[p] = s.bt[p] = s.ac[p] = s.at[p] = SIVO_SPLAT_AS(doubles, 0.0);
-  }
-  s.e = 0.0;
-}
-
-// Adds sample n of the job's stretch.
-template <int W>
-SIVO_LANE_INLINE void add_lag_sample(lag_lanes<W>& s, const lag_sum_job& job, int n) noexcept {
-  using doubles = typename lane_group<W>::doubles;
-  const float* x = job.x;
-  const double xn = x[n];
-  const doubles xs = SIVO_SPLAT_AS(doubles, xn);
-  for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
-    const doubles wb = SIVO_LOAD_WIDENED_AS(doubles, x + n - job.first - 6 + W * p);
-    s.bc[p] += xs * wb;
-    s.bt[p] += wb * wb;
-  }
-  if (job.ahead) {
-    for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
-      const doubles wa = SIVO_LOAD_WIDENED_AS(doubles, x + n + job.first + W * p);
-      s.ac[p] += xs * wa;
-      s.at[p] += wa * wa;
-    }
-  }
-  s.e += xn * xn;
-}
-
-// Rounds the finished sums to float into job.result.
-template <int W>
-SIVO_LANE_INLINE void finish_lag_sums(lag_sum_job& job, const lag_lanes<W>& s) noexcept {
-  for (int j = 0; j < 7; ++j) {
-    job.result.back_c[6 - j] = static_cast<float>(s.bc[j / W][j % W]);
-    job.result.back_t[6 - j] = static_cast<float>(s.bt[j / W][j % W]);
-    job.result.ahead_c[j] = static_cast<float>(s.ac[j / W][j % W]);
-    job.result.ahead_t[j] = static_cast<float>(s.at[j / W][j % W]);
-  }
-  job.result.back_c[7] = job.result.back_t[7] = 0.0f;
-  job.result.ahead_c[7] = job.result.ahead_t[7] = 0.0f;
-  job.result.e = static_cast<float>(s.e);
-}
-
-// Forms all of job's sums in one pass.
+// Forms all of job's sums: for each candidate k = first + i
+//   back_c[i]  = sum x[n] x[n - k],   back_t[i]  = sum x[n - k]^2,
+//   ahead_c[i] = sum x[n] x[n + k],   ahead_t[i] = sum x[n + k]^2,
+// and e = sum x[n]^2, n = 0..length-1, each a double sum in increasing n
+// rounded to float. The plain form of the lag-sum kernel.
 void sum_lag_job(lag_sum_job& job) noexcept;
 
 // The candidate first..last (last may be below first: none) with the

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdint>
 
-#include "codec/vector_lanes.h"
-
 namespace sivo {
 
 // One sample, rounded half away from zero and saturated. Decided on the
@@ -20,21 +18,6 @@ inline int16_t pcm16_sample(float x) noexcept {
   // Selected rather than branched on, as the sign of speech is random.
   const double biased = negative ? double(x) - 0.5 : double(x) + 0.5;
   return static_cast<int16_t>(std::min(std::max(biased, -32768.0), 32767.0));
-}
-
-// pcm16_sample of four samples, side by side where none is a NaN.
-SIVO_LANE_INLINE void pcm16_quad(const float* in, int16_t* out) noexcept {
-  const float4 x = load_float4(in);
-  const int4 nan = x != x;
-  if (nan[0] | nan[1] | nan[2] | nan[3]) {
-    for (int k = 0; k < 4; ++k) out[k] = pcm16_sample(in[k]);
-    return;
-  }
-  const double4 d = __builtin_convertvector(x, double4);
-  const double4 biased = d + (d < 0.0 ? SIVO_SPLAT(-0.5) : SIVO_SPLAT(0.5));
-  const double4 low = biased < -32768.0 ? SIVO_SPLAT(-32768.0) : biased;
-  const double4 limited = low > 32767.0 ? SIVO_SPLAT(32767.0) : low;
-  for (int k = 0; k < 4; ++k) out[k] = static_cast<int16_t>(limited[k]);
 }
 
 // out[i] = pcm16_sample(in[i]), i < count.

@@ -9,46 +9,39 @@
 
 namespace sivo {
 
-// window: 145 past samples then the frame; olp is lowered to 142.
-// Returns 0 or minus the best backward lag.
-int32_t find_backward_lag(std::span<const float, kWindow> window, int32_t olp,
-                          int subframe) noexcept;
-// Returns 0 or the best forward lag (never beyond the frame).
-int32_t find_forward_lag(std::span<const float, kWindow> window, int32_t olp,
-                         int subframe) noexcept;
+// The window the lag choice reads: 145 past samples, the frame as decoded,
+// then zeros, so that forward candidates beyond the frame read zeros instead
+// of leaving the buffer (their sums are never used).
+inline constexpr int kPaddedWindow = kWindow + 96;
 
-postfilter_params pitch_postfilter_params(std::span<const float, kWindow> window,
+// Sets job to the sums the subframe's lag choice needs from decoded (padded
+// as above): candidates olp - 3 .. olp + 3 (olp lowered to 142, lags below
+// 1 left out), backward, and forward while a lag stays inside the frame.
+void pitch_postfilter_job(lag_sum_job& job, std::span<const float, kPaddedWindow> decoded,
+                          int32_t olp, int subframe) noexcept;
+
+// The subframe's filter from the job's finished sums: the backward and the
+// forward lag with the largest positive correlation (the shorter on a tie),
+// of those the one with the larger normalised correlation C^2 / T (forward
+// on a tie), and its gains. None when no lag correlates positively.
+postfilter_params pitch_postfilter_from_sums(const lag_sum_job& job, int32_t olp, int subframe,
+                                             const decoder_state& decoder) noexcept;
+
+// pitch_postfilter_job, its sums (plain) and pitch_postfilter_from_sums in
+// turn.
+postfilter_params pitch_postfilter_params(std::span<const float, kPaddedWindow> decoded,
                                           int32_t olp, int subframe,
                                           const decoder_state& decoder) noexcept;
 
+// Gain and scale of lag from the subframe's energy E, its correlation R
+// with the lagged stretch and that stretch's energy T; no filtering (gain
+// 0, scale 1) when R^2 <= E T / 4.
 postfilter_params pitch_postfilter_gains(int32_t lag, float E, float R, float T,
                                          const decoder_state& decoder) noexcept;
 
-// The window the frame-wide search reads: 145 past samples, the frame, then
-// zeros, so that forward candidates beyond the frame read zeros instead of
-// leaving the buffer (their sums are never used).
-inline constexpr int kPaddedWindow = kWindow + 96;
-
-// pitch_postfilter_params of the four subframes, olp[0] for subframes 0-1
-// and olp[1] for 2-3, with all sums of a subframe formed in one pass; the
-// same results bit for bit. window: kWindow samples as above, then zeros.
-void pitch_postfilter_frame_params(std::span<postfilter_params, kSubframes> out,
-                                   std::span<const float, kPaddedWindow> window,
-                                   const int32_t (&olp)[2], const decoder_state& decoder) noexcept;
-
-// Sets job to the sums subframe's parameters need from window (padded as
-// above); false when olp is below 4, whose lags are left to
-// pitch_postfilter_params.
-bool pitch_postfilter_job(lag_sum_job& job, std::span<const float, kPaddedWindow> window,
-                         int32_t olp, int subframe) noexcept;
-
-// pitch_postfilter_params of the subframe from the job's finished sums.
-postfilter_params pitch_postfilter_from_sums(const lag_sum_job& job, int subframe,
-                                             const decoder_state& decoder) noexcept;
-
-// out[60s + n] = gain * x[n + lag] + scale * x[n], x the subframe in window.
-void apply_pitch_postfilter(std::span<float, kFrame> out,
-                            std::span<const float, kWindow> window,
+// out[60 s + n] = gain * x[n + lag] + scale * x[n], n = 0..59, x the
+// subframe's excitation in window (145 past samples, then the frame).
+void apply_pitch_postfilter(std::span<float, kFrame> out, std::span<const float, kWindow> window,
                             const postfilter_params& params, int subframe) noexcept;
 
 }  // namespace sivo

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "codec/kernels/kernel_table.h"
 #include "codec/tables/acb_gain_tables.h"
 
 namespace sivo {
@@ -111,9 +112,10 @@ TEST(AdaptiveCodebookDecode, MatchesDirectFormulaAndRepeatsShortLags) {
   }
 }
 
-// The fast scheme must give the direct convolution's floats bit for bit, for
-// every lag, across lag sets that straddle the end of the periodic range.
-TEST(AdaptiveCodebookFilter, FastVectorsEqualDirectConvolution) {
+// Every variant of the tap filtering kernel (the lane ones reuse one lag's
+// sums for the next) must give the direct convolution's floats bit for bit,
+// for every lag, across lag sets that straddle the end of the periodic range.
+TEST(AdaptiveCodebookFilter, EveryVariantEqualsDirectConvolution) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   std::uniform_int_distribution<int> exponent(-30, 30);
@@ -142,11 +144,16 @@ TEST(AdaptiveCodebookFilter, FastVectorsEqualDirectConvolution) {
     for (float& x : h) x = draw(style, 4096.0f);
     for (int count = 3; count <= 4; ++count) {
       for (int first = 17; first <= std::min(140, 144 - count); ++first) {
-        std::array<tap_vectors, kMaxCandidates> fast;
-        filter_tap_vectors(std::span<tap_vectors>(fast.data(), count), past.data(), h, first);
-        for (int k = 0; k < count; ++k) {
-          const tap_vectors want = direct_taps(past, h, first + k);
-          ASSERT_EQ(0, std::memcmp(&fast[k], &want, sizeof want)) << style << " lag " << first + k;
+        for (kernel_variant variant : runnable_kernel_variants()) {
+          std::array<tap_vectors, kMaxCandidates> fast;
+          kernel_table_for(variant).filter_tap_vectors(std::span<tap_vectors>(fast.data(), count),
+                                                       past.data(), h, first);
+          for (int k = 0; k < count; ++k) {
+            const tap_vectors want = direct_taps(past, h, first + k);
+            ASSERT_EQ(0, std::memcmp(&fast[k], &want, sizeof want))
+                << "variant " << static_cast<int>(variant) << " style " << style << " lag "
+                << first + k;
+          }
         }
       }
     }

@@ -1,9 +1,11 @@
+// The decoder's stages against independent formulations and quoted values.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
+#include <span>
 #include <tuple>
 #include <vector>
 
@@ -19,6 +21,7 @@ namespace sivo {
 namespace {
 
 using window_t = std::array<float, kWindow>;
+using padded_t = std::array<float, kPaddedWindow>;
 using sub_t = std::array<float, kSubframe>;
 
 uint64_t choose(int n, int k) {
@@ -46,16 +49,31 @@ float amplitude(const subframe_params& e, int j, int p) {
   return (e.signs >> (p - 1 - j) & 1) ? -fcb_gain_table[e.fcb_gain] : fcb_gain_table[e.fcb_gain];
 }
 
+// A frame of rate `rate` whose subframe s holds entry (second: rate 3's
+// second stage) and whose other subframes' indices are at their limit.
+frame_params lone_subframe(int rate, int s, const subframe_params& entry, int lag,
+                           const subframe_params* second = nullptr) {
+  frame_params p{};
+  p.olp[0] = p.olp[1] = lag;
+  for (int k = 0; k < kSubframes; ++k) {
+    p.subframes[k].positions = position_limit_table[rate * 4 + k];
+    p.subframes[4 + k].positions = position_limit_table[16 + k];
+  }
+  p.subframes[s] = entry;
+  if (second != nullptr) p.subframes[4 + s] = *second;
+  return p;
+}
+
 TEST(FixedCodebookDecode, QuotedPatternAndLimit) {
-  sub_t v;
-  std::array<int32_t, kSubframe> occ;
+  std::array<float, kFrame> v;
   v.fill(7.0f);
-  decode_fixed_codebook(v, {0, 0, 0, 1, 0, 32, 0}, 40, 0, 0, 0, occ);
-  for (int i = 0; i < kSubframe; ++i)
+  decode_fixed_codebooks(v, lone_subframe(0, 0, {0, 0, 0, 1, 0, 32, 0}, 40), 0);
+  for (int i = 0; i < kFrame; ++i)
     EXPECT_EQ(v[i], i % 2 == 0 || i > 11 ? 0.0f : i == 1 ? -2.0f : 2.0f) << i;
   v.fill(7.0f);  // at the limit: no pulses, no repetition
-  decode_fixed_codebook(v, {0, 0, 5, 0, 1, 63, position_limit_table[0]}, 20, 0, 0, 0, occ);
-  EXPECT_EQ(v, sub_t{});
+  decode_fixed_codebooks(v, lone_subframe(0, 0, {0, 0, 5, 0, 1, 63, position_limit_table[0]}, 20),
+                         0);
+  EXPECT_EQ(v, (std::array<float, kFrame>{}));
 }
 
 TEST(FixedCodebookDecode, InvertsIndependentCoderAtEveryRateAndStage) {
@@ -67,8 +85,7 @@ TEST(FixedCodebookDecode, InvertsIndependentCoderAtEveryRateAndStage) {
     const auto slots = code_random(rng, kSubframe / step, p, e);
     e.grid = int(rng() % unsigned(step));
     e.train = trial / 16 % 2;
-    sub_t want{}, v;
-    std::array<int32_t, kSubframe> occ;
+    sub_t want{};
     for (int j = 0; j < p; ++j) want[e.grid + step * slots[j]] = amplitude(e, j, p);
     const sub_t plain = want;
     for (int a = lag; e.train == 1 && a < kSubframe; a += lag)
@@ -79,22 +96,24 @@ TEST(FixedCodebookDecode, InvertsIndependentCoderAtEveryRateAndStage) {
       e.positions = position_limit_table[rate * 4 + s];
       want.fill(0.0f);
     }
-    decode_fixed_codebook(v, e, lag, s, 0, rate, occ);
-    ASSERT_EQ(v, want) << rate << " " << s;
-    if (rate != 3) continue;
     // The second stage's 52 columns are the positions the first left free
     // from its grid on, and its pulses add to the first stage's pitch
     // repetition there. Grid 1 when the first stage took position 0.
-    std::vector<int> free_slots;
     subframe_params e2{};
-    e2.grid = !empty && plain[0] != 0.0f ? 1 : 0;
-    for (int i = e2.grid; i < kSubframe; ++i)
-      if (empty || plain[i] == 0.0f) free_slots.push_back(i);
-    const int p2 = pulse_count_table[16 + s];
-    const auto slots2 = code_random(rng, 52, p2, e2);
-    for (int j = 0; j < p2; ++j) want[free_slots[slots2[j]]] += amplitude(e2, j, p2);
-    decode_fixed_codebook(v, e2, 60, s, 1, 4, occ);
-    ASSERT_EQ(v, want) << "second stage " << s;
+    if (rate == 3) {
+      std::vector<int> free_slots;
+      e2.grid = !empty && plain[0] != 0.0f ? 1 : 0;
+      for (int i = e2.grid; i < kSubframe; ++i)
+        if (empty || plain[i] == 0.0f) free_slots.push_back(i);
+      const int p2 = pulse_count_table[16 + s];
+      const auto slots2 = code_random(rng, 52, p2, e2);
+      for (int j = 0; j < p2; ++j) want[free_slots[slots2[j]]] += amplitude(e2, j, p2);
+    }
+    std::array<float, kFrame> v;
+    decode_fixed_codebooks(v, lone_subframe(rate, s, e, lag, rate == 3 ? &e2 : nullptr), rate);
+    for (int i = 0; i < kFrame; ++i) {
+      ASSERT_EQ(v[i], i / kSubframe == s ? want[i % kSubframe] : 0.0f) << rate << " " << s;
+    }
   }
 }
 
@@ -133,9 +152,10 @@ TEST(Concealment, NoiseAndRegeneratedExcitation) {
 
 TEST(PitchPostfilter, PeriodicExcitationPassesUnchanged) {
   std::mt19937 rng(3);
-  window_t w;
+  padded_t w{};
   for (int i = 0; i < 40; ++i) w[i] = float(int(rng() % 21) - 10);
   for (int i = 40; i < kWindow; ++i) w[i] = w[i - 40];
+  const std::span<const float, kWindow> excitation = std::span(w).first<kWindow>();
   decoder_state dec{};
   std::array<float, kFrame> out{};
   for (int s = 0; s < kSubframes; ++s) {
@@ -143,23 +163,26 @@ TEST(PitchPostfilter, PeriodicExcitationPassesUnchanged) {
     EXPECT_EQ(p.lag, s == 3 ? -40 : 40);  // a tie goes forward; subframe 3 looks back
     EXPECT_EQ(p.scale, float(1.0 / 1.1875));
     EXPECT_EQ(p.gain, float(0.1875 * double(p.scale)));
-    apply_pitch_postfilter(out, w, p, s);
+    apply_pitch_postfilter(out, excitation, p, s);
   }
   EXPECT_TRUE(std::equal(out.begin(), out.end(), w.begin() + kHistory));
 }
 
 TEST(PitchPostfilter, LagLimitsAndGains) {
-  window_t w{};
-  w[145] = w[145 - 139] = 1.0f;
-  EXPECT_EQ(find_backward_lag(w, 145, 0), -139);  // olp 145 searches 139..145
-  EXPECT_EQ(find_backward_lag(w, 135, 0), 0);
-  w[145 + 60] = 1.0f;
-  EXPECT_EQ(find_forward_lag(w, 60, 0), 60);
-  w[145 + 120] = w[145 + 181] = 1.0f;  // from subframe 2 only 57..60 stay in the frame
-  EXPECT_EQ(find_forward_lag(w, 60, 2), 0);
-  w.fill(1.0f);
-  EXPECT_EQ(find_forward_lag(w, 60, 3), 0);
   decoder_state dec{};
+  // Which lag a single matching pulse pair wins, or none.
+  const auto lag_of = [&dec](std::initializer_list<int> pulses, int olp, int s) {
+    padded_t w{};
+    for (int at : pulses) w[at] = 1.0f;
+    return pitch_postfilter_params(w, olp, s, dec).lag;
+  };
+  EXPECT_EQ(lag_of({145, 145 - 139}, 145, 0), -139);  // olp 145 searches 139..145
+  EXPECT_EQ(lag_of({145, 145 - 139}, 135, 0), 0);
+  EXPECT_EQ(lag_of({145, 145 + 60}, 60, 0), 60);
+  // From subframe 2 only 57..60 stay in the frame.
+  EXPECT_EQ(lag_of({145 + 120, 145 + 181}, 60, 2), 0);
+  EXPECT_EQ(lag_of({145 + 120, 145 + 180}, 60, 2), 60);
+  EXPECT_EQ(lag_of({148, 145}, 2, 0), 3);  // olp 2: candidates 1..5, forward on a tie
   auto params = [](postfilter_params p) { return std::tuple(p.lag, p.gain, p.scale); };
   EXPECT_EQ(params(pitch_postfilter_gains(-50, 4.0f, 1.0f, 1.0f, dec)), params({-50, 0.0f, 1.0f}));
   // R < T: gain 0.1875 R / T = 0.140625, D = 4 + 0.140625 (0.5625 + 6) = 4.9228515625.
@@ -167,7 +190,7 @@ TEST(PitchPostfilter, LagLimitsAndGains) {
   EXPECT_EQ(params(pitch_postfilter_gains(30, 4.0f, 3.0f, 4.0f, dec)),
             params({30, float(0.140625 * scale), scale}));
   EXPECT_EQ(pitch_postfilter_gains(30, 1e-39f, 1e-39f, 1e-39f, dec).scale, 0.0f);  // subnormal D
-  window_t lone{};  // nothing correlates: neutral
+  padded_t lone{};  // nothing correlates: neutral
   for (int n = 0; n < kSubframe; ++n) lone[145 + n] = float(n % 7) - 3.0f;
   EXPECT_EQ(params(pitch_postfilter_params(lone, 100, 0, dec)), params({}));
 }

@@ -1,3 +1,4 @@
+// Pulse decoding against a literal column walk over the position tables.
 #include "codec/synthesis/fixed_codebook_decode.h"
 
 #include <gtest/gtest.h>
@@ -88,49 +89,35 @@ subframe_params random_entry(std::mt19937& rng, int i, int max_grid) {
   return e;
 }
 
-TEST(FixedCodebookDecodeWalk, MatchesLiteralColumnWalkAtEveryRateGridAndIndex) {
-  std::mt19937 rng(77);
-  std::array<int32_t, kSubframe> occ;
-  for (int trial = 0; trial < 40000; ++trial) {
-    const int rate = trial % 4, s = trial / 4 % 4;
-    const subframe_params e = random_entry(rng, rate * 4 + s, grid_step_table[rate] + 1);
-    sub_t v, want{};
-    v.fill(3.0f);
-    const std::vector<int> first = literal_stage(want, e, rate, s, {});
-    decode_fixed_codebook(v, e, 100, s, 0, rate, occ);
-    ASSERT_EQ(v, want) << "rate " << rate << " subframe " << s << " grid " << e.grid << " index "
-                       << e.positions;
-    if (rate != 3) continue;
-    const subframe_params e2 = random_entry(rng, 16 + s, 3);
-    literal_stage(want, e2, 4, s, first);
-    decode_fixed_codebook(v, e2, 100, s, 1, 4, occ);
-    ASSERT_EQ(v, want) << "second stage, subframe " << s << " grid " << e2.grid << " index "
-                       << e2.positions << " first stage grid " << e.grid;
-  }
-}
-
-// The frame's walks run side by side must end and place exactly as each
-// subframe's own walk: walks of very different lengths (indices past the
-// limit, grids leaving few or no columns) in one frame, trains on and off.
-TEST(FixedCodebookDecodeWalk, WholeFrameMatchesSubframeBySubframe) {
+// Whole frames against the literal walk of each subframe: walks of very
+// different lengths (indices past the limit, grids leaving few or no
+// columns) side by side in one frame, trains on and off.
+TEST(FixedCodebookDecodeWalk, WholeFrameMatchesLiteralColumnWalk) {
   std::mt19937 rng(78);
-  for (int trial = 0; trial < 6000; ++trial) {
+  for (int trial = 0; trial < 12000; ++trial) {
     const int rate = trial % 4;
     frame_params p{};
     p.olp[0] = 18 + int(rng() % 126);
     p.olp[1] = rng() % 8 == 0 ? int(rng() % 3) : 18 + int(rng() % 126);
-    for (int s = 0; s < 4; ++s) {
-      p.subframes[s] = random_entry(rng, rate * 4 + s, grid_step_table[rate] + 1);
-      p.subframes[s].train = int(rng() % 2);
-      if (rate == 3) p.subframes[4 + s] = random_entry(rng, 16 + s, 3);
-    }
-    std::array<float, kFrame> got, want;
+    std::array<float, kFrame> got, want{};
     got.fill(7.0f);
-    std::array<int32_t, kSubframe> occ;
     for (int s = 0; s < 4; ++s) {
-      const std::span<float, kSubframe> v(want.data() + kSubframe * s, kSubframe);
-      decode_fixed_codebook(v, p.subframes[s], p.olp[s / 2], s, 0, rate, occ);
-      if (rate == 3) decode_fixed_codebook(v, p.subframes[4 + s], kSubframe, s, 1, 4, occ);
+      subframe_params& e = p.subframes[s];
+      e = random_entry(rng, rate * 4 + s, grid_step_table[rate] + 1);
+      e.train = int(rng() % 2);
+      sub_t v{};
+      const std::vector<int> first = literal_stage(v, e, rate, s, {});
+      // The repetition of a placed pattern at the pitch lag (none below 1).
+      const int lag = p.olp[s / 2];
+      const sub_t pattern = v;
+      const bool placed = e.positions < position_limit_table[rate * 4 + s];
+      for (int a = lag; placed && e.train == 1 && lag > 0 && a < kSubframe; a += lag)
+        for (int i = a; i < kSubframe; ++i) v[i] += pattern[i - a];
+      if (rate == 3) {
+        p.subframes[4 + s] = random_entry(rng, 16 + s, 3);
+        literal_stage(v, p.subframes[4 + s], 4, s, first);
+      }
+      std::copy(v.begin(), v.end(), want.begin() + kSubframe * s);
     }
     decode_fixed_codebooks(got, p, rate);
     ASSERT_EQ(got, want) << "rate " << rate << " trial " << trial;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codec/excitation/pulse_filters.h"
+#include "codec/kernels/kernel_table.h"
 #include "codec/tables/fcb_tables.h"
 
 namespace sivo {
@@ -143,6 +144,12 @@ Coded code_subframe(int rate, int s, int olp, const Vec& target, const Vec& h) {
   c.excitation = target;
   find_fixed_codebook(c.excitation, h, c.params, s, state);
   return c;
+}
+
+Vec acf_of(const Vec& h) {
+  Vec a;
+  backward_correlate(h, h, a);
+  return a;
 }
 
 pulse_candidate empty_candidate() {
@@ -317,10 +324,10 @@ TEST(FixedCodebookSearch, PitchRepetitionOnlyBelow58AndOnlyWhenStrictlyBetter) {
     // An equal error never replaces the candidate already held.
     const Flags none{};
     pulse_candidate best = empty_candidate(), held = empty_candidate();
-    find_best_pulses(best, t, h, 8, 30, 1, 0, none, 0);
+    find_best_pulses(best, t, h, acf_of(h), 8, 30, 1, 0, none, 0);
     held.error = best.error;
     held.grid = 7;
-    find_best_pulses(held, t, h, 8, 30, 1, 0, none, 0);
+    find_best_pulses(held, t, h, acf_of(h), 8, 30, 1, 0, none, 0);
     EXPECT_EQ(held.grid, 7);
   }
   EXPECT_GT(trains, 0);
@@ -360,64 +367,83 @@ TEST(FixedCodebookSearch, CodedSubframesDecodeToTheReturnedExcitation) {
     const Vec t = next_target(rng);
     const Flags none{};
     pulse_candidate best = empty_candidate();
-    find_best_pulses(best, t, make_response(rng), 5, kSubframe, 1, 1, none, previous);
+    const Vec h = make_response(rng);
+    find_best_pulses(best, t, h, acf_of(h), 5, kSubframe, 1, 1, none, previous);
     EXPECT_GE(best.gain, std::clamp(previous, 2, 22) - 2);
     EXPECT_LE(best.gain, std::clamp(previous, 2, 22) + 1);
   }
 }
 
-// Sum of (target - filtered excitation)^2 less the target energy, filtering
-// the candidate's excitation from scratch; scale gets the energies involved.
-long double direct_error(const Vec& target, const Vec& h, const pulse_candidate& c, int pulses,
-                         int lag, long double* scale = nullptr) {
-  Vec e{};
-  for (int i = 0; i < pulses; ++i) e[c.positions[i]] = c.amplitudes[i];
-  if (c.train == 1) repeat_pitch_train(e, e, lag);
-  long double err = 0.0L, energy = 0.0L;
-  for (int n = 0; n < kSubframe; ++n) {
-    long double f = 0.0L;
-    for (int m = 0; m <= n; ++m) f += static_cast<long double>(e[m]) * h[n - m];
-    err += (target[n] - f) * (target[n] - f) - static_cast<long double>(target[n]) * target[n];
-    energy += f * f + static_cast<long double>(target[n]) * target[n];
-  }
-  if (scale) *scale = energy;
-  return err;
-}
-
-TEST(FixedCodebookSearch, ErrorEqualsDirectFilteringAndBeatsRandomPatterns) {
-  struct Family {
-    int pulses, step, lag;
-  };
-  const Family families[] = {{6, 2, 60}, {5, 2, 33}, {8, 1, 60},
-                             {7, 1, 45}, {4, 4, 60}, {3, 4, 20}};
-  std::mt19937 rng(81);
-  for (const Family& f : families) {
-    int tried = 0, better = 0;
-    for (int trial = 0; trial < 30; ++trial) {
-      const Vec t = next_target(rng), h = make_response(rng);
-      const Flags none{};
-      pulse_candidate best = empty_candidate();
-      find_best_pulses(best, t, h, f.pulses, f.lag, f.step, 0, none, 0);
-      long double scale = 0.0L;
-      const long double direct = direct_error(t, h, best, f.pulses, f.lag, &scale);
-      ASSERT_NEAR(best.error, static_cast<double>(direct), 1e-5 * static_cast<double>(scale))
-          << "pulses " << f.pulses << " lag " << f.lag;
-      // Random patterns on the same grid at the same level are almost never
-      // better (the pulse choice is greedy, so not always optimal).
-      std::vector<int> order;
-      for (int p = best.grid; p < kSubframe; p += f.step) order.push_back(p);
-      for (int k = 0; k < 50; ++k, ++tried) {
-        std::shuffle(order.begin(), order.end(), rng);
-        pulse_candidate other = best;
-        for (int i = 0; i < f.pulses; ++i) {
-          other.positions[i] = order[i];
-          other.amplitudes[i] =
-              rng() % 2 ? -std::fabs(best.amplitudes[0]) : std::fabs(best.amplitudes[0]);
+// Each step of every variant's pulse placement recomputed from scratch:
+// the weight of every free grid position from the correlations and the
+// pulses placed before it (each update in double, stored as float), the
+// choice (largest magnitude, first of equal ones) and sign taken from those,
+// and the error from the filtered pattern built directly (the shifted
+// responses added in float) with the defined roundings. Odd trials repeat
+// the response at a pitch lag, as the search does below lag 58.
+TEST(FixedCodebookSearch, EveryPlacementStepRecomputedFromScratch) {
+  std::mt19937 rng(91);
+  for (int trial = 0; trial < 60; ++trial) {
+    const int step = kStep[trial % 5], pulses = kPulses[(trial * 7) % 20], grid = trial % step;
+    const Vec t = next_target(rng);
+    Vec imr = make_response(rng), acf, corr;
+    if (trial % 2 == 1) repeat_pitch_train(imr, imr, 18 + trial % 40);
+    backward_correlate(imr, imr, acf);
+    backward_correlate(t, imr, corr);
+    Flags occupied{};
+    for (int p = 0; trial % 3 == 0 && p < kSubframe; p += 7) occupied[p] = 1;
+    int first = grid;
+    while (occupied[first] != 0) first += step;
+    const pulse_placement at{first, grid, step, pulses, 2 + trial % 21};
+    for (kernel_variant variant : runnable_kernel_variants()) {
+      std::array<gain_trial, kGainTrials> trials;
+      kernel_table_for(variant).place_pulses(trials, at, acf, corr, imr, occupied);
+      for (int j = 0; j < kGainTrials; ++j) {
+        const gain_trial& g = trials[j];
+        const float level = fcb_gain_table[at.centre + j - 2];
+        ASSERT_TRUE(g.complete);
+        for (int i = 0; i < pulses; ++i) {
+          // The weight at p after pulses 0 .. i-1; the choice among free p.
+          auto weight = [&](int p) {
+            float w = corr[p];
+            for (int k = 0; k < i; ++k) {
+              const int d = std::abs(p - g.positions[k]);
+              w = static_cast<float>(w - static_cast<double>(g.amplitudes[k]) * acf[d]);
+            }
+            return w;
+          };
+          int want = first;
+          if (i > 0) {
+            float largest = -1.0f;
+            for (int p = grid; p < kSubframe; p += step) {
+              bool taken = occupied[p] != 0;
+              for (int k = 0; k < i; ++k) taken = taken || g.positions[k] == p;
+              if (!taken && std::fabs(weight(p)) > largest) {
+                largest = std::fabs(weight(p));
+                want = p;
+              }
+            }
+          }
+          ASSERT_EQ(g.positions[i], want) << "variant " << static_cast<int>(variant) << " trial "
+                                          << trial << " level " << j << " pulse " << i;
+          ASSERT_EQ(g.amplitudes[i], weight(want) < 0.0f ? -level : level);
         }
-        if (direct_error(t, h, other, f.pulses, f.lag) < direct) ++better;
+        Vec y{};
+        for (int i = 0; i < pulses; ++i) {
+          for (int n = g.positions[i]; n < kSubframe; ++n) {
+            y[n] += g.amplitudes[i] < 0.0f ? -imr[n - g.positions[i]] : imr[n - g.positions[i]];
+          }
+        }
+        double energy = 0.0, match = 0.0;
+        for (float v : y) energy += static_cast<double>(v) * v;
+        for (int i = 0; i < pulses; ++i) {
+          match += static_cast<double>(g.amplitudes[i]) * corr[g.positions[i]];
+        }
+        ASSERT_EQ(g.error, static_cast<float>(static_cast<double>(level) * level * energy -
+                                              2.0 * match))
+            << "variant " << static_cast<int>(variant) << " trial " << trial << " level " << j;
       }
     }
-    EXPECT_LE(better, tried / 100) << "pulses " << f.pulses << " lag " << f.lag;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "codec/kernels/kernel_table.h"
 #include "codec/tables/lsp_tables.h"
 #include "tests/codec/stable_predictor.h"
 
@@ -200,37 +201,32 @@ TEST(LspToLpc, OutOfRangeValuesStayInsideTheTable) {
 }
 
 }  // namespace
-// lsp_interpolate converts its four subframes side by side; each must be
-// the bits of a conversion on its own, for ordinary vectors and for values
-// off the table's ends, subnormals and NaN.
+// The LSP conversion kernel against one conversion at a time, for ordinary
+// vectors and for values off the table's ends, subnormals and NaN.
 TEST(LspInterpolate, FourSubframesSideBySideMatchOneAtATime) {
   std::mt19937 rng(98);
   std::uniform_real_distribution<float> spread(1.0f, 255.0f);
   const float odd[] = {-0.0f, 1e-41f, -700.0f, 510.9f, 9000.0f,
                        std::numeric_limits<float>::quiet_NaN()};
-  for (int trial = 0; trial < 400; ++trial) {
-    lsp_vector prev, current;
-    for (lsp_vector* v : {&prev, &current}) {
-      for (float& x : *v) x = spread(rng);
-      std::sort(v->begin(), v->end());
-      if (trial >= 300) (*v)[rng() % kOrder] = odd[rng() % std::size(odd)];
-    }
-    const lsp_vector old = prev;
-    std::array<lpc_set, kSubframes> together{};
-    lsp_interpolate(together, current, prev);
-    for (int sub = 0; sub < kSubframes; ++sub) {
-      const auto wp = static_cast<float>((3 - sub) * 0.25);
-      const auto wc = static_cast<float>(1.0 - wp);
-      lpc_set alone{};
-      for (int i = 0; i < kOrder; ++i) {
-        alone[i] = static_cast<float>(double(old[i]) * wp + double(current[i]) * wc);
+  for (kernel_variant variant : runnable_kernel_variants()) {
+    for (int trial = 0; trial < 400; ++trial) {
+      std::array<lpc_set, kSubframes> together;
+      for (lpc_set& v : together) {
+        for (float& x : v) x = spread(rng);
+        std::sort(v.begin(), v.end());
+        if (trial >= 300) v[rng() % kOrder] = odd[rng() % std::size(odd)];
       }
-      lsp_to_lpc(alone);
-      for (int i = 0; i < kOrder; ++i) {
-        const bool both_nan = std::isnan(together[sub][i]) && std::isnan(alone[i]);
-        ASSERT_TRUE(both_nan || std::bit_cast<uint32_t>(together[sub][i]) ==
-                                    std::bit_cast<uint32_t>(alone[i]))
-            << "trial " << trial << " subframe " << sub << " coefficient " << i;
+      const std::array<lpc_set, kSubframes> given = together;
+      kernel_table_for(variant).lsp_to_lpc_subframes(together);
+      for (int sub = 0; sub < kSubframes; ++sub) {
+        lpc_set alone = given[sub];
+        lsp_to_lpc(alone);
+        for (int i = 0; i < kOrder; ++i) {
+          const bool both_nan = std::isnan(together[sub][i]) && std::isnan(alone[i]);
+          ASSERT_TRUE(both_nan || std::bit_cast<uint32_t>(together[sub][i]) ==
+                                      std::bit_cast<uint32_t>(alone[i]))
+              << "variant " << int(variant) << " trial " << trial << " subframe " << sub;
+        }
       }
     }
   }

@@ -78,13 +78,23 @@ TEST(PerceptualWeighting, MatchesDirectFilterAcrossFrames) {
 const std::array<shaping_params, 7> kShapings = {
     {{20, 0.3125f}, {33, 0.0f}, {59, 0.2f}, {60, 0.3f}, {100, 0.25f}, {145, 0.3125f}, {15, 0.1f}}};
 
+// The impulse response of one subframe's cascade (all four subframes the same).
+std::array<float, kSubframe> impulse_of(const lpc_set& quantised, const weighting_set& set,
+                                        shaping_params shaping) {
+  const std::array<lpc_set, kSubframes> q = {quantised, quantised, quantised, quantised};
+  const std::array<weighting_set, kSubframes> sets = {set, set, set, set};
+  const std::array<shaping_params, kSubframes> shapings = {shaping, shaping, shaping, shaping};
+  std::array<std::array<float, kSubframe>, kSubframes> h;
+  impulse_responses(h, q, sets, shapings);
+  return h[0];
+}
+
 TEST(WeightedSynthesis, ImpulseResponseMatchesCascadeInAnotherOrder) {
   std::mt19937 rng(21);
   for (int trial = 0; trial < 35; ++trial) {
     const lpc_set quantised = random_predictor(rng), unquantised = random_predictor(rng, 0.95);
     const shaping_params shaping = kShapings[trial % kShapings.size()];
-    std::array<float, kSubframe> h{};
-    impulse_response(h, quantised, set_for(unquantised), shaping);
+    const std::array<float, kSubframe> h = impulse_of(quantised, set_for(unquantised), shaping);
 
     // Weighting first, then synthesis, then the comb: the filters commute.
     std::vector<double> delta(kOrder + kSubframe, 0.0), w(delta), s(delta);
@@ -120,8 +130,7 @@ TEST(WeightedSynthesis, TargetAndMemoryUpdateFollowTheCascade) {
     std::vector<float> target = shaped;
     subtract_ringing(std::span<float, kSubframe>(target), quantised, set, shaping, synthesis_history, ringing_history);
     update_memories(std::span<const float, kSubframe>(excitation), quantised, set, synthesis_history, ringing_history);
-    std::array<float, kSubframe> h{};
-    impulse_response(h, quantised, set, shaping);
+    const std::array<float, kSubframe> h = impulse_of(quantised, set, shaping);
 
     // The excitation through the cascade from the same past, in double.
     std::vector<double> e(kHistory + kSubframe, 0.0), s(e), y(e);

@@ -5,17 +5,14 @@
 // replaces, so results are bit-identical to scalar code. Never used to
 // split one sum across lanes.
 //
-// The types are compiler vector extensions. Functions marked
-// SIVO_LANE_CLONES are compiled for AVX-512, AVX2 and plain x86-64, one
-// chosen at load time by the processor; none of them uses FMA, so all
-// compute the same bits. Cloned functions must have internal linkage: the
-// load-time selector of an external one would be exported from the shared
-// library whatever its visibility (clang exports even an internal one's; the
-// shared library's export list hides those). Kernels keep their
-// accumulators in named variables, or in small arrays indexed only by
-// constants after unrolling, so that they stay in registers. No function
-// takes or returns a 256- or 512-bit lane value: the helpers that handle
-// them are macros (below) or take them by reference.
+// The types are compiler vector extensions. A kernel is a template on the
+// lane width W, with every helper it calls inlined into it; lane_kernels.h
+// compiles it once per instruction set (plain x86-64, AVX2, AVX-512) and
+// kernel_table.cpp picks one at first use. None uses FMA, so all compute
+// the same bits. Kernels keep their accumulators in named variables, or in
+// small arrays indexed only by constants after unrolling, so that they stay
+// in registers. No function takes or returns a 256- or 512-bit lane value:
+// the helpers that handle them are macros (below) or take them by reference.
 #pragma once
 
 namespace sivo {
@@ -28,17 +25,6 @@ using float4 = float __attribute__((vector_size(16)));
 typedef float float4_unaligned __attribute__((vector_size(16), aligned(4)));
 static_assert(alignof(float4_unaligned) == alignof(float));
 
-// A test build may pin one variant on a machine that has more:
-// SIVO_LANES_BASELINE (plain x86-64 / SSE2) or SIVO_LANES_AVX2.
-#if defined(SIVO_LANES_BASELINE)
-#define SIVO_LANE_CLONES
-#elif defined(SIVO_LANES_AVX2)
-#define SIVO_LANE_CLONES __attribute__((target("avx2")))
-#elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define SIVO_LANE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define SIVO_LANE_CLONES
-#endif
 #define SIVO_LANE_INLINE inline __attribute__((always_inline))
 
 // The helpers that take or give a 256- or 512-bit value are macros, not
@@ -68,11 +54,8 @@ using float8 = float __attribute__((vector_size(32)));
 typedef float float8_unaligned __attribute__((vector_size(32), aligned(4)));
 static_assert(alignof(float8_unaligned) == alignof(float));
 
-#define SIVO_LOAD_WIDENED8(p) \
-  __builtin_convertvector(*reinterpret_cast<const ::sivo::float8_unaligned*>(p), ::sivo::double8)
-
-// The same, written element by element. GCC 12 splits the conversion above
-// in two halves; from this form it makes one widening load where AVX-512 is
+// Eight consecutive floats at p widened to double, written element by
+// element: GCC 12 splits a converting load of eight in two halves; from this form it makes one widening load where AVX-512 is
 // used. Only for data in memory that stays there (tables, caller's arrays):
 // on a small local array GCC may keep every element in its own register.
 #define SIVO_LOAD_WIDENED8_ELEMENTS(p)                                                       \
@@ -81,10 +64,6 @@ static_assert(alignof(float8_unaligned) == alignof(float));
     ::sivo::double8{sivo_widened_[0], sivo_widened_[1], sivo_widened_[2], sivo_widened_[3],  \
                     sivo_widened_[4], sivo_widened_[5], sivo_widened_[6], sivo_widened_[7]}; \
   })
-
-#define SIVO_STORE_NARROWED8(p, v)                                    \
-  static_cast<void>(*reinterpret_cast<::sivo::float8_unaligned*>(p) = \
-                        __builtin_convertvector((v), ::sivo::float8))
 
 using int32x8 = int __attribute__((vector_size(32)));
 typedef int int32x8_unaligned __attribute__((vector_size(32), aligned(4)));
@@ -115,9 +94,10 @@ static_assert(alignof(int32x8_unaligned) == alignof(int));
 // register, four one AVX2 register, two one SSE2 or NEON register; a group
 // wider than the processor's registers has no register to live in and is
 // kept in memory, which is slow. A kernel written for every width is a
-// template on W, called from a cloned function through SIVO_LANE_DISPATCH,
-// which picks the widest group the processor holds in a register. Every
-// width gives the same bits: each lane is still one scalar sum.
+// template on W; lane_kernels.h builds each width for the instruction set
+// whose registers hold it, and the kernel table picks the widest the
+// processor has. Every width gives the same bits: each lane is still one
+// scalar sum.
 using double2 = double __attribute__((vector_size(16)));
 using float2 = float __attribute__((vector_size(8)));
 
@@ -138,34 +118,6 @@ struct lane_group<8> {
   using doubles = double8;
   using floats = float8;
 };
-
-// A test build may pin the width with the variant (see SIVO_LANE_CLONES).
-#if defined(SIVO_LANES_BASELINE)
-#define SIVO_LANE_WIDTH() 2
-#elif defined(SIVO_LANES_AVX2)
-#define SIVO_LANE_WIDTH() 4
-#elif defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
-#define SIVO_LANE_WIDTH() \
-  (__builtin_cpu_supports("avx512f") ? 8 : __builtin_cpu_supports("avx2") ? 4 : 2)
-#else
-#define SIVO_LANE_WIDTH() 2
-#endif
-
-// kernel<W>(arguments) for the width chosen above.
-#define SIVO_LANE_DISPATCH(kernel, ...) \
-  do {                                  \
-    switch (SIVO_LANE_WIDTH()) {        \
-      case 8:                           \
-        kernel<8>(__VA_ARGS__);         \
-        break;                          \
-      case 4:                           \
-        kernel<4>(__VA_ARGS__);         \
-        break;                          \
-      default:                          \
-        kernel<2>(__VA_ARGS__);         \
-        break;                          \
-    }                                   \
-  } while (false)
 
 // x (converted to double) in every lane of a V; x * 1.0 is x exactly, and
 // the compiler makes it a plain broadcast.
