@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Cross-builds the 32-bit Windows DLLs (sivocore.dll, sivowav.dll,
-# ratelib.dll) with MinGW-w64 and runs the test suite under Wine, headless.
+# Cross-builds the Windows DLLs (sivocore.dll, sivowav.dll, ratelib.dll),
+# 32- or 64-bit, with MinGW-w64 and runs the test suite under Wine, headless.
 #
-#   bash tools/windows_build.sh [build folder, default build-win]
+#   bash tools/windows_build.sh [i686|x86_64] [build folder]
+#
+# The architecture defaults to i686, the build folder to build-win (i686) or
+# build-win64 (x86_64); a single argument that is not an architecture is the
+# build folder of an i686 build.
 #
 # Installs what is missing (the MinGW-w64 cross compilers, Wine, the source
 # packages of googletest and libsoxr), cross-builds those two into
@@ -12,27 +16,36 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
-build=$(realpath -m "${1:-build-win}")
+arch=i686
+case "${1:-}" in
+  i686 | x86_64)
+    arch=$1
+    shift
+    ;;
+esac
+if [ $# -gt 1 ]; then
+  echo "usage: $0 [i686|x86_64] [build folder]" >&2
+  exit 2
+fi
+default_build=build-win
+[ "$arch" = x86_64 ] && default_build=build-win64
+build=$(realpath -m "${1:-$default_build}")
 deps=$build/deps
 jobs=${SIVO_JOBS:-2}
-triplet=i686-w64-mingw32
+triplet=$arch-w64-mingw32
 toolchain=$source_dir/cmake/toolchain-$triplet.cmake
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+source tools/packages.sh
 
 step() { printf '\n== %s (%ss)\n' "$1" "$SECONDS"; }
 
 # --- Packages -----------------------------------------------------------------
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-
 step "packages"
-apt_updated=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
-  apt_updated=-1
-fi
+# 32-bit programs need Wine's 32-bit loader, an i386 package.
+if [ "$arch" = i686 ]; then add_architecture i386; fi
 # googletest and libsoxr are built from Debian's own source packages, which
 # need a deb-src entry mirroring the binary one.
 if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
@@ -44,19 +57,15 @@ if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sour
   printf 'Types: deb-src\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n' \
     "$mirror" "$codename" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg |
     $sudo tee /etc/apt/sources.list.d/sivo-debian-src.sources >/dev/null
-  apt_updated=-1
+  packages_stale=1
 fi
-packages=(cmake make pkg-config dpkg-dev xz-utils codec2-examples
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386)
-missing=()
-for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
-if [ ${#missing[@]} -gt 0 ] || [ $apt_updated -ne 0 ]; then
-  $sudo apt-get update -q
+packages=(cmake make pkg-config dpkg-dev xz-utils codec2-examples wine)
+if [ "$arch" = i686 ]; then
+  packages+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386)
+else
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
 fi
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${packages[@]}"
 
 # --- Cross-built dependencies -------------------------------------------------
 mkdir -p "$deps/src" "$deps/install"
@@ -97,15 +106,23 @@ step "wine prefix"
 # test program runs; whatever Wine still runs in the prefix is stopped on the
 # way out.
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# Debian's `wine` starts programs with the 32-bit loader whenever wine32 is
+# installed, and that loader cannot start a 64-bit program; 64-bit programs
+# get the 64-bit loader itself.
+wine=wine
+if [ "$arch" = x86_64 ] && [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
+  "$wine" wineboot -i >/dev/null 2>&1
   wineserver -w
 fi
 
 # --- The project --------------------------------------------------------------
 step "configure"
 cmake -S "$source_dir" -B "$build/sivo" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DSIVO_WINDOWS_DEPS="$deps/install" -DCMAKE_BUILD_TYPE=Release \
+  -DSIVO_WINDOWS_DEPS="$deps/install" -DSIVO_WINE="$(command -v "$wine")" \
+  -DCMAKE_BUILD_TYPE=Release \
   -DSIVO_BUILD_BENCHMARKS=OFF >"$build/configure.log"
 
 step "build"

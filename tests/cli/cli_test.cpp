@@ -111,9 +111,11 @@ class Cli : public ::testing::Test {
 
   fs::path path(const std::string& name) const { return dir_ / name; }
 
-  // Runs a bash script in the test folder, $SIVO naming the program.
+  // Runs a bash script in the test folder, $SIVO naming the program (after
+  // the emulator that runs a cross build's programs, if there is one).
   run_result sh(const std::string& script) {
-    const std::string command = "cd '" + dir_.string() + "' && SIVO='" SIVO_PATH "' bash -c '" +
+    const std::string command = "cd '" + dir_.string() + "' && SIVO='" SIVO_RUNNER " " SIVO_PATH
+                                "' bash -c '" +
                                 escape(script) + "' >.out 2>.err </dev/null";
     const int status = std::system(command.c_str());
     run_result r;

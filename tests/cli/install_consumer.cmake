@@ -1,6 +1,7 @@
 # Installs the build tree into WORK_DIR/prefix and builds and runs a small
 # C program against it, once through pkg-config and once through
-# find_package. Run with cmake -P; every step must succeed.
+# find_package. Run with cmake -P; every step must succeed. RUNNER, when
+# given, is the emulator that runs a cross build's programs.
 function(run_step what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
@@ -36,7 +37,7 @@ if(MANPAGE)
 endif()
 
 # The installed program finds its libraries by itself.
-run_step("installed sivo --version" ${prefix}/${BINDIR}/sivo --version)
+run_step("installed sivo --version" ${RUNNER} ${prefix}/${BINDIR}/sivo --version)
 
 find_program(PKG_CONFIG pkg-config REQUIRED)
 run_step("pkg-config" ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${libdir}/pkgconfig
@@ -45,9 +46,9 @@ separate_arguments(flags UNIX_COMMAND "${step_output}")
 run_step("compile with pkg-config" ${C_COMPILER} -Wall -Werror
   ${CONSUMER_DIR}/consumer.c ${flags} -o ${WORK_DIR}/consumer_pkgconfig)
 run_step("run the pkg-config build" ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir}
-  ${WORK_DIR}/consumer_pkgconfig)
+  ${RUNNER} ${WORK_DIR}/consumer_pkgconfig)
 
 run_step("configure with find_package" ${CMAKE_COMMAND} -S ${CONSUMER_DIR}
   -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_C_COMPILER=${C_COMPILER})
 run_step("build with find_package" ${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run_step("run the find_package build" ${WORK_DIR}/build/consumer)
+run_step("run the find_package build" ${RUNNER} ${WORK_DIR}/build/consumer)
