@@ -1,3 +1,4 @@
+// Packing the frame-parameter record into compressed frames and unpacking it again.
 #include "codec/frame_format.h"
 
 #include <algorithm>
@@ -6,10 +7,14 @@
 
 #include "codec/tables/fcb_tables.h"
 #include "codec/tables/frame_format_tables.h"
+#include "sivocore.h"
 
 namespace sivo {
 namespace {
 
+constexpr int kTypeBits = 3;  // frame type in the low bits of the first byte
+constexpr uint8_t kTypeMask = (1 << kTypeBits) - 1;
+constexpr int kLspIndexBits = 24;
 constexpr int kLagBits = 7;
 constexpr int kLagOffset = 18;    // olp of lag code 0
 constexpr int kMaxLagCode = 123;  // olp 141
@@ -119,8 +124,8 @@ void pack_frame(const frame_params& params, uint8_t* frame_bytes, const encoder_
   std::memset(frame_bytes, 0, static_cast<size_t>(length));
 
   bit_writer w{frame_bytes, 0};
-  put_bits(w, static_cast<uint32_t>(rate), 3);
-  put_bits(w, static_cast<uint32_t>(params.lsp_index), 24);
+  put_bits(w, static_cast<uint32_t>(rate), kTypeBits);
+  put_bits(w, static_cast<uint32_t>(params.lsp_index), kLspIndexBits);
   put_bits(w, static_cast<uint32_t>(params.olp[0] - kLagOffset), kLagBits);
   put_bits(w, static_cast<uint32_t>(params.subframes[1].acb_lag), kLagOffsetBits);
   put_bits(w, static_cast<uint32_t>(params.olp[1] - kLagOffset), kLagBits);
@@ -140,51 +145,22 @@ void pack_frame(const frame_params& params, uint8_t* frame_bytes, const encoder_
   }
 }
 
-int32_t unpack_frame(const uint8_t* frame_bytes, int32_t decode_mode, decoder_state& state,
-                     frame_params& params, int32_t& frame_type, int32_t& byte_count) noexcept {
-  byte_count = 0;
-  // A lost frame and a frame that was never sent are both concealed; the
-  // bytes are not looked at.
-  if (decode_mode == 1 || decode_mode == 2) {
-    params.bad_frame = 1;
-    return 0;
-  }
-  if (decode_mode != 0) return 3;
+namespace {
 
-  const int32_t type = frame_bytes[0] & 7;
-  switch (type) {
-    case 6:
-    case 7:
-      byte_count = type == 6 ? 5 : 1;
-      frame_type = type;
-      params.bad_frame = 1;
-      return 1;
-    case 4:
-    case 5:
-      byte_count = 1;
-      params.bad_frame = 1;
-      return 1;
-    default:
-      break;
-  }
-
-  state.comp_rate = type;
-  byte_count = state.frame_sizes[type];
-  frame_type = type;
-
-  // A damaged frame stops here; the fields not yet read keep their values.
+// Reads the fields after the type bits of a speech frame of `type` (0..3)
+// from `padded` (the frame's bytes followed by zeros up to kPaddedFrame).
+// Returns SIVO_OK, or SIVO_DAMAGED_FRAME at the first impossible lag or gain
+// index, with bad_frame set and the fields not yet read left as they were.
+int32_t unpack_speech_fields(const uint8_t* padded, int32_t type, frame_params& params) noexcept {
   const auto damaged = [&params]() noexcept {
     params.bad_frame = 1;
-    return 2;
+    return SIVO_DAMAGED_FRAME;
   };
 
-  static_assert(*std::max_element(kFrameSizes.begin(), kFrameSizes.end()) <= kLongestFrame);
-  uint8_t padded[kPaddedFrame] = {};
-  std::memcpy(padded, frame_bytes, static_cast<size_t>(std::clamp(byte_count, 0, kLongestFrame)));
   bit_reader r{padded, 0};
-  get_bits(r, 3);
+  get_bits(r, kTypeBits);
   params.bad_frame = 0;
-  params.lsp_index = static_cast<int32_t>(get_bits(r, 24));
+  params.lsp_index = static_cast<int32_t>(get_bits(r, kLspIndexBits));
 
   uint32_t lag_code = get_bits(r, kLagBits);
   if (lag_code > kMaxLagCode) return damaged();
@@ -226,7 +202,47 @@ int32_t unpack_frame(const uint8_t* frame_bytes, int32_t decode_mode, decoder_st
       params.subframes[4 + s].fcb_gain += g - 2;
     }
   }
-  return 0;
+  return SIVO_OK;
+}
+
+}  // namespace
+
+int32_t unpack_frame(const uint8_t* frame_bytes, int32_t decode_mode, decoder_state& state,
+                     frame_params& params, int32_t& frame_type, int32_t& byte_count) noexcept {
+  byte_count = 0;
+  // A lost frame and a frame that was never sent are both concealed; the
+  // bytes are not looked at.
+  if (decode_mode == SIVO_DECODE_LOST || decode_mode == SIVO_DECODE_NO_FRAME) {
+    params.bad_frame = 1;
+    return SIVO_OK;
+  }
+  if (decode_mode != SIVO_DECODE_NORMAL) return SIVO_INVALID_ARGUMENT;
+
+  const int32_t type = frame_bytes[0] & kTypeMask;
+  switch (type) {
+    case 6:
+    case 7:
+      byte_count = type == 6 ? SIVO_TYPE6_BYTES : SIVO_TYPE7_BYTES;
+      frame_type = type;
+      params.bad_frame = 1;
+      return SIVO_NOT_DECODABLE;
+    case 4:
+    case 5:
+      byte_count = 1;
+      params.bad_frame = 1;
+      return SIVO_NOT_DECODABLE;
+    default:
+      break;
+  }
+
+  state.comp_rate = type;
+  byte_count = state.frame_sizes[type];
+  frame_type = type;
+
+  static_assert(*std::max_element(kFrameSizes.begin(), kFrameSizes.end()) <= kLongestFrame);
+  uint8_t padded[kPaddedFrame] = {};
+  std::memcpy(padded, frame_bytes, static_cast<size_t>(std::clamp(byte_count, 0, kLongestFrame)));
+  return unpack_speech_fields(padded, type, params);
 }
 
 }  // namespace sivo

@@ -1,3 +1,4 @@
+// Opening and resetting the encoder and decoder state records.
 #include "codec/state.h"
 
 #include "codec/tables/lsp_tables.h"
