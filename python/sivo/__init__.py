@@ -116,26 +116,32 @@ class Decoder(_sivo.Decoder):
             self.close()
 
 
+def _path(path):
+    """`path` (str, bytes or path-like) as the bytes the file system takes,
+    names that are not UTF-8 included; the compiled side refuses a NUL inside
+    it with ValueError, as os.open does."""
+    return os.fsencode(path)
+
+
 def encode_file(src, dst, rate=0):
     """Encodes the audio file `src` (any format libsndfile reads, any sample
     rate and channel count; "-" for standard input) into the frame file `dst`
     exactly as `sivo encode -r RATE SRC DST` does: `dst` appears only when
     complete. Returns a summary (frames, frame_bytes, input_format)."""
-    return _sivo.encode_file(os.fspath(src), os.fspath(dst), rate)
+    return _sivo.encode_file(_path(src), _path(dst), rate)
 
 
 def decode_file(src, dst, postfilter=True, rate=SAMPLE_RATE, format=None):
     """Decodes the frame file `src` into audio `dst` exactly as `sivo decode`
     does: WAV, raw, FLAC, Ogg/Vorbis or AIFF by `format` or by the extension,
     at `rate` Hz. Returns a summary (frames, samples, damaged_frames, ...)."""
-    return _sivo.decode_file(os.fspath(src), os.fspath(dst), bool(postfilter), rate,
-                             format or "")
+    return _sivo.decode_file(_path(src), _path(dst), bool(postfilter), rate, format or "")
 
 
 def read_audio(path):
     """Any audio file as 8000 Hz mono int16 samples, converted as `sivo
     encode` converts it."""
-    return _sivo.read_audio(os.fspath(path))
+    return _sivo.read_audio(_path(path))
 
 
 def segmental_snr(reference, test, delay=LOOKAHEAD):
