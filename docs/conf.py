@@ -1,0 +1,73 @@
+# The documentation site: the guide (Markdown, read by MyST), the C reference
+# (Doxygen's XML, read by breathe) and the Python reference (the package's
+# docstrings, read by autodoc). The docs target of the CMake build runs it
+# and passes, through the environment:
+#   SIVO_DOXYGEN_XML  Doxygen's XML of the public headers
+#   SIVO_PYTHONPATH   the folder holding the built `sivo` package
+#   SIVO_VERSION      the project's version
+import os
+import sys
+
+if os.environ.get("SIVO_PYTHONPATH"):
+    sys.path.insert(0, os.environ["SIVO_PYTHONPATH"])
+
+project = "sivo"
+author = "The sivo authors"
+copyright = "The sivo authors"
+release = version = os.environ.get("SIVO_VERSION", "")
+
+extensions = [
+    "myst_parser",
+    "breathe",
+    "sphinx.ext.autodoc",
+    "sphinx.ext.napoleon",
+    "sphinx.ext.doctest",
+]
+source_suffix = {".md": "markdown", ".rst": "restructuredtext"}
+root_doc = "index"
+exclude_patterns = ["_build"]
+templates_path = []
+
+myst_enable_extensions = ["colon_fence", "deflist"]
+myst_heading_anchors = 3
+
+# The C reference.
+breathe_projects = {"sivo": os.environ.get("SIVO_DOXYGEN_XML", "")}
+breathe_default_project = "sivo"
+breathe_domain_by_extension = {"h": "c"}
+breathe_show_include = True
+breathe_show_define_initializer = True
+
+# The Python reference: signatures from the docstrings' first lines (the
+# compiled classes carry theirs there), members in the order of the source.
+autodoc_docstring_signature = True
+autodoc_member_order = "bysource"
+autodoc_typehints = "none"
+napoleon_google_docstring = True
+napoleon_numpy_docstring = False
+
+# The examples run as tests (sphinx-build -b doctest) in a folder of their
+# own, with the speech recording Debian's codec2-examples installs.
+doctest_global_setup = """
+import os, shutil, tempfile
+import numpy as np
+import sivo
+SPEECH = "/usr/share/codec2/raw/hts1a.raw"
+_cwd, _scratch = os.getcwd(), tempfile.mkdtemp(prefix="sivo-doctest-")
+os.chdir(_scratch)
+"""
+doctest_global_cleanup = """
+os.chdir(_cwd)
+shutil.rmtree(_scratch)
+"""
+
+html_theme = "alabaster"
+html_title = f"sivo {release}"
+html_theme_options = {
+    "description": "A narrow-band speech codec",
+    "fixed_sidebar": True,
+    "page_width": "1100px",
+    "sidebar_width": "240px",
+}
+html_show_sourcelink = False
+html_copy_source = False
