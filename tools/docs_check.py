@@ -75,19 +75,20 @@ def c_faults(member):
     return faults
 
 
-def check_c(libraries, xml_dir, man3, inventory):
+def check_c(exports, xml_dir, man3, inventory):
+    """(problems, count) over `exports`, {library name: [function names]}."""
     problems, count = [], 0
     documented = doxygen_functions(xml_dir)
     entries = inventory.get("c:function", {})
-    for library in libraries:
-        for name in exported_functions(library):
+    for library, names in exports.items():
+        for name in names:
             count += 1
             faults = c_faults(documented.get(name))
             if not os.path.isfile(os.path.join(man3, name + ".3")):
                 faults.append(f"no manual page {name}(3)")
             if name not in entries:
                 faults.append("not in the site's C reference")
-            problems += [f"{os.path.basename(library)}: {name}: {f}" for f in faults]
+            problems += [f"{library}: {name}: {f}" for f in faults]
     return problems, count
 
 
@@ -179,7 +180,8 @@ def main(argv=None):
     if os.environ.get("SIVO_PYTHONPATH"):
         sys.path.insert(0, os.environ["SIVO_PYTHONPATH"])
     inventory = load_inventory(args.site)
-    c_problems, c_count = check_c(args.library, args.xml, args.man3, inventory)
+    exports = {os.path.basename(lib): exported_functions(lib) for lib in args.library}
+    c_problems, c_count = check_c(exports, args.xml, args.man3, inventory)
     modules = [importlib.import_module(m) for m in (args.module or ["sivo", "sivo.corpus"])]
     py_problems, py_count = check_python(modules, inventory)
     for problem in c_problems + py_problems:
