@@ -46,6 +46,21 @@ autodoc_typehints = "none"
 napoleon_google_docstring = True
 napoleon_numpy_docstring = False
 
+
+
+def drop_self(app, what, name, obj, options, signature, return_annotation):
+    """The compiled methods' signatures name `self` and its class; a method's
+    page leaves both out, as it does for methods written in Python."""
+    if what == "method" and signature and signature.startswith("(self"):
+        rest = signature[1:-1].split(",", 1)
+        signature = "(" + (rest[1].strip() if len(rest) > 1 else "") + ")"
+    return signature, return_annotation
+
+
+def setup(app):
+    app.connect("autodoc-process-signature", drop_self)
+
+
 # The examples run as tests (sphinx-build -b doctest) in a folder of their
 # own, with the speech recording Debian's codec2-examples installs.
 doctest_global_setup = """
