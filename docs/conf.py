@@ -57,8 +57,31 @@ def drop_self(app, what, name, obj, options, signature, return_annotation):
     return signature, return_annotation
 
 
+def repository_file(app, env, node, contnode):
+    """A Markdown link to a file of the repository outside this folder
+    (`../bench/README.md`, which works where the repository is browsed)
+    shows that file's path in the site, which has no copy of it; a link to
+    a file that does not exist still fails the build."""
+    target = node.get("reftarget", "")
+    # MyST asks with the reference type "any".
+    if node.get("reftype") not in ("myst", "any") or "://" in target:
+        return None
+    folder = os.path.dirname(os.path.join(app.srcdir, node.get("refdoc", "")))
+    path = os.path.normpath(os.path.join(folder, target.split("#")[0]))
+    top = os.path.dirname(app.srcdir)
+    if not os.path.exists(path) or not path.startswith(top + os.sep) or \
+            path.startswith(app.srcdir + os.sep):
+        return None
+    from docutils import nodes
+    shown = nodes.literal(text=os.path.relpath(path, top))
+    if contnode.astext() in (target, shown.astext()):
+        return shown
+    return nodes.inline("", "", contnode, nodes.Text(" ("), shown, nodes.Text(")"))
+
+
 def setup(app):
     app.connect("autodoc-process-signature", drop_self)
+    app.connect("missing-reference", repository_file)
 
 
 # The examples run as tests (sphinx-build -b doctest) in a folder of their
