@@ -23,12 +23,14 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import wave
 
 import numpy as np
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BOOKKEEPING = {".sivo-corpus.lock", "sivo-manifest.csv"}
 
 
 def make_corpus(root, files, minutes, sample_rate, speech_dir):
@@ -71,22 +73,40 @@ def process_times():
     return times
 
 
-def timed(command, env):
-    """Runs `command`; returns (wall seconds, its standard error, the share of
-    the cores that other processes used meanwhile, its CPU seconds)."""
+def first_output(folder, start, seen):
+    """Records in seen[0] the seconds from `start` until the first output, or
+    the temporary of one, appears in `folder`: the first file has begun."""
+    while True:
+        try:
+            if any(name not in BOOKKEEPING for name in os.listdir(folder)):
+                seen.append(time.monotonic() - start)
+                return
+        except FileNotFoundError:
+            pass
+        time.sleep(0.001)
+
+
+def timed(command, env, out):
+    """Runs `command`, which writes into `out`; returns (wall seconds, its
+    standard error, seconds until its first file began, the share of the
+    cores that other processes used meanwhile, its CPU seconds)."""
     tick = os.sysconf("SC_CLK_TCK")
     cores = len(os.sched_getaffinity(0))
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     busy = busy_jiffies()
+    begun = []
     start = time.monotonic()
+    watcher = threading.Thread(target=first_output, args=(out, start, begun), daemon=True)
+    watcher.start()
     done = subprocess.run(command, env=env, capture_output=True, text=True)
     wall = time.monotonic() - start
+    watcher.join(timeout=1)
     busy = (busy_jiffies() - busy) / tick
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     if done.returncode != 0:
         sys.exit(f"{' '.join(command)} failed:\n{done.stderr}")
     ours = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    return wall, done.stderr, max(0.0, busy - ours) / (wall * cores), ours
+    return wall, done.stderr, begun[0], max(0.0, busy - ours) / (wall * cores), ours
 
 
 def xargs_run(sivo, src, out, workers, rate, env):
@@ -94,17 +114,17 @@ def xargs_run(sivo, src, out, workers, rate, env):
     os.makedirs(out)
     command = ["sh", "-c", f'cd "$1" && ls | xargs -P {workers} -I{{}} "$2" encode -q '
                            f'-r {rate} {{}} "$3/{{}}.siv"', "sh", src, sivo, out]
-    wall, _, others, cpu = timed(command, env)
-    return wall, None, others, cpu
+    wall, _, begun, others, cpu = timed(command, env, out)
+    return wall, None, begun, others, cpu
 
 
 def corpus_run(src, out, workers, rate, env):
     shutil.rmtree(out, ignore_errors=True)
     command = [sys.executable, "-m", "sivo.corpus", "encode", src, out, "--rate", str(rate),
                "--workers", str(workers)]
-    wall, err, others, cpu = timed(command, env)
+    wall, err, begun, others, cpu = timed(command, env, out)
     span = float(err.split(" s of audio in ")[1].split(" s")[0])
-    return wall, wall - span, others, cpu
+    return wall, wall - span, begun, others, cpu
 
 
 def main():
@@ -136,7 +156,7 @@ def main():
             "xargs": lambda src, out, n: xargs_run(sivo, src, out, n, args.rate, env),
             "sivo-corpus": lambda src, out, n: corpus_run(src, out, n, args.rate, env),
         }
-        results = {}  # (corpus, route, workers) -> [(wall, overhead, others, cpu)]
+        results = {}  # (corpus, route, workers) -> [(wall, overhead, begun, others, cpu)]
         for _ in range(args.repeats):
             for name, (src, _) in corpora.items():
                 for workers in (1, 2):
@@ -150,24 +170,27 @@ def main():
     print(f"{args.files} WAV files, {args.sample_rate} Hz mono, encoded at rate {args.rate}; "
           f"best of {args.repeats} interleaved runs; x real time of the whole command")
     print(f"{'corpus':<16}{'route':<14}{'1 worker':>10}{'2 workers':>11}{'scaling':>9}"
-          f"{'start+stop s':>14}{'CPU s':>8}{'others':>8}")
+          f"{'first s':>9}{'start+stop s':>14}{'CPU s':>8}{'others':>8}")
     for name, (_, audio) in corpora.items():
         for route in routes:
-            speed, overhead, others, cpu = {}, [], [], []
+            speed, overhead, begun, others, cpu = {}, [], [], [], []
             for workers in (1, 2):
                 runs = results[(name, route, workers)]
                 speed[workers] = audio / min(r[0] for r in runs)
                 overhead += [r[1] for r in runs if r[1] is not None]
-                others += [r[2] for r in runs]
-                cpu += [r[3] for r in runs]
+                begun += [r[2] for r in runs]
+                others += [r[3] for r in runs]
+                cpu += [r[4] for r in runs]
             label = f"{name} ({audio / 60:.0f} min)"
             start_stop = f"{min(overhead):.2f}-{max(overhead):.2f}" if overhead else "-"
             print(f"{label:<16}{route:<14}{speed[1]:>9.0f}x{speed[2]:>10.0f}x"
-                  f"{speed[2] / speed[1]:>8.2f}x{start_stop:>14}"
+                  f"{speed[2] / speed[1]:>8.2f}x{max(begun):>9.2f}{start_stop:>14}"
                   f"{statistics.median(cpu):>8.1f}{100 * statistics.median(others):>7.0f}%")
-    print("start+stop: sivo-corpus's wall time outside its transcoding span (fastest-"
-          "slowest run); CPU s: the command's own CPU time (median); others: the share of "
-          "the cores that other processes used during its runs (median)")
+    print("first s: the longest wait from the command's launch until its first file began "
+          "(its first output or temporary appeared); start+stop: sivo-corpus's wall time "
+          "outside its transcoding span (fastest-slowest run); CPU s: the command's own CPU "
+          "time (median); others: the share of the cores that other processes used during "
+          "its runs (median)")
     print(f"machine: {len(os.sched_getaffinity(0))} cores; load average (1 min) "
           f"{load_before[0]:.2f} before, {load_after[0]:.2f} after")
     ours = {os.getpid()}

@@ -10,6 +10,7 @@ import sys
 import time
 
 import numpy as np
+import psutil
 import pytest
 
 import sivo
@@ -36,18 +37,24 @@ def cluster(tmp_path_factory):
     port = free_port()
     address = f"tcp://127.0.0.1:{port}"
     log = open(folder / "cluster.log", "wb")
+    # The status pages are served even without a dashboard, on every
+    # interface unless told otherwise.
     procs = [start(["dask", "scheduler", "--host", "127.0.0.1", "--port", str(port),
-                    "--no-dashboard"], log)]
+                    "--no-dashboard", "--dashboard-address", "127.0.0.1:0"], log)]
     workers = {}
     try:
         for name in ("A", "B"):
             workers[name] = start(["dask", "worker", address, "--name", name, "--nthreads", "1",
                                    "--no-nanny", "--host", "127.0.0.1", "--no-dashboard",
+                                   "--dashboard-address", "127.0.0.1:0",
                                    "--local-directory", str(folder / name)], log)
             procs.append(workers[name])
         from distributed import Client
         with Client(address, timeout="30s") as client:
             client.wait_for_workers(2, timeout=30)
+        listening = {c.laddr.ip for p in procs for c in psutil.Process(p.pid).connections("inet")
+                     if c.status == psutil.CONN_LISTEN}
+        assert listening == {"127.0.0.1"}, listening
         yield address, workers
     finally:
         for p in reversed(procs):
