@@ -54,11 +54,6 @@ class Refused(Exception):
     """A run that must not start; the message says why."""
 
 
-class Abandoned(BaseException):
-    """Raised in a file whose run stopped waiting for it: the output is
-    dropped and the file not recorded."""
-
-
 # --- Where outputs may go -------------------------------------------------
 
 def _identity(st):
@@ -189,11 +184,37 @@ def _discard(path):
         pass
 
 
-def transcode_one(job, rate, run, file_mode, commit=os.replace):
-    """Runs one job; returns its manifest row. The output is written under a
-    temporary name that carries the run's id (the file helpers derive their
-    own temporaries from it) and moved into place by commit(temporary, dst),
-    with mode `file_mode`, when complete."""
+class Gate:
+    """The one way by which the outputs of a run's files in this process go
+    into place; once closed, no other output does. Files on workers in other
+    processes go straight into place."""
+
+    def __init__(self, run):
+        self.run, self.lock, self.open, self.committed = run, threading.Lock(), True, set()
+
+    def commit(self, tmp, dst):
+        """Moves tmp to dst; False, doing nothing, once closed."""
+        with self.lock:
+            if self.open:
+                os.replace(tmp, dst)
+                self.committed.add(dst)
+            return self.open
+
+    def close(self):
+        """Returns the outputs that went in."""
+        with self.lock:
+            self.open = False
+            return set(self.committed)
+
+
+_gate = None  # the gate of the run in this process, if any
+
+
+def transcode_one(job, rate, run, file_mode):
+    """Runs one job; returns its manifest row, or None when its run no longer
+    waits for it. The output is written under a temporary name that carries
+    the run's id (the file helpers derive their own temporaries from it) and
+    moved into place, with mode `file_mode`, when complete."""
     row = {k: job[k] for k in JOB_FIELDS}
     row.update(rate=rate if job["mode"] != "decode" else "", status="failed", error="",
                worker=f"{socket.gethostname()}:{os.getpid()}")
@@ -218,7 +239,11 @@ def transcode_one(job, rate, run, file_mode, commit=os.replace):
             row["segsnr"] = f"{seg:.2f}" if segments else ""
         os.chmod(tmp, file_mode)
         size = os.path.getsize(tmp)
-        commit(tmp, dst)
+        gate = _gate
+        if gate is None or gate.run != run:
+            os.replace(tmp, dst)
+        elif not gate.commit(tmp, dst):
+            return None
         frames, frame_bytes = done["frames"], done["frame_bytes"]
         duration = frames * sivo.FRAME_SAMPLES / sivo.SAMPLE_RATE
         row.update(frames=frames, bytes=frame_bytes, duration=f"{duration:.2f}",
@@ -347,24 +372,16 @@ def _lost_row(job, error):
 
 class ThreadRoute:
     """The files on threads of this process: nothing to start, nothing that
-    listens. Outputs are moved into place through one gate, which `abandon`
-    closes for good."""
+    listens. Ctrl-C lets the files in progress finish."""
+
+    waits_on_interrupt = True
 
     def __init__(self, workers):
         from concurrent.futures import ThreadPoolExecutor
         self.pool = ThreadPoolExecutor(max_workers=workers, thread_name_prefix="sivo-corpus")
-        self.gate = threading.Lock()
-        self.open, self.committed = True, set()
 
-    def commit(self, tmp, dst):
-        with self.gate:
-            if not self.open:
-                raise Abandoned
-            os.replace(tmp, dst)
-            self.committed.add(dst)
-
-    def submit(self, job, *args):
-        return self.pool.submit(transcode_one, job, *args, commit=self.commit)
+    def submit(self, *args):
+        return self.pool.submit(transcode_one, *args)
 
     def as_completed(self, futures):
         from concurrent.futures import as_completed
@@ -374,13 +391,6 @@ class ThreadRoute:
         """Cancels the files that have not started."""
         for future in futures:
             future.cancel()
-
-    def abandon(self, futures):
-        """Lets no other output into place; returns the futures of those that
-        went in, whose rows are on their way."""
-        with self.gate:
-            self.open = False
-        return [f for f, job in futures.items() if job["dst"] in self.committed]
 
     def close(self, wait=True):
         self.pool.shutdown(wait=wait, cancel_futures=True)
@@ -430,13 +440,13 @@ class DaskRoute:
         from distributed import as_completed
         return as_completed(futures)
 
-    def stop(self, futures):
-        # A file already running on a worker finishes there (whole) or not
-        # at all; it is no longer waited for.
-        self.client.cancel([f for f in futures if not f.done()])
+    # Which files are running is the workers' secret: Ctrl-C stops at once.
+    # On a worker of another process a running file finishes (whole) or not
+    # at all; it is no longer waited for.
+    waits_on_interrupt = False
 
-    def abandon(self, futures):
-        return []
+    def stop(self, futures):
+        self.client.cancel([f for f in futures if not f.done()])
 
     def close(self, wait=True):
         self.client.close()
@@ -461,10 +471,10 @@ def transcode_all(route, todo, args, run, file_mode, rows):
             return
         try:
             row = future.result()
-        except Abandoned:
-            return
         except Exception as e:  # the task itself was lost (e.g. KilledWorker)
             row = _lost_row(futures[future], e)
+        if row is None:
+            return
         rows[row["path"]] = row
         progress.step()
 
@@ -476,9 +486,11 @@ def transcode_all(route, todo, args, run, file_mode, rows):
         collect(futures)
         return False, False
     except KeyboardInterrupt:
+        pass
+    progress.close()
+    if route.waits_on_interrupt:
         route.stop(futures)
         left = [f for f in futures if f not in seen and not f.cancelled()]
-        progress.close()
         running = sum(not f.done() for f in left)
         if running:
             print(f"sivo-corpus: interrupted; finishing the {running} file(s) in "
@@ -487,14 +499,17 @@ def transcode_all(route, todo, args, run, file_mode, rows):
             collect(left)
             return True, False
         except KeyboardInterrupt:
-            for future in route.abandon(futures):
-                future.exception()  # waits for a row already on its way
-            for future in futures:
-                if future not in seen and future.done():
-                    record(future)
-            return True, True
-    finally:
-        progress.close()
+            pass
+    committed = _gate.close()
+    for future, job in futures.items():
+        if job["dst"] in committed and future not in seen:
+            future.exception()  # its row is on its way
+            record(future)
+    for future in futures:
+        if future not in seen and future.done():
+            record(future)
+    route.stop(futures)
+    return True, True
 
 
 def run(args):
@@ -547,6 +562,8 @@ def run_locked(args, jobs, lock, file_mode):
         except Refused:
             lock.record(set())  # nothing started, nothing to clean
             raise
+    global _gate
+    _gate = Gate(run_id)
     start = time.monotonic()  # the speed counts transcoding, not start-up
     try:
         if route is not None:
@@ -628,4 +645,8 @@ def main(argv=None):
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # Run as sivo.corpus, not as a copy named __main__: Dask then sends
+    # transcode_one to its workers by name, and the run's gate is the one
+    # that the files in this process pass through.
+    from sivo.corpus import main as corpus_main
+    sys.exit(corpus_main())

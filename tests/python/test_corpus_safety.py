@@ -210,11 +210,15 @@ def test_killed_run_cleaned_by_next_run_only_of_its_own_files(tmp_path):
     assert all(p.read_text() == "the user's, not the tool's" for p in theirs)
 
 
-@pytest.mark.parametrize("presses", [1, 2])
-def test_ctrl_c_commits_only_whole_files(tmp_path, presses):
+@pytest.mark.parametrize("route, presses", [
+    ([], 1),  # the files in progress finish
+    ([], 2),  # they are dropped
+    (["--dashboard", "127.0.0.1:0"], 1),  # dropped at once
+])
+def test_ctrl_c_commits_only_whole_files(tmp_path, route, presses):
     src, dst = tmp_path / "src", tmp_path / "dst"
     talk_files(src, 12, 40)
-    run = launch("encode", src, dst, "--workers", 2)
+    run = launch("encode", src, dst, "--workers", 2, *route)
     wait_for(lambda: list(dst.glob("*.siv")), "output", run)
     for _ in range(presses):
         run.send_signal(signal.SIGINT)
@@ -228,7 +232,7 @@ def test_ctrl_c_commits_only_whole_files(tmp_path, presses):
     for row in rows.values():
         cli = run_cli("encode", "-q", src / row["path"], "-").stdout
         assert (dst / row["output"]).read_bytes() == cli, row
-    if presses == 1:
+    if not route and presses == 1:
         assert not temporaries(dst)
     status, err = corpus("encode", src, dst, "--workers", 2)  # does the rest
     assert status == 0 and f"{12 - len(outputs)} transcoded" in err, err
