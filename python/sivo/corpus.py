@@ -565,20 +565,20 @@ def run_locked(args, jobs, lock, file_mode):
     global _gate
     _gate = Gate(run_id)
     start = time.monotonic()  # the speed counts transcoding, not start-up
+    seconds = 0.0
     try:
         if route is not None:
             interrupted, abandoned = transcode_all(route, todo, args, run_id, file_mode, rows)
+            seconds = time.monotonic() - start
     finally:
         write_manifest(manifest, rows, run_id, file_mode)
         if route is not None:
             route.close(wait=not abandoned)
-    seconds = time.monotonic() - start
-    # A file that ran to its end on a thread of this process left no
-    # temporary; a lost Dask worker may have left some, and a Dask run that
-    # was stopped may still have files running.
+    # A file that ran to its end left no temporary; a lost Dask worker may
+    # have left some, and files that were dropped may still be writing theirs.
     if dask and route is not None:
         remove_temporaries(dst, {run_id})
-    if not abandoned and not (dask and interrupted):
+    if not abandoned:
         lock.record(set())
 
     done = [r for r in rows.values() if r.get("status") == "ok"]
