@@ -1,6 +1,8 @@
 """Transcodes a tree of audio files with threads in this process or on a
 Dask cluster.
 
+Usage::
+
     python3 -m sivo.corpus encode|decode|roundtrip SRC DST [--rate R]
         [--workers N] [--scheduler ADDRESS | --dashboard [HOST:PORT]]
         [--glob PATTERN]
@@ -37,6 +39,10 @@ import time
 import uuid
 
 import sivo
+
+__all__ = ["main", "parse_args", "run", "Refused", "check_folders", "check_outputs", "plan",
+           "transcode_one", "read_manifest", "write_manifest", "unchanged",
+           "remove_temporaries"]
 
 MANIFEST = "sivo-manifest.csv"
 LOCK = ".sivo-corpus.lock"
@@ -184,7 +190,7 @@ def _discard(path):
         pass
 
 
-class Gate:
+class _Gate:
     """The one way by which the outputs of a run's files in this process go
     into place; once closed, no other output does. Files on workers in other
     processes go straight into place."""
@@ -260,6 +266,8 @@ def transcode_one(job, rate, run, file_mode):
 # --- The manifest and the lock --------------------------------------------
 
 def read_manifest(path):
+    """{relative path: row} of the manifest at `path`; empty when it is
+    missing or unreadable."""
     try:
         with open(path, newline="", encoding="utf-8", errors="surrogateescape") as f:
             return {row["path"]: row for row in csv.DictReader(f)}
@@ -268,8 +276,9 @@ def read_manifest(path):
 
 
 def write_manifest(path, rows, run, file_mode):
-    """Replaces the manifest at once with `rows`. Names that are not UTF-8
-    are written as the bytes they are."""
+    """Writes `rows` ({relative path: row}) as the manifest at `path`, in path
+    order, through a temporary of run `run` renamed into place, with mode
+    `file_mode`. Names that are not UTF-8 are written as the bytes they are."""
     tmp = _temporary(path, run)
     fd = os.open(tmp, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_CLOEXEC, file_mode)
     try:
@@ -304,7 +313,7 @@ def unchanged(job, previous, rate, dst):
         return False
 
 
-class DstLock:
+class _DstLock:
     """Holds DST for one run: an exclusive lock on DST/.sivo-corpus.lock,
     released by the system when the process ends however it ends. The file
     lists the ids of the runs whose temporaries may remain in DST."""
@@ -344,7 +353,7 @@ def remove_temporaries(dst, runs):
 
 # --- Running --------------------------------------------------------------
 
-class Progress:
+class _Progress:
     """A one-line progress bar on a terminal; silent otherwise."""
 
     def __init__(self, total, stream=sys.stderr):
@@ -370,7 +379,7 @@ def _lost_row(job, error):
     return row
 
 
-class ThreadRoute:
+class _ThreadRoute:
     """The files on threads of this process: nothing to start, nothing that
     listens. Ctrl-C lets the files in progress finish."""
 
@@ -396,7 +405,7 @@ class ThreadRoute:
         self.pool.shutdown(wait=wait, cancel_futures=True)
 
 
-class DaskRoute:
+class _DaskRoute:
     """The files on a Dask cluster: the one at `scheduler`, or one of
     `workers` threads started in this process whose only listening sockets
     are its dashboard at `dashboard` and the worker's status page, on
@@ -454,12 +463,12 @@ class DaskRoute:
             self.cluster.close()
 
 
-def transcode_all(route, todo, args, run, file_mode, rows):
+def _transcode_all(route, todo, args, run, file_mode, rows):
     """Runs `todo` on `route`, adding each file's row to `rows` as it ends.
     Returns (interrupted, abandoned): whether Ctrl-C stopped the run, and
     whether files were left running when it ended. Either way, the rows
     name every output that was moved into place."""
-    progress = Progress(len(todo))
+    progress = _Progress(len(todo))
     # The longest first, so that no worker is left with a long file at the end.
     order = sorted(todo, key=lambda job: -(job["src_size"] or 0))
     futures = {route.submit(job, args.rate, run, file_mode): job for job in order}
@@ -513,6 +522,9 @@ def transcode_all(route, todo, args, run, file_mode, rows):
 
 
 def run(args):
+    """Transcodes the tree as parse_args() describes it; returns the exit
+    status: 0 when every file is done, 1 when any failed, 130 when Ctrl-C
+    stopped the run. Raises Refused when the run must not start."""
     src, dst = args.src, args.dst
     check_folders(src, dst)
     jobs = plan(args.command, src, dst, args.glob)
@@ -522,18 +534,18 @@ def run(args):
     file_mode = 0o666 & ~mask  # as the sivo program creates files
     os.makedirs(dst, exist_ok=True)
     run_id = uuid.uuid4().hex[:16]
-    lock = DstLock(dst, run_id, file_mode)
+    lock = _DstLock(dst, run_id, file_mode)
     try:
         stopped = lock.stopped_runs()
         if stopped:
             remove_temporaries(dst, stopped)
         lock.record({run_id})
-        return run_locked(args, jobs, lock, file_mode)
+        return _run_locked(args, jobs, lock, file_mode)
     finally:
         lock.close()
 
 
-def run_locked(args, jobs, lock, file_mode):
+def _run_locked(args, jobs, lock, file_mode):
     dst, run_id = args.dst, lock.run
     manifest = os.path.join(dst, MANIFEST)
     previous = read_manifest(manifest)
@@ -557,18 +569,18 @@ def run_locked(args, jobs, lock, file_mode):
     dask = bool(args.scheduler or args.dashboard)
     if todo:
         try:
-            route = DaskRoute(args.scheduler, args.dashboard, args.workers) if dask else \
-                ThreadRoute(args.workers)
+            route = _DaskRoute(args.scheduler, args.dashboard, args.workers) if dask else \
+                _ThreadRoute(args.workers)
         except Refused:
             lock.record(set())  # nothing started, nothing to clean
             raise
     global _gate
-    _gate = Gate(run_id)
+    _gate = _Gate(run_id)
     start = time.monotonic()  # the speed counts transcoding, not start-up
     seconds = 0.0
     try:
         if route is not None:
-            interrupted, abandoned = transcode_all(route, todo, args, run_id, file_mode, rows)
+            interrupted, abandoned = _transcode_all(route, todo, args, run_id, file_mode, rows)
             seconds = time.monotonic() - start
     finally:
         write_manifest(manifest, rows, run_id, file_mode)
@@ -601,6 +613,8 @@ def run_locked(args, jobs, lock, file_mode):
 
 
 def parse_args(argv):
+    """The command line `argv` (without the program name) as an
+    argparse.Namespace; exits with a usage message when it is wrong."""
     parser = argparse.ArgumentParser(
         prog="sivo-corpus",
         description="Transcodes a tree of audio files with sivo, on threads of this process "
@@ -633,6 +647,8 @@ def parse_args(argv):
 
 
 def main(argv=None):
+    """The sivo-corpus command: runs `argv` (default: sys.argv[1:]) and
+    returns its exit status (2 when the run was refused)."""
     args = parse_args(argv)
     try:
         return run(args)
