@@ -35,7 +35,7 @@ cmake -S "$src" -B "$build" \
 targets="sivo_codec_tests sivo_wav_tests"
 # The Python module when the build has it (python3-dev, numpy, pybind11).
 python_module=false
-if cmake --build "$build" --target help | grep -q '^\.\.\. sivo_python$' &&
+if grep -q '^\.\.\. sivo_python$' <<<"$(cmake --build "$build" --target help)" &&
    /usr/bin/python3 -c 'import pytest' 2>/dev/null; then
   python_module=true
   targets+=" sivo_python"
