@@ -15,6 +15,10 @@
 #include <re.h>
 #include <rem_au.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* Encoder parameters handed to auenc_update_h. */
 struct auenc_param {
   uint32_t ptime;   /* packet time in ms (the peer's a=ptime, else the account's) */
@@ -76,5 +80,9 @@ struct conf *conf_cur(void);
 void debug(const char *fmt, ...);
 void info(const char *fmt, ...);
 void warning(const char *fmt, ...);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -37,9 +37,8 @@ static void encoder_destructor(void *arg) {
 
 int sivo_encoder_update(struct auenc_state **aesp, const struct aucodec *ac,
                         struct auenc_param *prm, const char *fmtp) {
-  (void)ac;
   (void)fmtp;
-  if (!aesp || !prm) return EINVAL;
+  if (!aesp || !ac || !prm) return EINVAL;
   struct auenc_state *st = *aesp;
   if (!st) {
     st = mem_zalloc(sizeof(*st), encoder_destructor);
@@ -52,8 +51,17 @@ int sivo_encoder_update(struct auenc_state **aesp, const struct aucodec *ac,
     *aesp = st;
   }
   /* A stream update changes the packet size only: the frame in progress
-   * and the frames waiting for their packet stay. */
-  st->frames_per_packet = sivo_frames_per_packet(prm->ptime);
+   * and the frames waiting for their packet stay. baresip 1.0.0 sets the
+   * packet time to the codec's own 30 ms after negotiating and hands that
+   * back when it restarts the stream; it does not undo a longer packet time
+   * the peer asked for. */
+  const bool restated = st->frames_per_packet > 0 && prm->ptime == ac->ptime;
+  const unsigned frames = sivo_frames_per_packet(prm->ptime);
+  if (!restated && frames != st->frames_per_packet) {
+    st->frames_per_packet = frames;
+    info("sivo: encoder: rate %d, %u ms packets\n", sivo_module_settings.rate,
+         frames * SIVO_FRAME_MS);
+  }
   return 0;
 }
 
