@@ -424,11 +424,24 @@ py::tuple segmental_snr(py::array_t<int16_t, py::array::c_style> reference,
 PYBIND11_MODULE(_sivo, m) {
   using namespace sivo;
   m.doc() = "Compiled core of the sivo package; use the sivo module.";
-  g_sivo_error = PyErr_NewException("sivo.SivoError", PyExc_Exception, nullptr);
+  g_sivo_error = PyErr_NewExceptionWithDoc(
+      "sivo.SivoError",
+      "A failure of the codec, of a file or of a call's arguments.\n\n"
+      "Attributes:\n"
+      "    status: the library's status code (sivocore.h) when one applies, else None.\n"
+      "    offset: None here; FrameError sets it.",
+      PyExc_Exception, nullptr);
   PyObject_SetAttrString(g_sivo_error, "status", Py_None);
   PyObject_SetAttrString(g_sivo_error, "offset", Py_None);
   PyObject* frame_bases = PyTuple_Pack(2, g_sivo_error, PyExc_ValueError);
-  g_frame_error = PyErr_NewException("sivo.FrameError", frame_bases, nullptr);
+  g_frame_error = PyErr_NewExceptionWithDoc(
+      "sivo.FrameError",
+      "An invalid frame type, or a frame cut short by the end of the data.\n\n"
+      "Both a SivoError and a ValueError. The message names the byte offset.\n\n"
+      "Attributes:\n"
+      "    offset: the byte offset of the frame in the stream.\n"
+      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.",
+      frame_bases, nullptr);
   Py_DECREF(frame_bases);
   m.attr("SivoError") = py::handle(g_sivo_error);
   m.attr("FrameError") = py::handle(g_frame_error);
@@ -451,25 +464,62 @@ PYBIND11_MODULE(_sivo, m) {
         py::arg("rate"), py::arg("format"));
   m.def("read_audio", &read_audio, py::arg("path"));
 
-  py::class_<encoder>(m, "Encoder")
+  py::class_<encoder>(m, "Encoder", "The compiled streaming encoder; use sivo.Encoder.")
       .def(py::init<int32_t>(), py::arg("rate") = 0)
-      .def("encode", &encoder::encode, py::arg("samples"))
-      .def("flush", &encoder::flush)
-      .def("reset", &encoder::reset)
-      .def("close", &encoder::close)
-      .def_property_readonly("closed", &encoder::closed)
-      .def_property_readonly("pending", &encoder::pending)
-      .def_property("rate", &encoder::rate, &encoder::set_rate);
-  py::class_<decoder>(m, "Decoder")
+      .def("encode", &encoder::encode, py::arg("samples"),
+           "Encodes int16 samples; returns the bytes of the frames they complete.")
+      .def("flush", &encoder::flush,
+           "Encodes the samples still waiting, padded with silence to a whole frame.\n\n"
+           "Returns:\n"
+           "    bytes: that frame, or b'' when no samples wait.")
+      .def("reset", &encoder::reset,
+           "Starts a new stream: the waiting samples are dropped and the codec\n"
+           "restarts as a new encoder; the rate is kept.")
+      .def("close", &encoder::close,
+           "Frees the encoder. Later calls of encode, flush, reset or rate raise\n"
+           "SivoError; closing again does nothing.")
+      .def_property_readonly("closed", &encoder::closed, "True once close() was called.")
+      .def_property_readonly("pending", &encoder::pending,
+                             "The number of samples waiting for a whole frame (0..239).")
+      .def_property("rate", &encoder::rate, &encoder::set_rate,
+                    "The compression rate, 0..3, of the next frame.\n\n"
+                    "Setting another value raises SivoError (status 3) and keeps the rate.");
+  py::class_<decoder>(m, "Decoder", "The compiled streaming decoder; use sivo.Decoder.")
       .def(py::init<bool>(), py::arg("postfilter") = true)
-      .def("decode", &decoder::decode, py::arg("data"))
-      .def("decode_lost", &decoder::decode_lost)
-      .def("finish", &decoder::finish)
-      .def("reset", &decoder::reset)
-      .def("close", &decoder::close)
-      .def_property_readonly("closed", &decoder::closed)
-      .def_property_readonly("pending", &decoder::pending)
-      .def_property_readonly("consumed", &decoder::consumed)
-      .def_property_readonly("damaged_frames", &decoder::damaged_frames)
-      .def_property("postfilter", &decoder::postfilter, &decoder::set_postfilter);
+      .def("decode", &decoder::decode, py::arg("data"),
+           "Decodes the frames that `data` completes.\n\n"
+           "Args:\n"
+           "    data: any number of bytes (a bytes-like object); the bytes of a\n"
+           "        frame cut by the end wait for the next call.\n\n"
+           "Returns:\n"
+           "    numpy.ndarray: int16 samples, 240 per speech frame; reserved frames\n"
+           "    (types 6 and 7) give none, damaged frames are concealed.\n\n"
+           "Raises:\n"
+           "    FrameError: `data` holds an invalid frame type; the call is refused\n"
+           "        whole, before any of its frames is decoded.")
+      .def("decode_lost", &decoder::decode_lost,
+           "Conceals a frame lost in transit.\n\n"
+           "Returns:\n"
+           "    numpy.ndarray: 240 int16 samples.")
+      .def("finish", &decoder::finish,
+           "Ends the stream: raises FrameError when the bytes of a cut frame still\n"
+           "wait (and drops them); does nothing otherwise.")
+      .def("reset", &decoder::reset,
+           "Starts a new stream: waiting bytes are dropped, the counters return to 0\n"
+           "and the codec restarts as a new decoder; the post-filter setting is kept.")
+      .def("close", &decoder::close,
+           "Frees the decoder. Later calls of decode, decode_lost, reset or\n"
+           "postfilter raise SivoError; closing again does nothing.")
+      .def_property_readonly("closed", &decoder::closed, "True once close() was called.")
+      .def_property_readonly("pending", &decoder::pending,
+                             "The number of bytes of a cut frame waiting for the rest.")
+      .def_property_readonly("consumed", &decoder::consumed,
+                             "The number of bytes of whole frames taken so far; the\n"
+                             "offsets FrameError reports count from the stream's start.")
+      .def_property_readonly("damaged_frames", &decoder::damaged_frames,
+                             "The number of frames found damaged (an impossible pitch or\n"
+                             "gain index) and concealed so far.")
+      .def_property("postfilter", &decoder::postfilter, &decoder::set_postfilter,
+                    "True when the pitch and formant post-filters are applied.\n\n"
+                    "Setting True restarts the formant post-filter's memories.");
 }
