@@ -43,7 +43,7 @@ RELAY_IN, RELAY_OUT = 20000, 20001
 GST_PORT = 5004
 FRAME = 240
 FRAME_BYTES = {0: 24, 1: 31, 2: 19, 3: 45}
-BARESIP_MODULES = ("account", "aufile", "menu", "sndfile")
+BARESIP_MODULES = ("account", "alsa", "aufile", "menu", "sndfile")
 CALL_DEADLINE = 30.0  # seconds from dialling to the caller's hang-up
 
 
@@ -147,12 +147,14 @@ def write_instance(folder, modules, sip_port, rtp_port, source, account, rate):
         f.write(f"""poll_method epoll
 sip_listen {ADDR}:{sip_port}
 audio_source aufile,{source}
+audio_player alsa,null
 rtp_ports {rtp_port}-{rtp_port + 1}
 snd_path {folder}
 sivo_rate {rate}
 sivo_postfilter yes
 module_path {modules}
 module menu.so
+module alsa.so
 module aufile.so
 module sndfile.so
 module sivo.so
