@@ -134,7 +134,9 @@ class Encoder(_sivo.Encoder):
     Streaming encoder: `encode(chunk)` takes any number of samples and
     returns the frames completed so far; `flush()` pads the rest with
     silence. `rate` may be changed between calls and applies to the next
-    frame. A context manager: leaving the block closes it.
+    frame. A context manager: leaving the block closes it. Threads may share
+    an encoder: its calls take turns, a rate set during a call applies from
+    the next call, and close() waits for a call in progress.
 
     Args:
         rate: the compression rate, 0..3.
@@ -172,7 +174,8 @@ class Decoder(_sivo.Decoder):
     remaining bytes. `decode_lost()` returns 240 samples concealing a lost
     frame. `finish()` raises FrameError when bytes of a cut frame remain. A
     context manager: leaving the block without an exception calls finish(),
-    and leaving it in any way closes the decoder.
+    and leaving it in any way closes the decoder. Threads may share a
+    decoder as they may share an Encoder.
 
     Args:
         postfilter: apply the pitch and formant post-filters.
@@ -190,6 +193,13 @@ class Decoder(_sivo.Decoder):
                 self.finish()
         finally:
             self.close()
+
+
+def _path(path):
+    """`path` (str, bytes or path-like) as the bytes the file system takes,
+    names that are not UTF-8 included; the compiled side refuses a NUL inside
+    it with ValueError, as os.open does."""
+    return os.fsencode(path)
 
 
 def encode_file(src, dst, rate=0):
@@ -211,9 +221,11 @@ def encode_file(src, dst, rate=0):
     Raises:
         SivoError: with the program's message; an earlier `dst` is left as
             it was.
-        KeyboardInterrupt: Ctrl-C, between blocks.
+        ValueError: a path holds a NUL.
+        KeyboardInterrupt: Ctrl-C (or the exception of any signal handler
+            that raises), between blocks; `dst` is left as it was.
     """
-    return _sivo.encode_file(os.fspath(src), os.fspath(dst), rate)
+    return _sivo.encode_file(_path(src), _path(dst), rate)
 
 
 def decode_file(src, dst, postfilter=True, rate=SAMPLE_RATE, format=None):
@@ -236,9 +248,11 @@ def decode_file(src, dst, postfilter=True, rate=SAMPLE_RATE, format=None):
     Raises:
         SivoError: with the program's message (an invalid or cut frame names
             its byte offset); an earlier `dst` is left as it was.
-        KeyboardInterrupt: Ctrl-C, between blocks.
+        ValueError: a path holds a NUL.
+        KeyboardInterrupt: Ctrl-C (or the exception of any signal handler
+            that raises), between blocks; `dst` is left as it was.
     """
-    return _sivo.decode_file(os.fspath(src), os.fspath(dst), bool(postfilter), rate,
+    return _sivo.decode_file(_path(src), _path(dst), bool(postfilter), rate,
                              format or "")
 
 
@@ -255,8 +269,11 @@ def read_audio(path):
 
     Raises:
         SivoError: the file cannot be read.
+        ValueError: the path holds a NUL.
+        KeyboardInterrupt: Ctrl-C (or the exception of any signal handler
+            that raises), between blocks.
     """
-    return _sivo.read_audio(os.fspath(path))
+    return _sivo.read_audio(_path(path))
 
 
 def segmental_snr(reference, test, delay=LOOKAHEAD):
