@@ -12,7 +12,7 @@
 
 #include "baresip_abi.h"
 #include "sivocore.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace {
 
