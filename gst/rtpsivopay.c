@@ -76,28 +76,20 @@ static GstFlowReturn sivo_rtp_pay_handle_buffer(GstRTPBasePayload *base, GstBuff
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
   }
-  guint speech = 0;
-  size_t offset = 0;
-  sivo_walk_step step = {SIVO_WALK_FRAME, 0, 0, 0};
-  while (offset < map.size) {
-    step = sivo_walk_frame(map.data + offset, map.size - offset);
-    if (step.status != SIVO_WALK_FRAME) break;
-    if (step.type <= 3) ++speech;
-    offset += step.length;
-  }
-  const guint first = offset < map.size ? map.data[offset] : 0;
-  const gboolean whole = offset == map.size;
+  /* Walked as the depayloader splits a packet. */
+  const sivo_walk_result walk = sivo_walk_buffer(map.data, map.size, NULL, 0);
   gst_buffer_unmap(buffer, &map);
-  if (!whole) {
+  if (walk.stop.status != SIVO_WALK_EMPTY) {
+    char text[SIVO_WALK_TEXT_BYTES];
+    sivo_walk_error_text(&walk.stop, walk.end, text, sizeof text);
     GST_ELEMENT_ERROR(self, STREAM, FORMAT,
-                      ("%s frame (first byte 0x%02x) at byte %" G_GSIZE_FORMAT
-                       " of the buffer at %" GST_TIME_FORMAT,
-                       step.status == SIVO_WALK_INVALID ? "invalid" : "truncated", first, offset,
+                      ("%s, in the buffer at %" GST_TIME_FORMAT, text,
                        GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
                       (NULL));
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
   }
+  const guint speech = (guint)walk.speech_frames;
 
   GstFlowReturn ret = GST_FLOW_OK;
   const GstClockTime pts = GST_BUFFER_PTS(buffer);

@@ -13,7 +13,8 @@
 
 #include "audio_input.h"
 #include "buffer_codec.h"
-#include "frame_census.h"
+#include "chunk_decoder.h"
+#include "frame_walk.h"
 #include "signal_measures.h"
 #include "sivocore.h"
 #include "transcode.h"
@@ -29,6 +30,7 @@ struct failure {
   std::string text;
   int status = -1;        // library status; -1 when none applies
   long long offset = -1;  // byte offset of a bad frame; -1 when none applies
+  py::object samples{};   // a streaming decoder's samples decoded before it
 };
 
 PyObject* g_sivo_error = nullptr;
@@ -48,6 +50,7 @@ void raise_failure(const failure& f) {
     PyObject_SetAttrString(error, "offset", offset);
     Py_DECREF(offset);
   }
+  if (f.samples) PyObject_SetAttrString(error, "samples", f.samples.ptr());
   PyErr_SetObject(type, error);
   Py_DECREF(error);
 }
@@ -58,13 +61,11 @@ void check(int32_t status, const char* what) {
   }
 }
 
-// A bad frame at `offset` of a buffer of `size` bytes that starts `base`
-// bytes into the stream.
-failure frame_failure(const frame_info& info, size_t offset, size_t size, long long base) {
-  const size_t at = static_cast<size_t>(base) + offset;
-  return failure{describe_frame_fault(info, at, static_cast<size_t>(base) + size),
-                 info.check == frame_check::invalid_type ? SIVO_NOT_DECODABLE : -1,
-                 static_cast<long long>(at)};
+// The walker's step that is not a whole frame, at byte `offset` of the stream.
+failure frame_failure(const sivo_walk_step& step, uint64_t offset) {
+  return failure{walk_error_text(step, offset),
+                 step.status == SIVO_WALK_INVALID ? SIVO_NOT_DECODABLE : -1,
+                 static_cast<long long>(offset)};
 }
 
 py::bytes new_bytes(size_t size) {
@@ -169,58 +170,52 @@ class encoder {
   std::mutex mutex_;
 };
 
-// Streaming decoder: any number of bytes per call; a frame cut by the end of
-// a call waits for the rest. A call holding an invalid frame type is refused
-// whole, before any of its frames is decoded.
+// Streaming decoder: any number of bytes per call (see chunk_decoder.h). A
+// call that meets an invalid frame type raises FrameError, whose `samples`
+// hold the frames decoded before it.
 class decoder {
  public:
   explicit decoder(bool postfilter) {
-    check(sivo_decoder_open(&handle_), "opening a decoder");
-    sivo_decoder_set_filter_mode(handle_, postfilter ? 1 : 0);
+    if (!chunk_decoder_open(state_, postfilter)) {
+      throw failure{"opening a decoder failed with status " + std::to_string(SIVO_OUT_OF_MEMORY),
+                    SIVO_OUT_OF_MEMORY};
+    }
   }
   ~decoder() { close(); }
 
   void close() {
     std::lock_guard lock(mutex_);
-    if (handle_ != nullptr) sivo_decoder_close(&handle_);
-    handle_ = nullptr;
+    chunk_decoder_close(state_);
   }
-  bool closed() const { return handle_ == nullptr; }
+  bool closed() const { return state_.handle == nullptr; }
   bool postfilter() {
     int32_t mode = 0;
     sivo_decoder_get_filter_mode(open_handle(), &mode);
     return mode == 1;
   }
   void set_postfilter(bool on) { sivo_decoder_set_filter_mode(open_handle(), on ? 1 : 0); }
-  size_t pending() const { return pending_.size(); }
-  long long consumed() const { return consumed_; }
-  size_t damaged_frames() const { return damaged_; }
+  size_t pending() const { return state_.pending_size; }
+  long long consumed() const { return static_cast<long long>(state_.consumed); }
+  size_t damaged_frames() const { return static_cast<size_t>(state_.damaged_frames); }
 
   py::array_t<int16_t> decode(py::buffer data) {
     std::lock_guard lock(mutex_);
-    sivo_decoder* handle = open_handle();
+    open_handle();
     const py::buffer_info info = data.request();
-    std::span<const uint8_t> stream = view(info);
-    std::vector<uint8_t> joined;
-    if (!pending_.empty()) {
-      joined = pending_;
-      joined.insert(joined.end(), stream.begin(), stream.end());
-      stream = joined;
-    }
-    const stream_census found = census(stream);
-    if (found.fault.check == frame_check::invalid_type) {
-      throw frame_failure(found.fault, found.end, stream.size(), consumed_);
-    }
-    py::array_t<int16_t> out(static_cast<py::ssize_t>(found.speech_frames * kFrameSamples));
-    decode_outcome outcome;
+    const std::span<const uint8_t> chunk = view(info);
+    const chunk_walk walk = chunk_survey(state_, chunk);
+    py::array_t<int16_t> out(static_cast<py::ssize_t>(walk.speech_frames * kFrameSamples));
+    chunk_outcome outcome;
     {
       py::gil_scoped_release unlocked;
-      outcome = decode_frames(handle, stream.first(found.end), out.mutable_data());
+      outcome = chunk_decode(state_, chunk, out.mutable_data());
     }
     check(outcome.status, "decoding");
-    damaged_ += outcome.damaged_frames;
-    consumed_ += static_cast<long long>(found.end);
-    pending_.assign(stream.begin() + static_cast<ptrdiff_t>(found.end), stream.end());
+    if (outcome.failed()) {
+      failure f = frame_failure(outcome.fault, outcome.fault_offset);
+      f.samples = out;
+      throw f;
+    }
     return out;
   }
 
@@ -238,30 +233,22 @@ class decoder {
   // Refuses a frame left cut short at the end of the stream.
   void finish() {
     std::lock_guard lock(mutex_);
-    if (pending_.empty()) return;
-    const frame_info info = frame_at(pending_, 0);
-    failure f = frame_failure(info, 0, pending_.size(), consumed_);
-    pending_.clear();
-    throw f;
+    const chunk_outcome outcome = chunk_finish(state_);
+    if (outcome.failed()) throw frame_failure(outcome.fault, outcome.fault_offset);
   }
 
   void reset() {
     std::lock_guard lock(mutex_);
-    sivo_decoder_reset(open_handle());
-    pending_.clear();
-    consumed_ = 0;
-    damaged_ = 0;
+    open_handle();
+    chunk_decoder_reset(state_);
   }
 
  private:
   sivo_decoder* open_handle() const {
-    if (handle_ == nullptr) throw failure{"the decoder is closed"};
-    return handle_;
+    if (state_.handle == nullptr) throw failure{"the decoder is closed"};
+    return state_.handle;
   }
-  sivo_decoder* handle_ = nullptr;
-  std::vector<uint8_t> pending_;
-  long long consumed_ = 0;
-  size_t damaged_ = 0;
+  chunk_decoder state_;
   std::mutex mutex_;
 };
 
@@ -288,19 +275,17 @@ py::bytes encode_buffer(py::array_t<int16_t, py::array::c_style> samples, int32_
 py::array_t<int16_t> decode_buffer(py::buffer data, bool postfilter) {
   const py::buffer_info info = data.request();
   const std::span<const uint8_t> stream = view(info);
-  const stream_census found = census(stream);
-  if (found.fault.check != frame_check::whole) {
-    throw frame_failure(found.fault, found.end, stream.size(), 0);
-  }
+  const sivo_walk_result walk = sivo_walk_buffer(stream.data(), stream.size(), nullptr, 0);
+  if (walk.stop.status != SIVO_WALK_EMPTY) throw frame_failure(walk.stop, walk.end);
   sivo_decoder* handle = nullptr;
   check(sivo_decoder_open(&handle), "opening a decoder");
   sivo_decoder_set_filter_mode(handle, postfilter ? 1 : 0);
-  py::array_t<int16_t> out(static_cast<py::ssize_t>(found.speech_frames * kFrameSamples));
+  py::array_t<int16_t> out(static_cast<py::ssize_t>(walk.speech_frames * kFrameSamples));
   int16_t* dst = out.mutable_data();
-  decode_outcome outcome;
+  sivo_walk_decoded outcome{};
   {
     py::gil_scoped_release unlocked;
-    outcome = decode_frames(handle, stream, dst);
+    outcome = sivo_walk_decode(handle, stream.data(), stream.size(), nullptr, dst);
   }
   sivo_decoder_close(&handle);
   check(outcome.status, "decoding");
@@ -313,9 +298,9 @@ py::tuple frame_at_offset(py::buffer data, size_t offset) {
   const py::buffer_info info = data.request();
   const std::span<const uint8_t> stream = view(info);
   if (offset >= stream.size()) throw py::index_error("offset past the end of the stream");
-  const frame_info frame = frame_at(stream, offset);
-  if (frame.check != frame_check::whole) throw frame_failure(frame, offset, stream.size(), 0);
-  return py::make_tuple(frame.type, frame.bytes);
+  const sivo_walk_step step = sivo_walk_frame(stream.data() + offset, stream.size() - offset);
+  if (step.status != SIVO_WALK_FRAME) throw frame_failure(step, offset);
+  return py::make_tuple(step.type, step.length);
 }
 
 // Asks the interpreter, between blocks of a file loop, whether Ctrl-C was

@@ -99,8 +99,12 @@ class Encoder(_sivo.Encoder):
 class Decoder(_sivo.Decoder):
     """Streaming decoder. `decode(data)` takes any number of bytes and returns
     the samples of the frames completed so far; a cut frame waits for its
-    remaining bytes. `decode_lost()` returns 240 samples concealing a lost
-    frame. `finish()` raises FrameError when bytes of a cut frame remain."""
+    remaining bytes. An invalid frame type raises FrameError, whose `samples`
+    hold the frames decoded before it; the rest of that chunk is skipped.
+    Offsets (`consumed`, FrameError.offset) count every byte given since
+    construction or `reset()`. `decode_lost()` returns 240 samples concealing
+    a lost frame. `finish()` raises FrameError when bytes of a cut frame
+    remain (they are dropped). The JavaScript package's Decoder is the same."""
 
     def __init__(self, postfilter=True):
         super().__init__(bool(postfilter))
