@@ -43,15 +43,9 @@ static GstBuffer *sivo_rtp_depay_process(GstRTPBaseDepayload *base, GstRTPBuffer
   const guint8 *payload = gst_rtp_buffer_get_payload(rtp);
   const gsize size = gst_rtp_buffer_get_payload_len(rtp);
   const GstClockTime pts = GST_BUFFER_PTS(rtp->buffer);
-  /* Room for the frames of a usual packet; a longer one is split again
-   * into room of its size. */
-  sivo_frame_span room[64];
-  sivo_frame_span *frames = room;
-  sivo_walk_result walk = sivo_walk_buffer(payload, size, room, G_N_ELEMENTS(room));
-  if (walk.frames > G_N_ELEMENTS(room)) {
-    frames = g_new(sivo_frame_span, walk.frames);
-    walk = sivo_walk_buffer(payload, size, frames, walk.frames);
-  }
+  sivo_frame_span room[SIVO_SPAN_ROOM];
+  sivo_walk_result walk;
+  sivo_frame_span *frames = sivo_split_frames(payload, size, room, &walk);
   guint64 speech = 0;
   GstFlowReturn flow = GST_FLOW_OK;
   for (size_t i = 0; i < walk.frames && flow == GST_FLOW_OK; ++i) {
@@ -63,7 +57,7 @@ static GstBuffer *sivo_rtp_depay_process(GstRTPBaseDepayload *base, GstRTPBuffer
     if (is_speech) ++speech;
     flow = gst_rtp_base_depayload_push(base, frame);
   }
-  if (frames != room) g_free(frames);
+  sivo_free_frames(frames, room);
   if (walk.stop.status != SIVO_WALK_EMPTY && flow == GST_FLOW_OK) {
     char text[SIVO_WALK_TEXT_BYTES];
     sivo_walk_error_text(&walk.stop, walk.end, text, sizeof text);
