@@ -89,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       break;
     }
-    FUZZ_CHECK(step.length > 0 && end + step.length <= size, "a whole frame lies inside the stream");
+    FUZZ_CHECK(step.length > 0 && end + step.length <= size,
+               "a whole frame lies inside the stream");
     speech += sivo_walk_is_speech(step.type) ? 1 : 0;
     end += step.length;
   }
@@ -109,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const streamed one = decode_chunks({stream});
   const size_t a = size > 0 ? data[0] % (size + 1) : 0;
   const size_t b = size > 1 ? a + data[1] % (size - a + 1) : a;
-  const streamed three = decode_chunks({stream.first(a), stream.subspan(a, b - a), stream.subspan(b)});
+  const streamed three =
+      decode_chunks({stream.first(a), stream.subspan(a, b - a), stream.subspan(b)});
   FUZZ_CHECK(one.faulted == (whole.stop.status != SIVO_WALK_EMPTY) &&
                  (!one.faulted || one.fault_offset == whole.end),
              "one chunk faults where the whole walk stops");

@@ -49,8 +49,8 @@ static GstBuffer *sivo_rtp_depay_process(GstRTPBaseDepayload *base, GstRTPBuffer
   guint64 speech = 0;
   GstFlowReturn flow = GST_FLOW_OK;
   for (size_t i = 0; i < walk.frames && flow == GST_FLOW_OK; ++i) {
-    GstBuffer *frame = gst_rtp_buffer_get_payload_subbuffer(rtp, (guint)frames[i].offset,
-                                                            (guint)frames[i].length);
+    GstBuffer *frame =
+        gst_rtp_buffer_get_payload_subbuffer(rtp, (guint)frames[i].offset, (guint)frames[i].length);
     const gboolean is_speech = sivo_walk_is_speech(frames[i].type);
     if (GST_CLOCK_TIME_IS_VALID(pts)) GST_BUFFER_PTS(frame) = pts + speech * SIVO_FRAME_NS;
     GST_BUFFER_DURATION(frame) = is_speech ? SIVO_FRAME_NS : 0;

@@ -114,10 +114,10 @@ static GstFlowReturn sivo_rtp_pay_handle_buffer(GstRTPBasePayload *base, GstBuff
   if (walk.stop.status != SIVO_WALK_EMPTY) {
     char text[SIVO_WALK_TEXT_BYTES];
     sivo_walk_error_text(&walk.stop, walk.end, text, sizeof text);
-    GST_ELEMENT_ERROR(self, STREAM, FORMAT,
-                      ("%s, in the buffer at %" GST_TIME_FORMAT, text,
-                       GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
-                      (NULL));
+    GST_ELEMENT_ERROR(
+        self, STREAM, FORMAT,
+        ("%s, in the buffer at %" GST_TIME_FORMAT, text, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
+        (NULL));
     sivo_free_frames(frames, room);
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
@@ -135,8 +135,8 @@ static GstFlowReturn sivo_rtp_pay_handle_buffer(GstRTPBasePayload *base, GstBuff
   for (size_t i = 0; ret == GST_FLOW_OK && i < walk.frames; ++i) {
     const GstClockTime frame_pts =
         GST_CLOCK_TIME_IS_VALID(pts) ? pts + speech_before * SIVO_FRAME_NS : GST_CLOCK_TIME_NONE;
-    GstBuffer *frame = gst_buffer_copy_region(buffer, GST_BUFFER_COPY_MEMORY, frames[i].offset,
-                                              frames[i].length);
+    GstBuffer *frame =
+        gst_buffer_copy_region(buffer, GST_BUFFER_COPY_MEMORY, frames[i].offset, frames[i].length);
     ret = queue_frame(self, frame, frames[i].length, frames[i].type, frame_pts, payload_room);
     if (sivo_walk_is_speech(frames[i].type)) ++speech_before;
   }

@@ -153,10 +153,10 @@ static void report_bad_bytes(SivoDec *self, GstBuffer *buffer, const sivo_walk_r
     GST_ELEMENT_ERROR(self, STREAM, DECODE, ("%s", text), (NULL));
   } else {
     sivo_walk_error_text(&walk->stop, walk->end, text, sizeof text);
-    GST_ELEMENT_ERROR(self, STREAM, DECODE,
-                      ("%s, in the buffer at %" GST_TIME_FORMAT, text,
-                       GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
-                      (NULL));
+    GST_ELEMENT_ERROR(
+        self, STREAM, DECODE,
+        ("%s, in the buffer at %" GST_TIME_FORMAT, text, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
+        (NULL));
   }
 }
 

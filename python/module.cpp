@@ -326,9 +326,9 @@ class decoder {
       py::gil_scoped_release unlocked;
       walk = chunk_survey(state_, chunk);
     }
-    py::array_t<int16_t> out = new_samples(
-        checked_product(walk.speech_frames, kFrameSamples, "the decoded output"),
-        "the decoded output");
+    py::array_t<int16_t> out =
+        new_samples(checked_product(walk.speech_frames, kFrameSamples, "the decoded output"),
+                    "the decoded output");
     int16_t* dst = out.mutable_data();
     chunk_outcome outcome;
     {
@@ -410,9 +410,9 @@ py::array_t<int16_t> decode_buffer(py::buffer data, bool postfilter) {
     walk = sivo_walk_buffer(stream.data(), stream.size(), nullptr, 0);
   }
   if (walk.stop.status != SIVO_WALK_EMPTY) throw frame_failure(walk.stop, walk.end);
-  py::array_t<int16_t> out = new_samples(
-      checked_product(walk.speech_frames, kFrameSamples, "the decoded output"),
-      "the decoded output");
+  py::array_t<int16_t> out =
+      new_samples(checked_product(walk.speech_frames, kFrameSamples, "the decoded output"),
+                  "the decoded output");
   int16_t* dst = out.mutable_data();
   sivo_decoder* handle = nullptr;
   check(sivo_decoder_open(&handle), "opening a decoder");

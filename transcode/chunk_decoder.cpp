@@ -81,12 +81,12 @@ chunk_outcome chunk_decode(chunk_decoder& d, std::span<const uint8_t> chunk,
   if (d.pending_size > 0) {
     std::copy_n(chunk.begin(), p.missing,
                 d.pending.begin() + static_cast<ptrdiff_t>(d.pending_size));
-    decoded = sivo_walk_decode(d.handle, d.pending.data(), d.pending_size + p.missing, nullptr,
-                               out);
+    decoded =
+        sivo_walk_decode(d.handle, d.pending.data(), d.pending_size + p.missing, nullptr, out);
   }
   if (decoded.status == SIVO_OK) {
-    const sivo_walk_decoded rest = sivo_walk_decode(d.handle, chunk.data() + p.missing,
-                                                    p.walk.end, nullptr, out + decoded.samples);
+    const sivo_walk_decoded rest = sivo_walk_decode(d.handle, chunk.data() + p.missing, p.walk.end,
+                                                    nullptr, out + decoded.samples);
     decoded.samples += rest.samples;
     decoded.damaged_frames += rest.damaged_frames;
     decoded.status = rest.status;

@@ -92,11 +92,9 @@ int sivo_walk_error_text(const sivo_walk_step *step, uint64_t offset, char *text
                       offset);
     case SIVO_WALK_NEED_MORE: {
       const size_t left = step->length - step->needed;
-      return snprintf(text, size,
-                      "truncated frame at byte offset %" PRIu64
-                      ": type %d needs %zu bytes, %zu %s",
-                      offset, step->type, step->length, left,
-                      left == 1 ? "byte remains" : "bytes remain");
+      return snprintf(
+          text, size, "truncated frame at byte offset %" PRIu64 ": type %d needs %zu bytes, %zu %s",
+          offset, step->type, step->length, left, left == 1 ? "byte remains" : "bytes remain");
     }
     case SIVO_WALK_FRAME:
     case SIVO_WALK_EMPTY:

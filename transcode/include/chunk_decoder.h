@@ -46,18 +46,19 @@ struct chunk_walk {
 chunk_walk chunk_survey(const chunk_decoder& d, std::span<const uint8_t> chunk) noexcept;
 
 struct chunk_outcome {
-  size_t samples = 0;          // samples written
-  sivo_walk_step fault{};      // INVALID or NEED_MORE when the call met a bad frame
-  uint64_t fault_offset = 0;   // that frame's byte offset in the stream
-  int32_t status = SIVO_OK;    // the first codec status other than OK and DAMAGED_FRAME
-  bool failed() const { return fault.status == SIVO_WALK_INVALID ||
-                               fault.status == SIVO_WALK_NEED_MORE || status != SIVO_OK; }
+  size_t samples = 0;         // samples written
+  sivo_walk_step fault{};     // INVALID or NEED_MORE when the call met a bad frame
+  uint64_t fault_offset = 0;  // that frame's byte offset in the stream
+  int32_t status = SIVO_OK;   // the first codec status other than OK and DAMAGED_FRAME
+  bool failed() const {
+    return fault.status == SIVO_WALK_INVALID || fault.status == SIVO_WALK_NEED_MORE ||
+           status != SIVO_OK;
+  }
 };
 
 // Decodes the frames that `chunk` completes into `out`, which has room for
 // 240 samples per speech frame that chunk_survey counts.
-chunk_outcome chunk_decode(chunk_decoder& d, std::span<const uint8_t> chunk,
-                           int16_t* out) noexcept;
+chunk_outcome chunk_decode(chunk_decoder& d, std::span<const uint8_t> chunk, int16_t* out) noexcept;
 
 // Ends the stream: a frame still cut short is refused (fault NEED_MORE at
 // its offset) and dropped.

@@ -63,8 +63,8 @@ struct stream_report {
   long long bytes_used = 0;       // bytes of every whole frame walked
   stream_stop stop = stream_stop::none;
   long long stop_offset = 0;  // byte offset of the frame that stopped the walk
-  sivo_walk_step stop_step{}; // the walker's step there (truncated: the bytes left
-                              // are stop_step.length - stop_step.needed)
+  sivo_walk_step stop_step{};  // the walker's step there (truncated: the bytes left
+                               // are stop_step.length - stop_step.needed)
   int stop_error = 0;         // read failure: errno
 };
 

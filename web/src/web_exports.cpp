@@ -39,7 +39,8 @@ SIVO_WEB_EXPORT int32_t sivo_web_encode(sivo_encoder* handle, const int16_t* pcm
                                         int32_t frame_count, int32_t comp_rate,
                                         uint8_t* frames_out) {
   if (sivo_encoder_set_comp_rate(handle, comp_rate) != SIVO_OK) return -1;
-  const std::span<const int16_t> samples(pcm, static_cast<size_t>(frame_count) * SIVO_FRAME_SAMPLES);
+  const std::span<const int16_t> samples(pcm,
+                                         static_cast<size_t>(frame_count) * SIVO_FRAME_SAMPLES);
   return static_cast<int32_t>(sivo::encode_samples(handle, samples, false, frames_out));
 }
 
@@ -60,9 +61,8 @@ SIVO_WEB_EXPORT const char* sivo_web_walk(const uint8_t* bytes, int32_t length, 
 // lost_flags is null or holds one byte per frame; a speech frame whose flag
 // is 1 is concealed instead of decoded. Returns the samples written (240 per
 // speech frame), or -1 when the bytes are not whole frames.
-SIVO_WEB_EXPORT int32_t sivo_web_decode(sivo_decoder* handle, const uint8_t* bytes,
-                                        int32_t length, const uint8_t* lost_flags,
-                                        int16_t* samples_out) {
+SIVO_WEB_EXPORT int32_t sivo_web_decode(sivo_decoder* handle, const uint8_t* bytes, int32_t length,
+                                        const uint8_t* lost_flags, int16_t* samples_out) {
   const sivo_walk_decoded decoded =
       sivo_walk_decode(handle, bytes, static_cast<size_t>(length), lost_flags, samples_out);
   return decoded.status == SIVO_OK ? static_cast<int32_t>(decoded.samples) : -1;
