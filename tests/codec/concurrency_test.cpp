@@ -1,6 +1,5 @@
 // Handles used in several threads at once: each thread's frames and samples
 // equal those of the same handle run alone.
-#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -8,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "sivocore.h"
+#include "tests/support/start_gate.h"
 #include "tests/support/speech.h"
 
 namespace {
@@ -51,7 +51,7 @@ TEST(Concurrency, HandlesInManyThreadsMatchTheirRunAlone) {
   ASSERT_FALSE(speech.empty()) << "codec2-examples recordings missing";
   constexpr int kThreads = 8;
   std::vector<coded> together(kThreads);
-  std::latch go(kThreads);
+  sivo::test::start_gate go(kThreads);
   std::vector<std::thread> pool;
   for (int t = 0; t < kThreads; ++t) {
     pool.emplace_back([&, t] {
