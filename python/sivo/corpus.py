@@ -1,5 +1,7 @@
 """Transcodes a tree of audio files on a Dask cluster.
 
+Usage::
+
     python3 -m sivo.corpus encode|decode|roundtrip SRC DST [--rate R]
         [--workers N] [--scheduler ADDRESS] [--glob PATTERN]
 
@@ -113,6 +115,8 @@ def transcode_one(job, rate):
 
 
 def read_manifest(path):
+    """{relative path: row} of the manifest at `path`; empty when it is
+    missing or unreadable."""
     try:
         with open(path, newline="") as f:
             return {row["path"]: row for row in csv.DictReader(f)}
@@ -121,6 +125,8 @@ def read_manifest(path):
 
 
 def write_manifest(path, rows):
+    """Writes `rows` ({relative path: row}) as the manifest at `path`, in path
+    order, through a temporary file renamed into place."""
     folder = os.path.dirname(path) or "."
     fd, tmp = tempfile.mkstemp(prefix=".manifest.", suffix=PART_SUFFIX, dir=folder)
     try:
@@ -170,6 +176,7 @@ class Progress:
         self.shown = stream.isatty() and total > 0
 
     def step(self):
+        """Counts one more file done and redraws the bar."""
         self.done += 1
         if self.shown:
             filled = self.done * 40 // self.total
@@ -178,11 +185,15 @@ class Progress:
             self.stream.flush()
 
     def close(self):
+        """Ends the bar's line."""
         if self.shown:
             self.stream.write("\n")
 
 
 def connect(args):
+    """(client, cluster): a client of the scheduler at args.scheduler, or of
+    a new local cluster of args.workers single-threaded processes bound to
+    127.0.0.1 (then also returned, for closing)."""
     from distributed import Client, LocalCluster
     if args.scheduler:
         return Client(args.scheduler, timeout="30s"), None
@@ -192,6 +203,8 @@ def connect(args):
 
 
 def run(args):
+    """Transcodes the tree as parse_args() describes it; returns the exit
+    status: 0 when every file is done, 1 when any failed."""
     os.makedirs(args.dst, exist_ok=True)
     manifest = os.path.join(args.dst, MANIFEST)
     previous = read_manifest(manifest)
@@ -245,6 +258,8 @@ def run(args):
 
 
 def parse_args(argv):
+    """The command line `argv` (without the program name) as an
+    argparse.Namespace; exits with a usage message when it is wrong."""
     parser = argparse.ArgumentParser(
         prog="sivo-corpus", description="Transcodes a tree of audio files with sivo on Dask.")
     parser.add_argument("command", choices=["encode", "decode", "roundtrip"])
@@ -267,6 +282,8 @@ def parse_args(argv):
 
 
 def main(argv=None):
+    """The sivo-corpus command: runs `argv` (default: sys.argv[1:]) and
+    returns its exit status."""
     return run(parse_args(argv))
 
 
