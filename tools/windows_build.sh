@@ -76,7 +76,7 @@ ensure_packages "${packages[@]}"
 # --- Cross-built dependencies -------------------------------------------------
 # Static libraries in $deps/install. Each is rebuilt only when its source
 # version or its options change (the stamp records both).
-mkdir -p "$cache/src" "$deps/install"
+mkdir -p "$build" "$cache/src" "$deps/install"
 # pkg-config answers for the cross-built libraries only, never the host's.
 export PKG_CONFIG_LIBDIR=$deps/install/lib/pkgconfig PKG_CONFIG_PATH=
 fetch_source() { # package, folder glob
@@ -208,16 +208,19 @@ cmake --build "$build/sivo" -j"$jobs"
 # Every test has a time limit of its own; --timeout bounds any that has none.
 # A test that fails under Wine is run once more, alone: one that passes then
 # is reported as a flake, one that fails again fails the step.
-run_tests() {
-  local failed="$build/sivo/Testing/Temporary/LastTestsFailed.log"
-  if ctest --test-dir "$build/sivo" --output-on-failure -j"$jobs" --timeout 900; then
+run_tests() { # test folder, ctest options...
+  local dir=$1
+  shift
+  local failed="$dir/Testing/Temporary/LastTestsFailed.log"
+  rm -f "$failed"
+  if ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 900 "$@"; then
     return 0
   fi
   [ -s "$failed" ] || return 1
   local names
   names=$(cut -d: -f2- "$failed" | tr '\n' ' ')
   echo "== retrying once under Wine: $names" >&2
-  if ctest --test-dir "$build/sivo" --output-on-failure --rerun-failed --timeout 900; then
+  if ctest --test-dir "$dir" --output-on-failure --rerun-failed --timeout 900 "$@"; then
     echo "FLAKY under Wine ($arch): failed once, passed when run again: $names" >&2
     return 0
   fi
@@ -225,7 +228,22 @@ run_tests() {
 }
 if [ "$wine_runs" = 1 ]; then
   step "test"
-  run_tests
+  run_tests "$build/sivo"
+
+  # The CLI suite is a Linux program that drives the sivo program from bash;
+  # here it drives sivo.exe under Wine, and compares its outputs with those of
+  # the Linux program byte for byte. It comes from a Linux build of this tree:
+  # $SIVO_HOST_BUILD (CI passes the one tools/test.sh made), else one made
+  # here in <build>/host with just that program and what it needs.
+  step "CLI suite on sivo.exe"
+  host=${SIVO_HOST_BUILD:-$build/host}
+  if [ -z "${SIVO_HOST_BUILD:-}" ]; then
+    cmake -S "$source_dir" -B "$host" -DCMAKE_BUILD_TYPE=Release \
+      -DSIVO_BUILD_BENCHMARKS=OFF >"$build/host-configure.log"
+    cmake --build "$host" -j"$jobs" --target sivo_cli_tests sivo
+  fi
+  SIVO_UNDER_TEST="$wine $build/sivo/bin/sivo.exe" SIVO_UNDER_TEST_SYSTEM=windows \
+    run_tests "$host" -R '^Cli\.'
 fi
 
 step "DLLs"
