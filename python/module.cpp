@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "buffer_codec.h"
-#include "frame_walk.h"
-#include "sivocore.h"
-#include "signal_measures.h"
-#include "transcode.h"
 #include "audio_input.h"
+#include "buffer_codec.h"
+#include "frame_census.h"
+#include "signal_measures.h"
+#include "sivocore.h"
+#include "transcode.h"
 
 namespace py = pybind11;
 
@@ -628,15 +628,15 @@ py::tuple segmental_snr(py::array_t<int16_t, py::array::c_style> reference,
                         py::array_t<int16_t, py::array::c_style> test, size_t delay) {
   const size_t ref_size = static_cast<size_t>(reference.size());
   const size_t test_size = static_cast<size_t>(test.size());
-  sivo_cli::snr_meter meter;
+  sivo::snr_meter meter;
   if (test_size > delay) {
-    const size_t segments = std::min(ref_size, test_size - delay) / sivo_cli::kSegment;
+    const size_t segments = std::min(ref_size, test_size - delay) / sivo::kSegment;
     for (size_t s = 0; s < segments; ++s) {
-      sivo_cli::snr_add(meter, reference.data() + s * sivo_cli::kSegment,
-                        test.data() + delay + s * sivo_cli::kSegment);
+      sivo::snr_add(meter, reference.data() + s * sivo::kSegment,
+                    test.data() + delay + s * sivo::kSegment);
     }
   }
-  const sivo_cli::snr_result r = sivo_cli::snr_result_of(meter);
+  const sivo::snr_result r = sivo::snr_result_of(meter);
   return py::make_tuple(r.segmental_db, r.overall_db, r.segments);
 }
 

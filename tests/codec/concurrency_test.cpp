@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "sivocore.h"
-#include "tests/support/start_gate.h"
-#include "tests/support/speech.h"
+#include "speech.h"
+#include "start_gate.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #endif
 
 #include "sivowav.h"
-#include "tests/support/start_gate.h"
+#include "start_gate.h"
 #include "tests/wavenc/wav_files.h"
 
 namespace {
