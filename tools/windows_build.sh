@@ -152,8 +152,11 @@ cross_build sndfile "$(fetch_source libsndfile 'libsndfile-*/')" -DBUILD_PROGRAM
 
 # --- Wine ---------------------------------------------------------------------
 # A private, headless prefix under the build folder: no X display, no
-# Mono/Gecko installers, no debug chatter.
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all DISPLAY= WINEDLLOVERRIDES="mscoree,mshtml="
+# Mono/Gecko installers, no sound drivers (the first program that loads
+# winmm.dll would otherwise spend a minute probing for sound servers), no
+# debug chatter.
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all DISPLAY= \
+  WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=d"
 step "wine"
 # Debian's `wine` starts programs with the 32-bit loader whenever wine32 is
 # installed, and that loader cannot start a 64-bit program; 64-bit programs
