@@ -238,6 +238,8 @@ if [ "$wine_runs" = 1 ]; then
   # the Linux program byte for byte. It comes from a Linux build of this tree:
   # $SIVO_HOST_BUILD (CI passes the one tools/test.sh made), else one made
   # here in <build>/host with just that program and what it needs.
+fi
+if [ "$wine_runs" = 1 ] && [ -f "$build/sivo/bin/sivo.exe" ]; then
   step "CLI suite on sivo.exe"
   host=${SIVO_HOST_BUILD:-$build/host}
   if [ -z "${SIVO_HOST_BUILD:-}" ]; then
