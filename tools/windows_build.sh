@@ -193,6 +193,10 @@ if [ "$wine_runs" = 1 ]; then
     "$WINESERVER" -w
   fi
   "$WINESERVER" -p
+  # The first program that loads winmm.dll (sivowav.dll does) sets up the
+  # prefix's multimedia keys, which under load has taken longer than a test
+  # program's 60 s to list its tests: done here, once, with time to spare.
+  timeout 300 "$wine" rundll32.exe winmm.dll,PlaySoundW >/dev/null 2>&1 || true
 fi
 
 # --- The project --------------------------------------------------------------

@@ -29,6 +29,16 @@ void write_all(const fs::path& path, const bytes& data) {
   out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
+// UTF-8, for messages.
+std::string utf8(const std::wstring& wide) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
 // The program beside this test program.
 fs::path sivo_exe() {
   wchar_t self[MAX_PATH];
@@ -143,7 +153,7 @@ TEST_F(WindowsCli, UnicodeFileNames) {
   const std::wstring names[] = {L"\u00e9t\u00e9 \u2713.siv", L"\u0440\u0435\u0447\u044c.siv",
                                 L"\u97f3\u58f0 \U0001F3B5.siv"};
   for (const std::wstring& name : names) {
-    SCOPED_TRACE(fs::path(name).u8string());
+    SCOPED_TRACE(utf8(name));
     const run_result enc = sivo(L"encode -q \"sp\u00e9ech \u8a9e.wav\" \"" + name + L"\"");
     ASSERT_EQ(enc.code, 0u) << enc.err;
     EXPECT_EQ(read_all(path(name)), read_all(path(L"plain.siv")));
@@ -194,7 +204,7 @@ TEST_F(WindowsCli, SameFileUnderOtherNames) {
   };
   fs::create_directory(path(L"sub"));
   for (const auto& c : cases) {
-    SCOPED_TRACE(fs::path(c.args).u8string());
+    SCOPED_TRACE(utf8(c.args));
     const run_result r = sivo(c.args, c.in);
     EXPECT_EQ(r.code, 2u) << r.err;
     EXPECT_NE(r.err.find("same file"), std::string::npos) << r.err;
@@ -207,10 +217,10 @@ TEST_F(WindowsCli, SameFileUnderOtherNames) {
 TEST_F(WindowsCli, DevicesAreWrittenThrough) {
   ASSERT_EQ(sivo(L"encode -q speech.wav a.siv").code, 0u);
   const std::vector<std::wstring> before = names();
-  for (const std::wstring& args :
+  for (const wchar_t* args :
        {L"encode -q speech.wav NUL", L"encode -q speech.wav nul", L"decode -q a.siv NUL",
         L"decode -q --format wav a.siv \\\\.\\NUL"}) {
-    SCOPED_TRACE(fs::path(args).u8string());
+    SCOPED_TRACE(utf8(args));
     const run_result r = sivo(args);
     EXPECT_EQ(r.code, 0u) << r.err;
     EXPECT_EQ(names(), before);
