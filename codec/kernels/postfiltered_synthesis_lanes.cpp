@@ -109,10 +109,9 @@ SIVO_LANE_INLINE recursion_sums recursions_in(float* signal, float* v_out, recur
   const double mix_gain = mix != nullptr ? mix->params.gain : 0.0;
   const double mix_scale = mix != nullptr ? mix->params.scale : 1.0;
   const auto sample = [&](int n) __attribute__((always_inline)) {
-    const float input =
-        mix != nullptr
-            ? static_cast<float>(mix_gain * double(mixed[n + mix_lag]) + mix_scale * double(mixed[n]))
-            : signal[n];
+    const float input = mix != nullptr ? static_cast<float>(mix_gain * double(mixed[n + mix_lag]) +
+                                                            mix_scale * double(mixed[n]))
+                                       : signal[n];
     recursion_sample<W>(n, input, signal, v_out, line, c, y0, v0, sums);
     if (side != nullptr) add_lag_sample(lanes, *side, n);
   };
@@ -253,16 +252,10 @@ SIVO_LANE_INLINE void postfiltered_synthesis_in(const synthesis_input& in, decod
   finish_frame<W>(signal.data(), pending, decoder, samples);
 }
 
+}  // namespace
+
 SIVO_LANE_ENTRIES(postfiltered_synthesis, postfiltered_synthesis_in,
                   (const synthesis_input& in, decoder_state& decoder, int16_t* samples),
                   (in, decoder, samples))
-
-}  // namespace
-
-void add_postfiltered_synthesis_lanes(kernel_table& table, int width) noexcept {
-  table.postfiltered_synthesis =
-      by_width(width, postfiltered_synthesis_lanes2, postfiltered_synthesis_lanes4,
-               postfiltered_synthesis_lanes8);
-}
 
 }  // namespace sivo

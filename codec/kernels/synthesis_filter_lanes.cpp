@@ -7,8 +7,11 @@ namespace sivo {
 namespace {
 
 // synthesis_filter with its past outputs (doubles of the stored floats) in
-// registers: past[k] is output n - 1 - k.
-void synthesis_filter_carried(float* signal, const lpc_set& a, float* history) noexcept {
+// registers: past[k] is output n - 1 - k. One chain of scalar sums: W only
+// names the instruction set it is built for.
+template <int W>
+SIVO_LANE_INLINE void synthesis_filter_carried(float* signal, const lpc_set& a,
+                                               float* history) noexcept {
   float* y = history + 1;
   double c[kOrder], past[kOrder];
   for (int k = 0; k < kOrder; ++k) {
@@ -30,9 +33,7 @@ void synthesis_filter_carried(float* signal, const lpc_set& a, float* history) n
 
 }  // namespace
 
-// The filter is one chain of scalar sums: one form for all widths.
-void add_synthesis_filter_lanes(kernel_table& table, int) noexcept {
-  table.synthesis_filter = synthesis_filter_carried;
-}
+SIVO_LANE_ENTRIES(synthesis_filter, synthesis_filter_carried,
+                  (float* signal, const lpc_set& a, float* history), (signal, a, history))
 
 }  // namespace sivo

@@ -46,16 +46,12 @@ SIVO_LANE_INLINE void cascade_lanes(std::span<std::array<float, kSubframe>, kSub
   }
 }
 
-SIVO_LANE_ENTRIES(cascade, cascade_lanes,
+}  // namespace
+
+SIVO_LANE_ENTRIES(cascade_responses, cascade_lanes,
                   (std::span<std::array<float, kSubframe>, kSubframes> y_out,
                    std::span<const lpc_set, kSubframes> quantised,
                    std::span<const weighting_set, kSubframes> sets),
                   (y_out, quantised, sets))
-
-}  // namespace
-
-void add_weighted_synthesis_lanes(kernel_table& table, int width) noexcept {
-  table.cascade_responses = by_width(width, cascade_lanes2, cascade_lanes4, cascade_lanes8);
-}
 
 }  // namespace sivo

@@ -1,10 +1,12 @@
 // Each kernel in every variant the machine runs against its plain reference form, bit for bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "codec/analysis/lpc_analysis.h"
 #include "codec/analysis/lsp_quantise.h"
@@ -22,25 +24,95 @@
 namespace sivo {
 namespace {
 
+using test::add;
 using test::expect_variants_match_reference;
 using test::fill_samples;
 using test::input_kind;
-using test::add;
 using test::output_bytes;
 
-// The codec runs on the pinned variant, else on the widest the machine has.
-TEST(KernelTable, CodecUsesThePinnedOrWidestVariant) {
+// The variant among those running here whose form of a kernel entry is.
+template <typename Entry>
+kernel_variant variant_holding(Entry entry, Entry kernel_table::*slot) {
+  for (kernel_variant v : runnable_kernel_variants()) {
+    if (kernel_table_for(v).*slot == entry) return v;
+  }
+  ADD_FAILURE() << "a form no runnable variant holds";
+  return kernel_variant::reference;
+}
+
+// Every slot of every variant holds its own kernel's form for that variant,
+// the one the line in the kernel list names by its column: the stage
+// function in the reference table, name_lanesW in the W-lane table.
+TEST(KernelTable, EachSlotHoldsItsOwnForm) {
+  const kernel_table& reference = kernel_table_for(kernel_variant::reference);
+#if defined(SIVO_KERNELS_LANES)
+  const kernel_table& two = kernel_table_for(kernel_variant::lanes2);
+  const kernel_table& four = kernel_table_for(kernel_variant::lanes4);
+  const kernel_table& eight = kernel_table_for(kernel_variant::lanes8);
+#define SIVO_CHECK_SLOTS(name, a, b, c, kind)                  \
+  EXPECT_EQ(reference.name, &sivo::name) << #name;             \
+  EXPECT_EQ(two.name, &sivo::name##_lanes2) << #name " two";   \
+  EXPECT_EQ(four.name, &sivo::name##_lanes4) << #name " four"; \
+  EXPECT_EQ(eight.name, &sivo::name##_lanes8) << #name " eight";
+#else
+#define SIVO_CHECK_SLOTS(name, a, b, c, kind)                                               \
+  for (int v = 0; v < kKernelVariants; ++v) {                                               \
+    EXPECT_EQ(kernel_table_for(static_cast<kernel_variant>(v)).name, &sivo::name) << #name; \
+  }                                                                                         \
+  EXPECT_EQ(reference.name, &sivo::name) << #name;
+#endif
+  SIVO_KERNEL_LIST(SIVO_CHECK_SLOTS)
+#undef SIVO_CHECK_SLOTS
+}
+
+// The codec runs the pinned variant throughout, or else in each kernel the
+// variant the rule chooses for its kind on this processor, one that the
+// processor runs (the widest that this build runs where the rule asks more).
+TEST(KernelTable, CodecRunsTheChosenVariants) {
   const auto variants = runnable_kernel_variants();
   ASSERT_FALSE(variants.empty());
   EXPECT_EQ(variants.front(), kernel_variant::reference);
-  kernel_variant expected = variants.back();
-  if (const char* pin = std::getenv("SIVO_TEST_KERNELS"); pin != nullptr && *pin != '\0') {
-    for (kernel_variant v : variants) {
-      if (std::strcmp(pin, test::name_of(v)) == 0) expected = v;
-    }
+  const char* pin = std::getenv("SIVO_TEST_KERNELS");
+  const bool pinned = pin != nullptr && *pin != '\0';
+  const processor_traits here = this_processor();
+  const kernel_table& running = kernels();
+#define SIVO_CHECK_CHOICE(name, a, b, c, kind)                                                  \
+  {                                                                                             \
+    const kernel_variant v = variant_holding(running.name, &kernel_table::name);                \
+    const kernel_variant want =                                                                 \
+        pinned ? v : std::min(choose_kernel_variant(here, kernel_kind::kind), variants.back()); \
+    EXPECT_EQ(kernel_variant_name(v), std::string(pinned ? pin : kernel_variant_name(want)))    \
+        << #name;                                                                               \
   }
-  EXPECT_EQ(&kernels(), &kernel_table_for(expected)) << test::name_of(expected);
+  SIVO_KERNEL_LIST(SIVO_CHECK_CHOICE)
+#undef SIVO_CHECK_CHOICE
   EXPECT_FALSE(pin_kernel_variant(kernel_variant::reference)) << "pinned after the choice";
+}
+
+// The rule over processors the codec meets: each kind of kernel on each.
+TEST(KernelTable, RuleOverProcessors) {
+  struct rule_case {
+    const char* processor;
+    processor_traits traits;
+    kernel_variant sums, chain;
+  };
+  using enum kernel_variant;
+  const rule_case cases[] = {
+      {"x86-64 without AVX2", {cpu_vendor::intel, 6, 0x2a, false, false}, lanes2, lanes2},
+      {"not x86-64", {}, lanes2, lanes2},
+      {"Intel Haswell", {cpu_vendor::intel, 6, 0x3f, true, false}, lanes4, lanes4},
+      {"AMD Zen 3", {cpu_vendor::amd, 25, 0x01, true, false}, lanes4, lanes4},
+      {"Intel Skylake-SP", {cpu_vendor::intel, 6, 0x55, true, true}, lanes8, lanes4},
+      {"Intel Ice Lake-SP", {cpu_vendor::intel, 6, 0x6a, true, true}, lanes8, lanes4},
+      {"Intel Sapphire Rapids", {cpu_vendor::intel, 6, 0x8f, true, true}, lanes8, lanes4},
+      {"AMD Zen 4", {cpu_vendor::amd, 25, 0x11, true, true}, lanes8, lanes8},
+      {"AMD Zen 5", {cpu_vendor::amd, 26, 0x02, true, true}, lanes8, lanes8},
+      {"another maker with AVX-512", {cpu_vendor::other, 7, 1, true, true}, lanes8, lanes4},
+  };
+  for (const rule_case& c : cases) {
+    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::sums), c.sums) << c.processor;
+    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::chain), c.chain) << c.processor;
+  }
 }
 
 TEST(KernelTable, OpenLoopCorrelations) {
