@@ -69,14 +69,14 @@ double stamps_per_ns() {
 // ---- Kernels counted one by one.
 
 enum kernel_index {
-#define SIVO_INDEX(name, two, four, eight, kind) k_##name,
+#define SIVO_INDEX(name, two, four, four_vl, eight, kind) k_##name,
   SIVO_KERNEL_LIST(SIVO_INDEX)
 #undef SIVO_INDEX
       kKernels
 };
 
 const char* const kKernelNames[kKernels] = {
-#define SIVO_NAME(name, two, four, eight, kind) #name,
+#define SIVO_NAME(name, two, four, four_vl, eight, kind) #name,
     SIVO_KERNEL_LIST(SIVO_NAME)
 #undef SIVO_NAME
 };
@@ -122,7 +122,7 @@ struct counting<Index, Member, R (*)(A...) noexcept> {
 // A table of counting entries, each calling its kernel in *counted.
 kernel_table counting_table() {
   kernel_table table{};
-#define SIVO_COUNT(name, two, four, eight, kind) \
+#define SIVO_COUNT(name, two, four, four_vl, eight, kind) \
   table.name = &counting<k_##name, &kernel_table::name, decltype(&sivo::name)>::call;
   SIVO_KERNEL_LIST(SIVO_COUNT)
 #undef SIVO_COUNT
@@ -246,7 +246,7 @@ std::array<int, kKernels> variants_in(const kernel_table& table) {
   found.fill(-1);
   for (kernel_variant v : runnable_kernel_variants()) {
     const kernel_table& forms = kernel_table_for(v);
-#define SIVO_FIND(name, two, four, eight, kind) \
+#define SIVO_FIND(name, two, four, four_vl, eight, kind) \
   if (found[k_##name] < 0 && table.name == forms.name) found[k_##name] = static_cast<int>(v);
     SIVO_KERNEL_LIST(SIVO_FIND)
 #undef SIVO_FIND
@@ -337,7 +337,9 @@ int main(int argc, char** argv) {
               : here.vendor == cpu_vendor::amd ? "AMD"
                                                : "other",
               here.family, here.model,
-              here.avx512f ? "AVX2, AVX-512F" : here.avx2 ? "AVX2, no AVX-512" : "no AVX2");
+              here.avx512f    ? (here.avx512vl ? "AVX2, AVX-512F, AVX-512VL" : "AVX2, AVX-512F")
+              : here.avx2     ? "AVX2, no AVX-512"
+                              : "no AVX2");
   std::printf("speech: %.1f s, %zu frames; fastest of %d rounds; counting cost %.1f ns a call\n\n",
               static_cast<double>(frames_of(s)) * 0.03, frames_of(s), rounds, cost / per_ns);
 

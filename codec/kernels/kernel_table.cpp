@@ -38,20 +38,23 @@ constexpr kernel_variant kWidestBuilt =
 
 kernel_table table_of(kernel_variant variant) noexcept {
   kernel_table table{};
-#define SIVO_FILL_ENTRY(name, two, four, eight, kind) \
-  switch (variant) {                                  \
-    case kernel_variant::reference:                   \
-      table.name = &sivo::name;                       \
-      break;                                          \
-    case kernel_variant::lanes2:                      \
-      table.name = &SIVO_FORM(name, two);             \
-      break;                                          \
-    case kernel_variant::lanes4:                      \
-      table.name = &SIVO_FORM(name, four);            \
-      break;                                          \
-    case kernel_variant::lanes8:                      \
-      table.name = &SIVO_FORM(name, eight);           \
-      break;                                          \
+#define SIVO_FILL_ENTRY(name, two, four, four_vl, eight, kind) \
+  switch (variant) {                                           \
+    case kernel_variant::reference:                            \
+      table.name = &sivo::name;                                \
+      break;                                                   \
+    case kernel_variant::lanes2:                               \
+      table.name = &SIVO_FORM(name, two);                      \
+      break;                                                   \
+    case kernel_variant::lanes4:                               \
+      table.name = &SIVO_FORM(name, four);                     \
+      break;                                                   \
+    case kernel_variant::lanes4vl:                             \
+      table.name = &SIVO_FORM(name, four_vl);                  \
+      break;                                                   \
+    case kernel_variant::lanes8:                               \
+      table.name = &SIVO_FORM(name, eight);                    \
+      break;                                                   \
   }
   SIVO_KERNEL_LIST(SIVO_FILL_ENTRY)
 #undef SIVO_FILL_ENTRY
@@ -70,6 +73,9 @@ runnable_list find_runnable() noexcept {
   if (kWidestBuilt >= kernel_variant::lanes2) list.variants[list.count++] = kernel_variant::lanes2;
   if (kWidestBuilt >= kernel_variant::lanes4 && p.avx2) {
     list.variants[list.count++] = kernel_variant::lanes4;
+  }
+  if (kWidestBuilt >= kernel_variant::lanes4vl && p.avx512f && p.avx512vl) {
+    list.variants[list.count++] = kernel_variant::lanes4vl;
   }
   if (kWidestBuilt >= kernel_variant::lanes8 && p.avx512f) {
     list.variants[list.count++] = kernel_variant::lanes8;
@@ -104,6 +110,7 @@ processor_traits this_processor() noexcept {
   }
   p.avx2 = __builtin_cpu_supports("avx2") != 0;
   p.avx512f = __builtin_cpu_supports("avx512f") != 0;
+  p.avx512vl = __builtin_cpu_supports("avx512vl") != 0;
 #endif
   return p;
 }
@@ -117,8 +124,8 @@ kernel_variant choose_kernel_variant(const processor_traits& p, kernel_kind kind
 
 kernel_table chosen_kernel_table(const processor_traits& p) noexcept {
   kernel_table table{};
-#define SIVO_CHOOSE_ENTRY(name, two, four, eight, kind) \
-  table.name =                                          \
+#define SIVO_CHOOSE_ENTRY(name, two, four, four_vl, eight, kind) \
+  table.name =                                                   \
       kernel_table_for(std::min(kWidestBuilt, choose_kernel_variant(p, kernel_kind::kind))).name;
   SIVO_KERNEL_LIST(SIVO_CHOOSE_ENTRY)
 #undef SIVO_CHOOSE_ENTRY
@@ -133,12 +140,14 @@ std::span<const kernel_variant> runnable_kernel_variants() noexcept {
 const kernel_table& kernel_table_for(kernel_variant variant) noexcept {
   static const std::array<kernel_table, kKernelVariants> tables = {
       table_of(kernel_variant::reference), table_of(kernel_variant::lanes2),
-      table_of(kernel_variant::lanes4), table_of(kernel_variant::lanes8)};
+      table_of(kernel_variant::lanes4), table_of(kernel_variant::lanes4vl),
+      table_of(kernel_variant::lanes8)};
   return tables[static_cast<int>(variant)];
 }
 
 const char* kernel_variant_name(kernel_variant variant) noexcept {
-  static const char* const names[kKernelVariants] = {"reference", "lanes2", "lanes4", "lanes8"};
+  static const char* const names[kKernelVariants] = {"reference", "lanes2", "lanes4", "lanes4vl",
+                                                     "lanes8"};
   return names[static_cast<int>(variant)];
 }
 

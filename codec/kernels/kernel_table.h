@@ -22,10 +22,12 @@
 namespace sivo {
 
 // The forms a kernel can take: the plain stage function (reference), or its
-// lane form built for plain x86-64 (SSE2: groups of 2 double lanes), AVX2
-// (4) or AVX-512 (8). Every form computes the same bits.
-enum class kernel_variant { reference, lanes2, lanes4, lanes8 };
-inline constexpr int kKernelVariants = 4;
+// lane form built for plain x86-64 (lanes2: SSE2, groups of 2 double lanes),
+// AVX2 (lanes4: 4 lanes, 16 registers), AVX-512 on 256-bit registers
+// (lanes4vl: 4 lanes, 32 registers, two-register shuffles) or AVX-512
+// (lanes8: 8 lanes). Every form computes the same bits.
+enum class kernel_variant { reference, lanes2, lanes4, lanes4vl, lanes8 };
+inline constexpr int kKernelVariants = 5;
 
 // What decides a kernel's variant on a processor (see choose_kernel_variant):
 //   sums:  many independent sums side by side, limited by how many lanes an
@@ -35,43 +37,43 @@ inline constexpr int kKernelVariants = 4;
 enum class kernel_kind { sums, chain };
 
 // Every kernel, one line each: the stage function that is its reference form
-// and its name in the table, then its forms in the two-, four- and
-// eight-lane slots (name_lanes2, name_lanes4, name_lanes8, which its lane
-// file defines with SIVO_LANE_ENTRIES), then its kind. Adding a kernel is a
-// line here and its lane file.
+// and its name in the table, then its forms in the lanes2, lanes4, lanes4vl
+// and lanes8 slots (name_lanes2 ... name_lanes8, which its lane file defines
+// with SIVO_LANE_ENTRIES), then its kind. Adding a kernel is a line here and
+// its lane file.
 // clang-format off
 #define SIVO_KERNEL_LIST(K)                                                   \
-  /* kernel, reference form    two     four    eight   kind */                \
+  /* kernel, reference form    lane forms                        kind */      \
   /* Encoder stages. */                                                       \
-  K(window_correlations,       lanes2, lanes4, lanes8, sums)                  \
-  K(lsp_split_vq,              lanes2, lanes4, lanes8, sums)                  \
-  K(open_loop_correlations,    lanes2, lanes4, lanes8, sums)                  \
-  K(cascade_responses,         lanes2, lanes4, lanes8, sums)                  \
-  K(backward_correlate,        lanes2, lanes4, lanes8, sums)                  \
-  K(causal_convolution,        lanes2, lanes4, lanes8, sums)                  \
-  K(filter_tap_vectors,        lanes2, lanes4, lanes8, sums)                  \
-  K(correlate_candidates,      lanes2, lanes4, lanes8, sums)                  \
-  K(best_gain_row,             lanes2, lanes4, lanes8, sums)                  \
-  K(apply_taps,                lanes2, lanes4, lanes8, sums)                  \
-  K(place_pulses,              lanes2, lanes4, lanes8, sums)                  \
+  K(window_correlations,       lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(lsp_split_vq,              lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(open_loop_correlations,    lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(cascade_responses,         lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(backward_correlate,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(causal_convolution,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(filter_tap_vectors,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(correlate_candidates,      lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(best_gain_row,             lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(apply_taps,                lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(place_pulses,              lanes2, lanes4, lanes4vl, lanes8, sums)         \
   /* Decoder stages. */                                                       \
-  K(lsp_to_lpc_subframes,      lanes2, lanes4, lanes8, sums)                  \
-  K(walk_pulse_columns,        lanes2, lanes4, lanes8, sums)                  \
-  K(sum_lag_job,               lanes2, lanes4, lanes8, sums)                  \
-  K(postfiltered_synthesis,    lanes2, lanes4, lanes8, chain)                 \
-  K(synthesis_filter,          lanes2, lanes4, lanes8, chain)                 \
-  K(float_to_pcm16,            lanes2, lanes4, lanes8, sums)
+  K(lsp_to_lpc_subframes,      lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(walk_pulse_columns,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(sum_lag_job,               lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(postfiltered_synthesis,    lanes2, lanes4, lanes4vl, lanes8, chain)        \
+  K(synthesis_filter,          lanes2, lanes4, lanes4vl, lanes8, chain)        \
+  K(float_to_pcm16,            lanes2, lanes4, lanes4vl, lanes8, sums)
 // clang-format on
 
 // The lane forms of every kernel, with its stage function's signature.
-#define SIVO_DECLARE_LANE_FORMS(name, two, four, eight, kind) \
-  decltype(name) name##_lanes2, name##_lanes4, name##_lanes8;
+#define SIVO_DECLARE_LANE_FORMS(name, two, four, four_vl, eight, kind) \
+  decltype(name) name##_lanes2, name##_lanes4, name##_lanes4vl, name##_lanes8;
 SIVO_KERNEL_LIST(SIVO_DECLARE_LANE_FORMS)
 #undef SIVO_DECLARE_LANE_FORMS
 
 // One entry per kernel, of the signature of its stage function.
 struct kernel_table {
-#define SIVO_KERNEL_ENTRY(name, two, four, eight, kind) decltype(&sivo::name) name;
+#define SIVO_KERNEL_ENTRY(name, two, four, four_vl, eight, kind) decltype(&sivo::name) name;
   SIVO_KERNEL_LIST(SIVO_KERNEL_ENTRY)
 #undef SIVO_KERNEL_ENTRY
 };
@@ -95,8 +97,9 @@ struct processor_traits {
   cpu_vendor vendor = cpu_vendor::other;
   int family = 0;  // display family and model, as /proc/cpuinfo gives them
   int model = 0;
-  bool avx2 = false;     // with the system saving the registers: what lanes4 needs
-  bool avx512f = false;  // what lanes8 needs
+  bool avx2 = false;      // with the system saving the registers: what lanes4 needs
+  bool avx512f = false;   // what lanes8 needs
+  bool avx512vl = false;  // with avx512f, what lanes4vl needs
 };
 processor_traits this_processor() noexcept;
 

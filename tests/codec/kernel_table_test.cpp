@@ -48,14 +48,16 @@ TEST(KernelTable, EachSlotHoldsItsOwnForm) {
 #if defined(SIVO_KERNELS_LANES)
   const kernel_table& two = kernel_table_for(kernel_variant::lanes2);
   const kernel_table& four = kernel_table_for(kernel_variant::lanes4);
+  const kernel_table& four_vl = kernel_table_for(kernel_variant::lanes4vl);
   const kernel_table& eight = kernel_table_for(kernel_variant::lanes8);
-#define SIVO_CHECK_SLOTS(name, a, b, c, kind)                  \
-  EXPECT_EQ(reference.name, &sivo::name) << #name;             \
-  EXPECT_EQ(two.name, &sivo::name##_lanes2) << #name " two";   \
-  EXPECT_EQ(four.name, &sivo::name##_lanes4) << #name " four"; \
+#define SIVO_CHECK_SLOTS(name, a, b, c, d, kind)                             \
+  EXPECT_EQ(reference.name, &sivo::name) << #name;                           \
+  EXPECT_EQ(two.name, &sivo::name##_lanes2) << #name " two";                 \
+  EXPECT_EQ(four.name, &sivo::name##_lanes4) << #name " four";               \
+  EXPECT_EQ(four_vl.name, &sivo::name##_lanes4vl) << #name " four, AVX-512"; \
   EXPECT_EQ(eight.name, &sivo::name##_lanes8) << #name " eight";
 #else
-#define SIVO_CHECK_SLOTS(name, a, b, c, kind)                                               \
+#define SIVO_CHECK_SLOTS(name, a, b, c, d, kind)                                            \
   for (int v = 0; v < kKernelVariants; ++v) {                                               \
     EXPECT_EQ(kernel_table_for(static_cast<kernel_variant>(v)).name, &sivo::name) << #name; \
   }                                                                                         \
@@ -76,7 +78,7 @@ TEST(KernelTable, CodecRunsTheChosenVariants) {
   const bool pinned = pin != nullptr && *pin != '\0';
   const processor_traits here = this_processor();
   const kernel_table& running = kernels();
-#define SIVO_CHECK_CHOICE(name, a, b, c, kind)                                                  \
+#define SIVO_CHECK_CHOICE(name, a, b, c, d, kind)                                               \
   {                                                                                             \
     const kernel_variant v = variant_holding(running.name, &kernel_table::name);                \
     const kernel_variant want =                                                                 \

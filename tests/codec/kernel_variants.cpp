@@ -28,7 +28,7 @@ void fill_samples(std::mt19937& rng, input_kind kind, float* x, int count, float
 
 namespace {
 
-// SIVO_TEST_KERNELS=lanes2 (reference, lanes4, lanes8) runs the whole test
+// SIVO_TEST_KERNELS=lanes2 (reference, lanes4, lanes4vl, lanes8) runs the whole test
 // program on that variant; one the machine cannot run stops it.
 const bool pinned_by_environment = [] {
   const char* wanted = std::getenv("SIVO_TEST_KERNELS");
