@@ -117,9 +117,16 @@ processor_traits this_processor() noexcept {
 
 kernel_variant choose_kernel_variant(const processor_traits& p, kernel_kind kind) noexcept {
   if (!p.avx2) return kernel_variant::lanes2;
-  if (!p.avx512f) return kernel_variant::lanes4;
-  if (kind == kernel_kind::chain && p.vendor != cpu_vendor::amd) return kernel_variant::lanes4;
-  return kernel_variant::lanes8;
+  if (!p.avx512f || !p.avx512vl) return kernel_variant::lanes4;
+  switch (kind) {
+    case kernel_kind::wide:
+      return kernel_variant::lanes8;
+    case kernel_kind::four:
+      return kernel_variant::lanes4vl;
+    case kernel_kind::chain:
+      break;
+  }
+  return p.vendor == cpu_vendor::amd ? kernel_variant::lanes8 : kernel_variant::lanes4vl;
 }
 
 kernel_table chosen_kernel_table(const processor_traits& p) noexcept {

@@ -29,12 +29,15 @@ namespace sivo {
 enum class kernel_variant { reference, lanes2, lanes4, lanes4vl, lanes8 };
 inline constexpr int kKernelVariants = 5;
 
-// What decides a kernel's variant on a processor (see choose_kernel_variant):
-//   sums:  many independent sums side by side, limited by how many lanes an
-//          instruction carries;
-//   chain: a recursion, each sample waiting on the one before, beside
-//          little lane work: limited by the clock and by latency.
-enum class kernel_kind { sums, chain };
+// What decides a kernel's variant on a processor with AVX-512 (see
+// choose_kernel_variant):
+//   wide:  independent sums in groups of eight, which eight-lane
+//          instructions halve;
+//   four:  lanes in groups of four, or none: the same instructions at either
+//          width, where 512-bit ones gain nothing;
+//   chain: recursions, each sample waiting on the one before, with sums
+//          carried ahead in eight lanes beside them.
+enum class kernel_kind { wide, four, chain };
 
 // Every kernel, one line each: the stage function that is its reference form
 // and its name in the table, then its forms in the lanes2, lanes4, lanes4vl
@@ -45,24 +48,24 @@ enum class kernel_kind { sums, chain };
 #define SIVO_KERNEL_LIST(K)                                                   \
   /* kernel, reference form    lane forms                        kind */      \
   /* Encoder stages. */                                                       \
-  K(window_correlations,       lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(lsp_split_vq,              lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(open_loop_correlations,    lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(cascade_responses,         lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(backward_correlate,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(causal_convolution,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(filter_tap_vectors,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(correlate_candidates,      lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(best_gain_row,             lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(apply_taps,                lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(place_pulses,              lanes2, lanes4, lanes4vl, lanes8, sums)         \
+  K(window_correlations,       lanes2, lanes4, lanes4vl, lanes8, four)       \
+  K(lsp_split_vq,              lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(open_loop_correlations,    lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(cascade_responses,         lanes2, lanes4, lanes4vl, lanes8, four)       \
+  K(backward_correlate,        lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(causal_convolution,        lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(filter_tap_vectors,        lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(correlate_candidates,      lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(best_gain_row,             lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(apply_taps,                lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(place_pulses,              lanes2, lanes4, lanes4vl, lanes8, wide)       \
   /* Decoder stages. */                                                       \
-  K(lsp_to_lpc_subframes,      lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(walk_pulse_columns,        lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(sum_lag_job,               lanes2, lanes4, lanes4vl, lanes8, sums)         \
-  K(postfiltered_synthesis,    lanes2, lanes4, lanes4vl, lanes8, chain)        \
-  K(synthesis_filter,          lanes2, lanes4, lanes4vl, lanes8, chain)        \
-  K(float_to_pcm16,            lanes2, lanes4, lanes4vl, lanes8, sums)
+  K(lsp_to_lpc_subframes,      lanes2, lanes4, lanes4vl, lanes8, four)       \
+  K(walk_pulse_columns,        lanes2, lanes4, lanes4vl, lanes8, four)       \
+  K(sum_lag_job,               lanes2, lanes4, lanes4vl, lanes8, four)       \
+  K(postfiltered_synthesis,    lanes2, lanes4, lanes4vl, lanes8, chain)      \
+  K(synthesis_filter,          lanes2, lanes4, lanes4vl, lanes8, chain)      \
+  K(float_to_pcm16,            lanes2, lanes4, lanes4vl, lanes8, four)       
 // clang-format on
 
 // The lane forms of every kernel, with its stage function's signature.
@@ -104,15 +107,17 @@ struct processor_traits {
 processor_traits this_processor() noexcept;
 
 // The rule: the variant a kernel of this kind runs on processor p (capped
-// by what the build runs).
-//   - Without AVX2, lanes2; without AVX-512, lanes4.
-//   - With AVX-512: lanes8 for sums kernels on every processor, and for
-//     chain kernels on AMD (Zen 4 and later run 512-bit instructions at full
-//     clock, Zen 4 as two 256-bit halves); on other processors (Intel's
-//     server cores lower the clock of the whole core while 512-bit
-//     arithmetic runs, and shut one of their two vector ports to scalar work
-//     meanwhile) chain kernels take lanes4: a recursion gains nothing from
-//     wide lanes and loses with the clock.
+// by what the build runs; bench/README.md gives the measurements behind it).
+//   - Without AVX2, lanes2; with AVX2 but not AVX-512 (F and VL), lanes4.
+//   - With AVX-512: wide kernels lanes8 and four kernels lanes4vl on every
+//     processor (the 256-bit forms have the 32 registers and two-register
+//     shuffles of AVX-512 without its 512-bit instructions). Chain kernels
+//     lanes8 on AMD, whose Zen 4 and later run 512-bit instructions at full
+//     clock (Zen 4 as two 256-bit halves), and lanes4vl elsewhere: Intel's
+//     cores lower the clock of the whole core for a while after 512-bit
+//     arithmetic and shut a vector port to other work meanwhile, which a
+//     recursion, paced by its chain, pays in full. So the decoder runs no
+//     512-bit instruction on Intel, and the encoder's wide searches do.
 kernel_variant choose_kernel_variant(const processor_traits& p, kernel_kind kind) noexcept;
 
 // The table the rule gives for processor p (for the variant report).

@@ -95,24 +95,50 @@ TEST(KernelTable, CodecRunsTheChosenVariants) {
 TEST(KernelTable, RuleOverProcessors) {
   struct rule_case {
     const char* processor;
-    processor_traits traits;
-    kernel_variant sums, chain;
+    processor_traits traits;  // vendor, family, model, AVX2, AVX-512F, AVX-512VL
+    kernel_variant wide, four, chain;
   };
   using enum kernel_variant;
   const rule_case cases[] = {
-      {"x86-64 without AVX2", {cpu_vendor::intel, 6, 0x2a, false, false}, lanes2, lanes2},
-      {"not x86-64", {}, lanes2, lanes2},
-      {"Intel Haswell", {cpu_vendor::intel, 6, 0x3f, true, false}, lanes4, lanes4},
-      {"AMD Zen 3", {cpu_vendor::amd, 25, 0x01, true, false}, lanes4, lanes4},
-      {"Intel Skylake-SP", {cpu_vendor::intel, 6, 0x55, true, true}, lanes8, lanes4},
-      {"Intel Ice Lake-SP", {cpu_vendor::intel, 6, 0x6a, true, true}, lanes8, lanes4},
-      {"Intel Sapphire Rapids", {cpu_vendor::intel, 6, 0x8f, true, true}, lanes8, lanes4},
-      {"AMD Zen 4", {cpu_vendor::amd, 25, 0x11, true, true}, lanes8, lanes8},
-      {"AMD Zen 5", {cpu_vendor::amd, 26, 0x02, true, true}, lanes8, lanes8},
-      {"another maker with AVX-512", {cpu_vendor::other, 7, 1, true, true}, lanes8, lanes4},
+      {"not x86-64", {}, lanes2, lanes2, lanes2},
+      {"x86-64 without AVX2",
+       {cpu_vendor::intel, 6, 0x2a, false, false, false},
+       lanes2,
+       lanes2,
+       lanes2},
+      {"Intel Haswell", {cpu_vendor::intel, 6, 0x3f, true, false, false}, lanes4, lanes4, lanes4},
+      {"AMD Zen 3", {cpu_vendor::amd, 25, 0x01, true, false, false}, lanes4, lanes4, lanes4},
+      {"Intel Xeon Phi (no AVX-512VL)",
+       {cpu_vendor::intel, 6, 0x57, true, true, false},
+       lanes4,
+       lanes4,
+       lanes4},
+      {"Intel Skylake-SP",
+       {cpu_vendor::intel, 6, 0x55, true, true, true},
+       lanes8,
+       lanes4vl,
+       lanes4vl},
+      {"Intel Ice Lake-SP",
+       {cpu_vendor::intel, 6, 0x6a, true, true, true},
+       lanes8,
+       lanes4vl,
+       lanes4vl},
+      {"Intel Sapphire Rapids",
+       {cpu_vendor::intel, 6, 0x8f, true, true, true},
+       lanes8,
+       lanes4vl,
+       lanes4vl},
+      {"AMD Zen 4", {cpu_vendor::amd, 25, 0x11, true, true, true}, lanes8, lanes4vl, lanes8},
+      {"AMD Zen 5", {cpu_vendor::amd, 26, 0x02, true, true, true}, lanes8, lanes4vl, lanes8},
+      {"another maker with AVX-512",
+       {cpu_vendor::other, 7, 1, true, true, true},
+       lanes8,
+       lanes4vl,
+       lanes4vl},
   };
   for (const rule_case& c : cases) {
-    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::sums), c.sums) << c.processor;
+    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::wide), c.wide) << c.processor;
+    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::four), c.four) << c.processor;
     EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::chain), c.chain) << c.processor;
   }
 }
