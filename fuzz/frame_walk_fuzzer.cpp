@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "python/buffer_codec.h"
-#include "python/frame_walk.h"
+#include "buffer_codec.h"
+#include "frame_census.h"
+#include "fuzz_check.h"
 
 namespace {
 

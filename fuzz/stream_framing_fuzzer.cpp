@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "gst/frame_walk.h"
+#include "frame_walk.h"
+#include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Byte 0 seeds the sizes of the pieces; the rest is the stream.

@@ -25,6 +25,7 @@ typedef struct {
   guint64 concealed;    /* frames made up for missing ones */
   guint64 damaged;      /* frames the codec found damaged */
   guint64 reserved;     /* reserved frames skipped */
+  gint ending;          /* atomic: the base class is ending the stream */
 } SivoDec;
 
 typedef struct {
@@ -242,6 +243,14 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
 /* A lost packet reported straight to the decoder (no depayloader between)
  * is a gap of the packet's duration. */
 static gboolean sivo_dec_sink_event(GstAudioDecoder *base, GstEvent *event) {
+  SivoDec *self = (SivoDec *)base;
+  if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+    g_atomic_int_set(&self->ending, 1);
+    const gboolean handled =
+        GST_AUDIO_DECODER_CLASS(sivo_dec_parent_class)->sink_event(base, event);
+    g_atomic_int_set(&self->ending, 0);
+    return handled;
+  }
   if (GST_EVENT_TYPE(event) == GST_EVENT_CUSTOM_DOWNSTREAM &&
       gst_event_has_name(event, "GstRTPPacketLost")) {
     const GstStructure *s = gst_event_get_structure(event);
@@ -254,6 +263,29 @@ static gboolean sivo_dec_sink_event(GstAudioDecoder *base, GstEvent *event) {
     event = gst_event_new_gap(timestamp, duration);
   }
   return GST_AUDIO_DECODER_CLASS(sivo_dec_parent_class)->sink_event(base, event);
+}
+
+/* At the end of a stream that gave no samples, the base class reports that
+ * no frame could be decoded. Every frame this decoder refuses has already
+ * been reported where it stood, so a stream that reaches its end without
+ * samples held reserved frames only: valid, and decoded to nothing, as
+ * `sivo decode` decodes it. That report is not passed on. */
+static gboolean sivo_dec_post_message(GstElement *element, GstMessage *message) {
+  SivoDec *self = (SivoDec *)element;
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && GST_MESSAGE_SRC(message) ==
+      GST_OBJECT(self) && g_atomic_int_get(&self->ending)) {
+    GError *error = NULL;
+    gst_message_parse_error(message, &error, NULL);
+    const gboolean nothing_decoded =
+        g_error_matches(error, GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE);
+    g_clear_error(&error);
+    if (nothing_decoded) {
+      GST_INFO_OBJECT(self, "the stream held no speech frames");
+      gst_message_unref(message);
+      return TRUE;
+    }
+  }
+  return GST_ELEMENT_CLASS(sivo_dec_parent_class)->post_message(element, message);
 }
 
 static void sivo_dec_set_property(GObject *object, guint id, const GValue *value,
@@ -318,6 +350,7 @@ static void sivo_dec_class_init(SivoDecClass *klass) {
   install_counter(object_class, PROP_RESERVED, "reserved-frames",
                   "Reserved frames (types 6 and 7) skipped since the start");
 
+  element_class->post_message = GST_DEBUG_FUNCPTR(sivo_dec_post_message);
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
   gst_element_class_set_static_metadata(element_class, "sivo speech decoder", "Codec/Decoder/Audio",
@@ -339,6 +372,7 @@ static void sivo_dec_init(SivoDec *self) {
   self->decoder = NULL;
   self->postfilter = TRUE;
   self->next_ts = GST_CLOCK_TIME_NONE;
+  self->ending = 0;
   gst_audio_decoder_set_plc(GST_AUDIO_DECODER(self), TRUE);
   gst_audio_decoder_set_drainable(GST_AUDIO_DECODER(self), TRUE);
   gst_audio_decoder_set_needs_format(GST_AUDIO_DECODER(self), TRUE);

@@ -1,8 +1,8 @@
-/* Frame walking for the GStreamer elements: where each frame of a byte
- * stream or an RTP payload starts and ends, with no GStreamer types, so the
- * fuzz targets drive exactly the code the elements run. */
-#ifndef SIVO_GST_FRAME_WALK_H
-#define SIVO_GST_FRAME_WALK_H
+/* Frame walking: where each frame of a byte stream or an RTP payload starts
+ * and ends, in plain C, so that every route (and the fuzz targets) runs the
+ * same walk. */
+#ifndef SIVO_FRAME_WALK_H
+#define SIVO_FRAME_WALK_H
 
 #include <stddef.h>
 #include <stdint.h>

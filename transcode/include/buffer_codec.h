@@ -1,5 +1,5 @@
-// Buffer loops of the Python package: whole frames of samples into frame
-// bytes and a walked frame stream into samples, one C call per frame.
+// Buffer loops: whole frames of samples into frame bytes and a walked frame
+// stream into samples, one C call per frame.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Frame classification and the offsets of bad frames in a frame stream.
-#include "frame_walk.h"
+#include "frame_census.h"
 
 #include "sivocore.h"
 

@@ -1,4 +1,4 @@
-// Whole-buffer encoding and decoding loops behind the Python package.
+// Whole-buffer encoding and decoding loops.
 #include "buffer_codec.h"
 
 #include <algorithm>

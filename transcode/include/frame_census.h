@@ -1,5 +1,6 @@
-// Walking a byte string of compressed frames: where each frame starts, its
-// type and length, and a message naming the byte offset of a bad frame.
+// Walking a byte string of compressed frames in memory: where each frame
+// starts, its type and length, and a message naming the byte offset of a bad
+// frame.
 #pragma once
 
 #include <cstddef>
