@@ -123,7 +123,7 @@ kernel_variant choose_kernel_variant(const processor_traits& p, kernel_kind kind
       return kernel_variant::lanes8;
     case kernel_kind::four:
       return kernel_variant::lanes4vl;
-    case kernel_kind::chain:
+    case kernel_kind::paced:
       break;
   }
   return p.vendor == cpu_vendor::amd ? kernel_variant::lanes8 : kernel_variant::lanes4vl;

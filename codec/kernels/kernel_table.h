@@ -35,9 +35,9 @@ inline constexpr int kKernelVariants = 5;
 //          instructions halve;
 //   four:  lanes in groups of four, or none: the same instructions at either
 //          width, where 512-bit ones gain nothing;
-//   chain: recursions, each sample waiting on the one before, with sums
-//          carried ahead in eight lanes beside them.
-enum class kernel_kind { wide, four, chain };
+//   paced: the decoder's kernels with eight-lane forms, whose pace its
+//          recursions set (each sample waiting on the one before).
+enum class kernel_kind { wide, four, paced };
 
 // Every kernel, one line each: the stage function that is its reference form
 // and its name in the table, then its forms in the lanes2, lanes4, lanes4vl
@@ -62,9 +62,9 @@ enum class kernel_kind { wide, four, chain };
   /* Decoder stages. */                                                       \
   K(lsp_to_lpc_subframes,      lanes2, lanes4, lanes4vl, lanes8, four)       \
   K(walk_pulse_columns,        lanes2, lanes4, lanes4vl, lanes8, four)       \
-  K(sum_lag_job,               lanes2, lanes4, lanes4vl, lanes8, four)       \
-  K(postfiltered_synthesis,    lanes2, lanes4, lanes4vl, lanes8, chain)      \
-  K(synthesis_filter,          lanes2, lanes4, lanes4vl, lanes8, chain)      \
+  K(sum_lag_job,               lanes2, lanes4, lanes4vl, lanes8, paced)      \
+  K(postfiltered_synthesis,    lanes2, lanes4, lanes4vl, lanes8, paced)      \
+  K(synthesis_filter,          lanes2, lanes4, lanes4vl, lanes8, paced)      \
   K(float_to_pcm16,            lanes2, lanes4, lanes4vl, lanes8, four)       
 // clang-format on
 
@@ -111,12 +111,12 @@ processor_traits this_processor() noexcept;
 //   - Without AVX2, lanes2; with AVX2 but not AVX-512 (F and VL), lanes4.
 //   - With AVX-512: wide kernels lanes8 and four kernels lanes4vl on every
 //     processor (the 256-bit forms have the 32 registers and two-register
-//     shuffles of AVX-512 without its 512-bit instructions). Chain kernels
+//     shuffles of AVX-512 without its 512-bit instructions). Paced kernels
 //     lanes8 on AMD, whose Zen 4 and later run 512-bit instructions at full
 //     clock (Zen 4 as two 256-bit halves), and lanes4vl elsewhere: Intel's
 //     cores lower the clock of the whole core for a while after 512-bit
-//     arithmetic and shut a vector port to other work meanwhile, which a
-//     recursion, paced by its chain, pays in full. So the decoder runs no
+//     arithmetic and shut a vector port to other work meanwhile, which the
+//     decoder, paced by its recursions, pays in full. So the decoder runs no
 //     512-bit instruction on Intel, and the encoder's wide searches do.
 kernel_variant choose_kernel_variant(const processor_traits& p, kernel_kind kind) noexcept;
 

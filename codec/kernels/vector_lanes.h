@@ -146,11 +146,14 @@ struct lane_group<8> {
 // W consecutive floats at p widened to W double lanes, written element by
 // element: from this form GCC 12 makes one widening load (vcvtps2pd from
 // memory), where it splits the vector extensions' conversion of a loaded
-// vector in halves and spills them. For data in memory that stays there (see
-// SIVO_LOAD_WIDENED8_ELEMENTS).
+// vector in halves and spills them. The address passes through an empty asm
+// so that GCC cannot see that consecutive calls overlap: it would otherwise
+// keep the shared elements in registers and shuffle them in one by one. For
+// data in memory that stays there (see SIVO_LOAD_WIDENED8_ELEMENTS).
 #define SIVO_LOAD_WIDENED_LANES(W, p)                                                     \
   ({                                                                                      \
-    const float* const sivo_from_ = (p);                                                  \
+    const float* sivo_from_ = (p);                                                        \
+    __asm__("" : "+r"(sivo_from_));                                                       \
     typename ::sivo::lane_group<W>::doubles sivo_widened_lanes_;                          \
     if constexpr (W == 8) {                                                               \
       sivo_widened_lanes_ = SIVO_LOAD_WIDENED8_ELEMENTS(sivo_from_);                      \

@@ -96,7 +96,7 @@ TEST(KernelTable, RuleOverProcessors) {
   struct rule_case {
     const char* processor;
     processor_traits traits;  // vendor, family, model, AVX2, AVX-512F, AVX-512VL
-    kernel_variant wide, four, chain;
+    kernel_variant wide, four, paced;
   };
   using enum kernel_variant;
   const rule_case cases[] = {
@@ -139,7 +139,7 @@ TEST(KernelTable, RuleOverProcessors) {
   for (const rule_case& c : cases) {
     EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::wide), c.wide) << c.processor;
     EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::four), c.four) << c.processor;
-    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::chain), c.chain) << c.processor;
+    EXPECT_EQ(choose_kernel_variant(c.traits, kernel_kind::paced), c.paced) << c.processor;
   }
 }
 
