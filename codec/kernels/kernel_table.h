@@ -9,6 +9,7 @@
 #include "codec/analysis/lsp_decode.h"
 #include "codec/analysis/lsp_quantise.h"
 #include "codec/analysis/open_loop_pitch.h"
+#include "codec/analysis/perceptual_weighting.h"
 #include "codec/analysis/weighted_synthesis.h"
 #include "codec/excitation/adaptive_codebook.h"
 #include "codec/excitation/fixed_codebook.h"
@@ -51,7 +52,10 @@ enum class kernel_kind { wide, four, paced };
   K(window_correlations,       lanes2, lanes4, lanes4vl, lanes8, four)       \
   K(lsp_split_vq,              lanes2, lanes4, lanes4vl, lanes8, wide)       \
   K(open_loop_correlations,    lanes2, lanes4, lanes4vl, lanes8, wide)       \
+  K(weighting_filter,          lanes2, lanes4, lanes4vl, lanes8, paced)      \
   K(cascade_responses,         lanes2, lanes4, lanes4vl, lanes8, four)       \
+  K(subtract_ringing,          lanes2, lanes4, lanes4vl, lanes8, paced)      \
+  K(update_memories,           lanes2, lanes4, lanes4vl, lanes8, paced)      \
   K(backward_correlate,        lanes2, lanes4, lanes4vl, lanes8, wide)       \
   K(causal_convolution,        lanes2, lanes4, lanes4vl, lanes8, wide)       \
   K(filter_tap_vectors,        lanes2, lanes4, lanes4vl, lanes8, wide)       \
