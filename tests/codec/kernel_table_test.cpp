@@ -17,6 +17,9 @@
 #include "codec/excitation/adaptive_codebook.h"
 #include "codec/excitation/fixed_codebook.h"
 #include "codec/excitation/pulse_filters.h"
+#include "codec/state.h"
+#include "codec/synthesis/postfiltered_synthesis.h"
+#include "codec/synthesis/synthesis_filter.h"
 #include "codec/tables/acb_gain_tables.h"
 #include "tests/codec/kernel_variants.h"
 #include "tests/codec/stable_predictor.h"
@@ -214,6 +217,115 @@ TEST(KernelTable, CascadeResponses) {
         return out;
       },
       20);
+}
+
+// The encoder's recursions over four subframes in a row: the weighting
+// filter over a frame from its memory, then ringing removal and memory
+// update along one synthesis and one ringing line, with stable predictors
+// (odd trials close to the unit circle) or all +0 taps, and comb lags short
+// and long.
+TEST(KernelTable, EncoderRecursions) {
+  expect_variants_match_reference(
+      [](const kernel_table& table, input_kind kind, int trial) {
+        std::mt19937 rng(trial);
+        std::array<lpc_set, kSubframes> quantised, unquantised;
+        for (int i = 0; i < kSubframes; ++i) {
+          quantised[i] = trial % 5 == 4
+                             ? lpc_set{}
+                             : test_support::random_predictor(rng, trial % 2 ? 0.99 : 0.9);
+          unquantised[i] = test_support::random_predictor(rng, 0.95);
+        }
+        std::array<weighting_set, kSubframes> sets;
+        weighting_coefficients(sets, unquantised);
+        output_bytes out;
+
+        encoder_state state{};
+        fill_samples(rng, kind, state.weighting_memory.data(), kOrder, 3000.0f);
+        std::array<float, kOrder + kFrame> speech;
+        fill_samples(rng, kind, speech.data(), int(speech.size()), 30000.0f);
+        std::array<float, kFrame> weighted;
+        table.weighting_filter(speech.data() + kOrder, weighted.data(), sets, state);
+        add(out, weighted.data(), kFrame);
+        add(out, state.weighting_memory.data(), kOrder);
+
+        std::array<float, kOrder + kFrame> synthesis;
+        std::array<float, kHistory + kFrame> ringing;
+        fill_samples(rng, kind, synthesis.data(), kOrder, 3000.0f);
+        fill_samples(rng, kind, ringing.data(), kHistory, 3000.0f);
+        for (int i = 0; i < kSubframes; ++i) {
+          std::array<float, kSubframe> target, excitation;
+          fill_samples(rng, kind, target.data(), kSubframe, 20000.0f);
+          fill_samples(rng, kind, excitation.data(), kSubframe, 20000.0f);
+          const shaping_params shaping{int32_t(trial % 3 == 0 ? 0 : 18 + rng() % 128), 0.3f};
+          float* const s = synthesis.data() + kOrder - 1 + kSubframe * i;
+          float* const y = ringing.data() + kHistory - 1 + kSubframe * i;
+          table.subtract_ringing(target, quantised[i], sets[i], shaping, s, y);
+          add(out, target.data(), kSubframe);
+          table.update_memories(excitation, quantised[i], sets[i], s, y);
+        }
+        add(out, synthesis.data(), int(synthesis.size()));
+        add(out, ringing.data(), int(ringing.size()));
+        return out;
+      },
+      10);
+}
+
+// A sum on a rounding boundary in every recursion that is run ahead of its
+// rounding. With taps 1, 0, 2^-24, 0, ..., 0, 2^-53, 2^-53 over past
+// outputs of 1 at n - 1, n - 3, n - 9 and n - 10 and an input of 0, the
+// first output's sum in the plain order is 1 + 2^-24 (the two smallest
+// products each tie back to it), which rounds to the float 1; summing the
+// older products first gives 1 + 2^-24 + 2^-52, which rounds up. The kernel
+// must notice and round as the plain form does.
+TEST(KernelTable, SumOnARoundingBoundary) {
+  static constexpr lpc_set taps = {1.0f, 0.0f, 0x1p-24f, 0.0f,     0.0f,
+                                   0.0f, 0.0f, 0.0f,     0x1p-53f, 0x1p-53f};
+  // The line's ten past samples, oldest first: ones where taps meet them.
+  const auto past = [](float* line) {
+    std::fill_n(line, kOrder, 0.0f);
+    line[0] = line[1] = line[kOrder - 3] = line[kOrder - 1] = 1.0f;
+  };
+  expect_variants_match_reference(
+      [&](const kernel_table& table, input_kind, int trial) {
+        output_bytes out;
+        std::array<float, kSubframe> zeros{};
+        weighting_set pass{};  // W(z) = 1
+        std::array<float, kOrder + kFrame> s, y;
+        past(s.data());
+        past(y.data());
+        if (trial == 0) {
+          table.synthesis_filter(zeros.data(), taps, s.data() + kOrder - 1);
+        } else if (trial == 1) {
+          decoder_state state{};
+          reset_decoder_state(state);
+          for (int i = 0; i < kOrder; ++i) state.decoder_synthesis_memory[i] = s[kOrder - 1 - i];
+          std::array<float, kHistory + kFrame> window{};
+          const std::array<lpc_set, kSubframes> predictors = {taps, taps, taps, taps};
+          synthesis_input in;
+          in.excitation = window.data() + kHistory;
+          in.coefficients = &predictors;
+          std::array<int16_t, kFrame> samples;
+          table.postfiltered_synthesis(in, state, samples.data());
+          add(out, state.decoder_synthesis_memory.data(), kOrder);
+        } else if (trial == 2) {
+          encoder_state state{};
+          for (int i = 0; i < kOrder; ++i) state.weighting_memory[i] = y[kOrder - 1 - i];
+          std::copy_n(taps.begin(), kOrder, pass.pole.begin());
+          const std::array<weighting_set, kSubframes> sets = {pass, pass, pass, pass};
+          std::array<float, kOrder + kFrame> speech{};
+          table.weighting_filter(speech.data() + kOrder, y.data() + kOrder, sets, state);
+        } else if (trial == 3) {
+          table.update_memories(zeros, taps, pass, s.data() + kOrder - 1, y.data() + kOrder - 1);
+        } else {
+          table.subtract_ringing(zeros, taps, pass, shaping_params{}, s.data() + kOrder - 1,
+                                 y.data() + kOrder - 1);
+          add(out, zeros.data(), kSubframe);
+        }
+        add(out, s.data(), int(s.size()));
+        add(out, y.data(), int(y.size()));
+        return out;
+      },
+      5);
 }
 
 // Odd trials keep only a few pulses in a, as a pulse pattern has: the lane
