@@ -32,11 +32,17 @@ SIVO_LANE_INLINE void zero_section(double* zeros, const double* zero,
   }
 }
 
-// weighting_filter with each subframe's poles run ahead.
+// weighting_filter with each subframe's poles run ahead. The two-lane form
+// is the plain one: with two-lane groups, carrying the older products ahead
+// costs more shuffles than it saves.
 template <int W>
 SIVO_LANE_INLINE void weighting_filter_ahead(const float* speech, float* weighted_out,
                                              std::span<const weighting_set, kSubframes> sets,
                                              encoder_state& state) noexcept {
+  if constexpr (W == 2) {
+    weighting_filter(speech, weighted_out, sets, state);
+    return;
+  }
   std::array<float, kFilterLine> line;
   for (int i = 0; i < kOrder; ++i) line[kOrder - 1 - i] = state.weighting_memory[i];
   for (int sub = 0; sub < kSubframes; ++sub) {

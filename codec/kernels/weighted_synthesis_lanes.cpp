@@ -116,14 +116,16 @@ SIVO_LANE_INLINE bool cascade_ahead(const float* input, const lpc_set& quantised
 }
 
 // subtract_ringing with the cascade run ahead (its plain form where the
-// check fails), the comb and the subtraction in lanes.
+// check fails), the comb and the subtraction in lanes. The two-lane form is
+// the plain one: with two-lane groups, carrying the older products ahead
+// costs more shuffles than it saves.
 template <int W>
 SIVO_LANE_INLINE void subtract_ringing_ahead(std::span<float, kSubframe> target,
                                              const lpc_set& quantised, const weighting_set& set,
                                              shaping_params shaping, float* synthesis_history,
                                              float* ringing_history) noexcept {
   float* const y = ringing_history + 1;
-  if (!cascade_ahead<W>(nullptr, quantised, set, synthesis_history + 1, y)) {
+  if (W == 2 || !cascade_ahead<W>(nullptr, quantised, set, synthesis_history + 1, y)) {
     subtract_ringing(target, quantised, set, shaping, synthesis_history, ringing_history);
     return;
   }
@@ -144,14 +146,14 @@ SIVO_LANE_INLINE void subtract_ringing_ahead(std::span<float, kSubframe> target,
 }
 
 // update_memories with the cascade run ahead (its plain form where the
-// check fails).
+// check fails, and in the two-lane form).
 template <int W>
 SIVO_LANE_INLINE void update_memories_ahead(std::span<const float, kSubframe> excitation,
                                             const lpc_set& quantised, const weighting_set& set,
                                             float* synthesis_history,
                                             float* ringing_history) noexcept {
-  if (!cascade_ahead<W>(excitation.data(), quantised, set, synthesis_history + 1,
-                        ringing_history + 1)) {
+  if (W == 2 || !cascade_ahead<W>(excitation.data(), quantised, set, synthesis_history + 1,
+                                  ringing_history + 1)) {
     update_memories(excitation, quantised, set, synthesis_history, ringing_history);
   }
 }
