@@ -408,8 +408,8 @@ class _ThreadRoute:
 class _DaskRoute:
     """The files on a Dask cluster: the one at `scheduler`, or one of
     `workers` threads started in this process whose only listening sockets
-    are its dashboard at `dashboard` and the worker's status page, on
-    127.0.0.1."""
+    are its dashboard at `dashboard` (as the user asked, 127.0.0.1:8787 by
+    default) and the worker's status page on 127.0.0.1."""
 
     def __init__(self, scheduler, dashboard, workers):
         try:
