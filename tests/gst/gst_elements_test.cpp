@@ -313,7 +313,7 @@ TEST_F(GstElements, ParserAndDecoderPlayWhatTheCommandDecodes) {
       {"truncated last frame", bytes(rate1.begin(), rate1.end() - 10), true, "",
        "truncated frame at byte offset"},
       {"invalid type", with_insert(rate1, third, {0x0D}), true,
-       "invalid frame type 5 (first byte 0x0d) at byte offset " + std::to_string(third), nullptr},
+       "invalid frame type 5 at byte offset " + std::to_string(third), nullptr},
       // Valid, and no samples to give: an empty output, as the command's.
       {"reserved frames only", {0x07, 0x06, 1, 2, 3, 4, 0x07}, true, "", nullptr, false},
   };
@@ -527,10 +527,10 @@ TEST_F(GstElements, DecoderNamesInvalidBytes) {
   };
   const bad_case cases[] = {
       {with_insert(good, 48, {0x04}),
-       "invalid frame type 4 (first byte 0x04) at byte 48 of the buffer at 0:00:01.500000000"},
+       "invalid frame type 4 at byte offset 48, in the buffer at 0:00:01.500000000"},
       {bytes(good.begin(), good.begin() + 24 * 5 + 7),
-       "truncated frame at byte 120 of the buffer at 0:00:01.500000000: type 0 needs 24 bytes, "
-       "7 remain"},
+       "truncated frame at byte offset 120: type 0 needs 24 bytes, 7 bytes remain, in the buffer "
+       "at 0:00:01.500000000"},
   };
   for (const bad_case& c : cases) {
     decoder_harness dec;
