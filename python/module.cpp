@@ -639,7 +639,9 @@ PYBIND11_MODULE(_sivo, m) {
       "Both a SivoError and a ValueError. The message names the byte offset.\n\n"
       "Attributes:\n"
       "    offset: the byte offset of the frame in the stream.\n"
-      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.",
+      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.\n"
+      "    samples: from Decoder.decode only, the int16 samples of the frames\n"
+      "        decoded before the invalid one.",
       frame_bases, nullptr);
   Py_DECREF(frame_bases);
   m.attr("SivoError") = py::handle(g_sivo_error);
@@ -694,8 +696,9 @@ PYBIND11_MODULE(_sivo, m) {
            "    numpy.ndarray: int16 samples, 240 per speech frame; reserved frames\n"
            "    (types 6 and 7) give none, damaged frames are concealed.\n\n"
            "Raises:\n"
-           "    FrameError: `data` holds an invalid frame type; the call is refused\n"
-           "        whole, before any of its frames is decoded.")
+           "    FrameError: `data` holds an invalid frame type. Its `samples` hold\n"
+           "        the frames decoded before it; the rest of `data` is skipped and\n"
+           "        the next call starts afresh.")
       .def("decode_lost", &decoder::decode_lost,
            "Conceals a frame lost in transit.\n\n"
            "Returns:\n"
