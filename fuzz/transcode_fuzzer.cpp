@@ -2,12 +2,15 @@
 // behind `decode` and `info`, and the audio reader behind `encode` (any
 // format libsndfile reads, or raw PCM), each from a regular file and from a
 // pipe. Byte 0 picks the reader: bit 0 frames or audio, bit 1 raw PCM, bits
-// 2-7 the raw layout (rate, channels, bits, byte order).
+// 2-7 the raw layout (rate, channels, bits, byte order). Frames also go
+// through the output's conversion to another rate (bits 1-2 pick it).
 //
 // Checked: a stream reads the same from memory, from a file and from a pipe
 // (frames: the same report; audio: the same samples whenever both routes
 // open it); the frame walk accounts for every byte it consumed; the audio
-// reader hands out no more than the input's samples after conversion.
+// reader hands out no more than the input's samples after conversion; the
+// output's conversion gives exactly the samples the decoded duration holds
+// at its rate.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "audio_input.h"
+#include "audio_output.h"
 #include "frame_stream.h"
 #include "fuzz_check.h"
 
@@ -87,6 +91,25 @@ void check_frames(std::span<const uint8_t> bytes, uint8_t control) {
   }
 }
 
+// The decoded samples converted as `sivo decode --rate` converts them.
+void check_conversion(std::span<const uint8_t> bytes, uint8_t control) {
+  static constexpr int kOutputRates[4] = {11025, 44100, 48000, 96000};
+  const int rate = kOutputRates[(control >> 1) & 3];
+  sivo::audio_sink sink;
+  std::string error;
+  FUZZ_CHECK(sivo::sink_open(sink, "/dev/null", sivo::audio_format::raw, rate, error),
+             "the output opens");
+  sivo::frame_reader memory = sivo::memory_reader(bytes);
+  sivo::stream_options options;
+  sivo::decode_stream(memory, options, [&](std::span<const int16_t> pcm) {
+    FUZZ_CHECK(sivo::sink_write(sink, pcm, error), "the conversion takes every sample");
+    return true;
+  });
+  const long long in = sink.samples_in;
+  FUZZ_CHECK(sivo::sink_finish(sink, error), "the conversion ends");
+  FUZZ_CHECK(sink.samples_out == (in * rate + 4000) / 8000, "the duration's samples, no more");
+}
+
 // Reads all samples through one route; false when the input does not open.
 bool read_audio(std::span<const uint8_t> bytes, const sivo::raw_layout* raw, bool pipe_route,
                 std::vector<int16_t>& out) {
@@ -139,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data + 1, size - 1);
   if ((control & 1) == 0) {
     check_frames(bytes, control);
+    check_conversion(bytes, control);
   } else {
     check_audio(bytes, control);
   }

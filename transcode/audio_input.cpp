@@ -183,13 +183,20 @@ bool open_data_chunk(stream_input& in) {
   return true;
 }
 
-// The same question asked of a regular file without moving its position.
+// The same question asked of a regular file, whose header starts where the
+// descriptor stands (standard input may have been read from already); the
+// descriptor is left where it was.
 bool has_empty_data_chunk(int fd, long long size) {
+  const off_t start = lseek(fd, 0, SEEK_CUR);
+  if (start < 0) return false;
   const auto read_at = [&](uint64_t at, uint8_t* to, size_t count) {
-    return at + count <= static_cast<uint64_t>(size) &&
-           pread(fd, to, count, static_cast<off_t>(at)) == static_cast<ssize_t>(count);
+    return start + at + count <= static_cast<uint64_t>(size) &&
+           lseek(fd, start + static_cast<off_t>(at), SEEK_SET) >= 0 &&
+           read(fd, to, static_cast<unsigned>(count)) == static_cast<ssize_t>(count);
   };
-  return empty_data_size_at(read_at, static_cast<size_t>(std::min<long long>(size, 1ll << 40))) >= 0;
+  const bool empty = empty_data_size_at(read_at, kHeadBytes) >= 0;
+  lseek(fd, start, SEEK_SET);
+  return empty;
 }
 
 // Mixes interleaved frames of any channel count to mono, rounding the mean to

@@ -435,13 +435,17 @@ TEST_F(Cli, AnOutputThatIsTheInputIsRefused) {
                " ln speech.wav hard.wav").code,
             0);
   const bytes wav = read_all(path("speech.wav")), siv = read_all(path("a.siv"));
-  const char* scripts[] = {
-      "$SIVO encode speech.wav hard.wav",       "$SIVO encode - speech.wav < speech.wav",
-      "$SIVO encode - link.wav < hard.wav",     "$SIVO encode speech.wav - >> speech.wav",
-      "$SIVO decode - a.siv < a.siv",           "$SIVO decode a.siv - >> a.siv",
-      "$SIVO raw2wav - speech.wav < speech.wav",
+  const std::pair<const char*, bool> scripts[] = {  // (script, symbolic links involved)
+      {"$SIVO encode speech.wav hard.wav", false},
+      {"$SIVO encode - speech.wav < speech.wav", false},
+      {"$SIVO encode - link.wav < hard.wav", true},
+      {"$SIVO encode speech.wav - >> speech.wav", false},
+      {"$SIVO decode - a.siv < a.siv", false},
+      {"$SIVO decode a.siv - >> a.siv", false},
+      {"$SIVO raw2wav - speech.wav < speech.wav", false},
   };
-  for (const char* script : scripts) {
+  for (const auto& [script, links] : scripts) {
+    if (links && !posix_program()) continue;
     SCOPED_TRACE(script);
     const run_result r = sh(script);
     EXPECT_EQ(r.code, 2) << r.err;

@@ -88,8 +88,14 @@ SIVOWAV_API int32_t GetMaxErrorTitleLen(void);
  * Starts the encoding job.
  * @param[out] message     800 bytes: the reason, on failure
  * @param[out] title       25 bytes: the kind of failure, on failure
- * @param[in]  input_name  the WAV file; kept open (read only) during the job
- * @param[in]  output_name created or truncated; must not name the input file
+ * @param[in]  input_name  the WAV file, a regular file (a FIFO or device is
+ *                         refused at once, not waited on); kept open (read
+ *                         only) during the job
+ * @param[in]  output_name created or truncated; must not name the input file.
+ *                         A FIFO that no process reads is refused at once; a
+ *                         pipe whose reader goes away during the job makes
+ *                         the next SivoCount() fail with a write error (no
+ *                         SIGPIPE reaches the process)
  * @param[in]  comp_rate   compression rate 0..3 (24, 31, 19 or 45-byte
  *                         frames)
  * @retval 1  the job has started (#SIVOWAV_SUCCESS)
