@@ -89,7 +89,7 @@ version=$(sed -n 's/^project(sivo VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.t
 pkg="$out/package"
 rm -rf "$pkg"
 mkdir -p "$pkg"
-cp "$src/web/index.js" "$src/web/index.d.ts" "$src/web/README.md" "$out/wasm/sivo_wasm.js" "$pkg/"
+cp "$src/web/index.js" "$src/web/index.d.ts" "$src/web/README.md" "$src/LICENSE" "$out/wasm/sivo_wasm.js" "$pkg/"
 sed "s/\"version\": \"[^\"]*\"/\"version\": \"$version\"/" "$src/web/package.json" >"$pkg/package.json"
 
 # The tarball `npm pack` makes (without npm, the same layout by tar).
