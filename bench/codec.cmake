@@ -5,13 +5,13 @@ if(SIVO_BUILD_BENCHMARKS)
   if(benchmark_FOUND)
     add_executable(sivo_codec_bench
       ${CMAKE_CURRENT_LIST_DIR}/codec_bench.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/stage_bench.cpp
-      ${PROJECT_SOURCE_DIR}/tests/support/speech.cpp)
-    target_link_libraries(sivo_codec_bench PRIVATE sivocore_internal benchmark::benchmark)
+      ${CMAKE_CURRENT_LIST_DIR}/stage_bench.cpp)
+    target_link_libraries(sivo_codec_bench PRIVATE sivocore_internal sivo_test_speech
+      benchmark::benchmark)
   else()
     message(STATUS "Google Benchmark not found: codec benchmarks skipped")
   endif()
 
   add_executable(sivo_codec_timer ${CMAKE_CURRENT_LIST_DIR}/codec_timer.cpp)
-  target_link_libraries(sivo_codec_timer PRIVATE sivocore)
+  target_link_libraries(sivo_codec_timer PRIVATE sivo_frame_walk)
 endif()

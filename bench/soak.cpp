@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/state_checks.h"
+#include "signal_measures.h"
 #include "sivocore.h"
-#include "tools/sivo/signal_measures.h"
+#include "state_checks.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ std::vector<int16_t> load_speech(const std::string& folder) {
 }
 
 struct soak_result {
-  std::vector<sivo_cli::snr_result> minutes;
+  std::vector<sivo::snr_result> minutes;
   const char* fault = nullptr;  // first state field that went bad
   long long fault_frame = -1;
 };
@@ -97,10 +97,10 @@ soak_result soak(const std::vector<int16_t>& speech, int rate, std::size_t start
     reference.insert(reference.end(), input, input + kFrame);
     decoded.insert(decoded.end(), output, output + kFrame);
     if (decoded.size() >= kMinute + kDelay) {
-      sivo_cli::snr_meter meter;
-      for (std::size_t at = 0; at + sivo_cli::kSegment <= kMinute; at += sivo_cli::kSegment)
-        sivo_cli::snr_add(meter, reference.data() + at, decoded.data() + at + kDelay);
-      result.minutes.push_back(sivo_cli::snr_result_of(meter));
+      sivo::snr_meter meter;
+      for (std::size_t at = 0; at + sivo::kSegment <= kMinute; at += sivo::kSegment)
+        sivo::snr_add(meter, reference.data() + at, decoded.data() + at + kDelay);
+      result.minutes.push_back(sivo::snr_result_of(meter));
       reference.erase(reference.begin(), reference.begin() + kMinute);
       decoded.erase(decoded.begin(), decoded.begin() + kMinute);
     }
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
     const soak_result fresh = soak(speech, rate, (minutes - 1) * kMinute, 1);
     double low = 1e9, high = -1e9;
-    for (const sivo_cli::snr_result& m : run.minutes) {
+    for (const sivo::snr_result& m : run.minutes) {
       low = std::min(low, m.segmental_db);
       high = std::max(high, m.segmental_db);
     }

@@ -15,7 +15,7 @@
 #include "codec/excitation/fixed_codebook.h"
 #include "codec/state.h"
 #include "codec/tables/lsp_tables.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace {
 

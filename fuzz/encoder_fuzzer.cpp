@@ -16,9 +16,9 @@
 #include <cstring>
 
 #include "codec/state.h"
-#include "fuzz/fuzz_check.h"
-#include "fuzz/state_checks.h"
+#include "fuzz_check.h"
 #include "sivocore.h"
+#include "state_checks.h"
 
 namespace {
 

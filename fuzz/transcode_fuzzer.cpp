@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "tools/sivo/audio_input.h"
-#include "tools/sivo/frame_stream.h"
+#include "audio_input.h"
+#include "frame_stream.h"
+#include "fuzz_check.h"
 
 namespace {
 

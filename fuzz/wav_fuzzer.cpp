@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
+#include "fuzz_check.h"
 #include "sivocore.h"
 #include "sivowav.h"
 

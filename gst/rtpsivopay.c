@@ -68,7 +68,37 @@ static GstFlowReturn push_pending(SivoRtpPay *self) {
   return gst_rtp_base_payload_push(base, packet);
 }
 
-/* [in] buffer  whole frames back to back, stamped with the first one's time */
+/* Queues one frame for the pending packet, sending that packet first when
+ * the frame would not fit beside it, and the packet with the frame when it
+ * holds enough speech. A frame that no packet within the MTU can hold is a
+ * failure: sent anyway it would be cut or dropped on the way.
+ * [in] frame  a region of one whole frame of `length` bytes, stamped `pts` */
+static GstFlowReturn queue_frame(SivoRtpPay *self, GstBuffer *frame, gsize length, int type,
+                                 GstClockTime pts, gsize room) {
+  if (length > room) {
+    GST_ELEMENT_ERROR(self, STREAM, ENCODE,
+                      ("a frame of type %d (%" G_GSIZE_FORMAT " bytes) at %" GST_TIME_FORMAT
+                       " does not fit a packet: the MTU of %u bytes leaves %" G_GSIZE_FORMAT
+                       " bytes of payload",
+                       type, length, GST_TIME_ARGS(pts),
+                       GST_RTP_BASE_PAYLOAD_MTU(GST_RTP_BASE_PAYLOAD(self)), room),
+                      (NULL));
+    gst_buffer_unref(frame);
+    return GST_FLOW_ERROR;
+  }
+  GstFlowReturn ret = GST_FLOW_OK;
+  if (gst_adapter_available(self->pending) + length > room) ret = push_pending(self);
+  if (gst_adapter_available(self->pending) == 0) self->pending_pts = pts;
+  gst_adapter_push(self->pending, frame);
+  if (sivo_walk_is_speech(type)) self->pending_frames += 1;
+  if (ret == GST_FLOW_OK && self->pending_frames >= frames_per_packet(self)) {
+    ret = push_pending(self);
+  }
+  return ret;
+}
+
+/* [in] buffer  whole frames back to back, stamped with the first one's time;
+ *              split into packets frame by frame */
 static GstFlowReturn sivo_rtp_pay_handle_buffer(GstRTPBasePayload *base, GstBuffer *buffer) {
   SivoRtpPay *self = (SivoRtpPay *)base;
   GstMapInfo map;
@@ -76,46 +106,42 @@ static GstFlowReturn sivo_rtp_pay_handle_buffer(GstRTPBasePayload *base, GstBuff
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
   }
-  guint speech = 0;
-  size_t offset = 0;
-  sivo_walk_step step = {SIVO_WALK_FRAME, 0, 0, 0};
-  while (offset < map.size) {
-    step = sivo_walk_frame(map.data + offset, map.size - offset);
-    if (step.status != SIVO_WALK_FRAME) break;
-    if (step.type <= 3) ++speech;
-    offset += step.length;
-  }
-  const guint first = offset < map.size ? map.data[offset] : 0;
-  const gboolean whole = offset == map.size;
+  /* Split as the depayloader splits a packet. */
+  sivo_frame_span room[SIVO_SPAN_ROOM];
+  sivo_walk_result walk;
+  sivo_frame_span *frames = sivo_split_frames(map.data, map.size, room, &walk);
   gst_buffer_unmap(buffer, &map);
-  if (!whole) {
-    GST_ELEMENT_ERROR(self, STREAM, FORMAT,
-                      ("%s frame (first byte 0x%02x) at byte %" G_GSIZE_FORMAT
-                       " of the buffer at %" GST_TIME_FORMAT,
-                       step.status == SIVO_WALK_INVALID ? "invalid" : "truncated", first, offset,
-                       GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
-                      (NULL));
+  if (walk.stop.status != SIVO_WALK_EMPTY) {
+    char text[SIVO_WALK_TEXT_BYTES];
+    sivo_walk_error_text(&walk.stop, walk.end, text, sizeof text);
+    GST_ELEMENT_ERROR(
+        self, STREAM, FORMAT,
+        ("%s, in the buffer at %" GST_TIME_FORMAT, text, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
+        (NULL));
+    sivo_free_frames(frames, room);
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
   }
 
   GstFlowReturn ret = GST_FLOW_OK;
   const GstClockTime pts = GST_BUFFER_PTS(buffer);
-  const gsize room = gst_rtp_buffer_calc_payload_len(GST_RTP_BASE_PAYLOAD_MTU(base), 0, 0);
-  /* A packet holds frames contiguous in time and fits the MTU. */
+  const gsize payload_room = gst_rtp_buffer_calc_payload_len(GST_RTP_BASE_PAYLOAD_MTU(base), 0, 0);
+  /* A packet holds frames contiguous in time. */
   const gboolean contiguous =
       !GST_CLOCK_TIME_IS_VALID(self->pending_pts) || !GST_CLOCK_TIME_IS_VALID(pts) ||
       self->pending_pts + (GstClockTime)self->pending_frames * SIVO_FRAME_NS == pts;
-  if (!contiguous || GST_BUFFER_IS_DISCONT(buffer) ||
-      gst_adapter_available(self->pending) + gst_buffer_get_size(buffer) > room) {
-    ret = push_pending(self);
+  if (!contiguous || GST_BUFFER_IS_DISCONT(buffer)) ret = push_pending(self);
+  guint64 speech_before = 0;
+  for (size_t i = 0; ret == GST_FLOW_OK && i < walk.frames; ++i) {
+    const GstClockTime frame_pts =
+        GST_CLOCK_TIME_IS_VALID(pts) ? pts + speech_before * SIVO_FRAME_NS : GST_CLOCK_TIME_NONE;
+    GstBuffer *frame =
+        gst_buffer_copy_region(buffer, GST_BUFFER_COPY_MEMORY, frames[i].offset, frames[i].length);
+    ret = queue_frame(self, frame, frames[i].length, frames[i].type, frame_pts, payload_room);
+    if (sivo_walk_is_speech(frames[i].type)) ++speech_before;
   }
-  if (gst_adapter_available(self->pending) == 0) self->pending_pts = pts;
-  gst_adapter_push(self->pending, buffer);
-  self->pending_frames += speech;
-  if (ret == GST_FLOW_OK && self->pending_frames >= frames_per_packet(self)) {
-    ret = push_pending(self);
-  }
+  sivo_free_frames(frames, room);
+  gst_buffer_unref(buffer);
   return ret;
 }
 

@@ -25,6 +25,7 @@ typedef struct {
   guint64 concealed;    /* frames made up for missing ones */
   guint64 damaged;      /* frames the codec found damaged */
   guint64 reserved;     /* reserved frames skipped */
+  gint ending;          /* atomic: the base class is ending the stream */
 } SivoDec;
 
 typedef struct {
@@ -143,26 +144,20 @@ static guint64 frames_missing_before(SivoDec *self, GstClockTime ts) {
   return missing;
 }
 
-static void report_bad_bytes(SivoDec *self, GstBuffer *buffer, const sivo_walk_step *step,
-                             size_t offset, const uint8_t *data) {
-  gchar *where =
-      GST_BUFFER_OFFSET_IS_VALID(buffer)
-          ? g_strdup_printf("stream byte %" G_GUINT64_FORMAT, GST_BUFFER_OFFSET(buffer) + offset)
-          : g_strdup_printf("byte %" G_GSIZE_FORMAT " of the buffer at %" GST_TIME_FORMAT, offset,
-                            GST_TIME_ARGS(GST_BUFFER_PTS(buffer)));
-  if (step->status == SIVO_WALK_INVALID) {
+/* Names the bad frame by its stream offset when the buffer carries one, else
+ * by its offset in the buffer and the buffer's time. */
+static void report_bad_bytes(SivoDec *self, GstBuffer *buffer, const sivo_walk_result *walk) {
+  char text[SIVO_WALK_TEXT_BYTES];
+  if (GST_BUFFER_OFFSET_IS_VALID(buffer)) {
+    sivo_walk_error_text(&walk->stop, GST_BUFFER_OFFSET(buffer) + walk->end, text, sizeof text);
+    GST_ELEMENT_ERROR(self, STREAM, DECODE, ("%s", text), (NULL));
+  } else {
+    sivo_walk_error_text(&walk->stop, walk->end, text, sizeof text);
     GST_ELEMENT_ERROR(
         self, STREAM, DECODE,
-        ("invalid frame type %d (first byte 0x%02x) at %s", step->type, data[offset], where),
+        ("%s, in the buffer at %" GST_TIME_FORMAT, text, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
         (NULL));
-  } else {
-    GST_ELEMENT_ERROR(self, STREAM, DECODE,
-                      ("truncated frame at %s: type %d needs %" G_GSIZE_FORMAT
-                       " bytes, %" G_GSIZE_FORMAT " remain",
-                       where, step->type, step->length, step->length - step->needed),
-                      (NULL));
   }
-  g_free(where);
 }
 
 /* [in] buffer  whole frames back to back (usually one), an empty buffer for
@@ -178,25 +173,16 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
     GST_ELEMENT_ERROR(self, RESOURCE, READ, ("cannot read an input buffer"), (NULL));
     return GST_FLOW_ERROR;
   }
-  /* First pass: check the framing and count the speech frames. */
-  guint64 speech = 0;
-  guint64 reserved = 0;
-  for (size_t offset = 0; offset < in.size;) {
-    const sivo_walk_step step = sivo_walk_frame(in.data + offset, in.size - offset);
-    if (step.status != SIVO_WALK_FRAME) {
-      report_bad_bytes(self, buffer, &step, offset, in.data);
-      gst_buffer_unmap(buffer, &in);
-      return GST_FLOW_ERROR;
-    }
-    if (step.type <= 3) {
-      ++speech;
-    } else {
-      ++reserved;
-    }
-    offset += step.length;
+  /* The framing is checked before anything is decoded. */
+  const sivo_walk_result walk = sivo_walk_buffer(in.data, in.size, NULL, 0);
+  if (walk.stop.status != SIVO_WALK_EMPTY) {
+    report_bad_bytes(self, buffer, &walk);
+    gst_buffer_unmap(buffer, &in);
+    return GST_FLOW_ERROR;
   }
+  const guint64 speech = walk.speech_frames;
   GST_OBJECT_LOCK(self);
-  self->reserved += reserved;
+  self->reserved += walk.frames - walk.speech_frames;
   GST_OBJECT_UNLOCK(self);
 
   GstClockTime start = GST_BUFFER_PTS(buffer);
@@ -216,23 +202,11 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
     gst_buffer_map(out, &map, GST_MAP_WRITE);
     int16_t *samples = (int16_t *)map.data;
     conceal_frames(self, samples, missing);
-    samples += missing * kFrameSamples;
-    guint64 damaged = 0;
-    for (size_t offset = 0; offset < in.size;) {
-      const sivo_walk_step step = sivo_walk_frame(in.data + offset, in.size - offset);
-      if (step.type <= 3) {
-        int32_t type = 0;
-        int32_t length = 0;
-        const int32_t status = sivo_decode_frame(self->decoder, in.data + offset, samples,
-                                                 SIVO_DECODE_NORMAL, &type, &length);
-        if (status == SIVO_DAMAGED_FRAME) ++damaged;
-        samples += kFrameSamples;
-      }
-      offset += step.length;
-    }
+    const sivo_walk_decoded decoded =
+        sivo_walk_decode(self->decoder, in.data, in.size, NULL, samples + missing * kFrameSamples);
     gst_buffer_unmap(out, &map);
     GST_OBJECT_LOCK(self);
-    self->damaged += damaged;
+    self->damaged += decoded.damaged_frames;
     GST_OBJECT_UNLOCK(self);
   }
   gst_buffer_unmap(buffer, &in);
@@ -242,6 +216,14 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
 /* A lost packet reported straight to the decoder (no depayloader between)
  * is a gap of the packet's duration. */
 static gboolean sivo_dec_sink_event(GstAudioDecoder *base, GstEvent *event) {
+  SivoDec *self = (SivoDec *)base;
+  if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+    g_atomic_int_set(&self->ending, 1);
+    const gboolean handled =
+        GST_AUDIO_DECODER_CLASS(sivo_dec_parent_class)->sink_event(base, event);
+    g_atomic_int_set(&self->ending, 0);
+    return handled;
+  }
   if (GST_EVENT_TYPE(event) == GST_EVENT_CUSTOM_DOWNSTREAM &&
       gst_event_has_name(event, "GstRTPPacketLost")) {
     const GstStructure *s = gst_event_get_structure(event);
@@ -254,6 +236,29 @@ static gboolean sivo_dec_sink_event(GstAudioDecoder *base, GstEvent *event) {
     event = gst_event_new_gap(timestamp, duration);
   }
   return GST_AUDIO_DECODER_CLASS(sivo_dec_parent_class)->sink_event(base, event);
+}
+
+/* At the end of a stream that gave no samples, the base class reports that
+ * no frame could be decoded. Every frame this decoder refuses has already
+ * been reported where it stood, so a stream that reaches its end without
+ * samples held reserved frames only: valid, and decoded to nothing, as
+ * `sivo decode` decodes it. That report is not passed on. */
+static gboolean sivo_dec_post_message(GstElement *element, GstMessage *message) {
+  SivoDec *self = (SivoDec *)element;
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR && GST_MESSAGE_SRC(message) ==
+      GST_OBJECT(self) && g_atomic_int_get(&self->ending)) {
+    GError *error = NULL;
+    gst_message_parse_error(message, &error, NULL);
+    const gboolean nothing_decoded =
+        g_error_matches(error, GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE);
+    g_clear_error(&error);
+    if (nothing_decoded) {
+      GST_INFO_OBJECT(self, "the stream held no speech frames");
+      gst_message_unref(message);
+      return TRUE;
+    }
+  }
+  return GST_ELEMENT_CLASS(sivo_dec_parent_class)->post_message(element, message);
 }
 
 static void sivo_dec_set_property(GObject *object, guint id, const GValue *value,
@@ -318,6 +323,7 @@ static void sivo_dec_class_init(SivoDecClass *klass) {
   install_counter(object_class, PROP_RESERVED, "reserved-frames",
                   "Reserved frames (types 6 and 7) skipped since the start");
 
+  element_class->post_message = GST_DEBUG_FUNCPTR(sivo_dec_post_message);
   gst_element_class_add_static_pad_template(element_class, &sink_template);
   gst_element_class_add_static_pad_template(element_class, &src_template);
   gst_element_class_set_static_metadata(element_class, "sivo speech decoder", "Codec/Decoder/Audio",
@@ -339,6 +345,7 @@ static void sivo_dec_init(SivoDec *self) {
   self->decoder = NULL;
   self->postfilter = TRUE;
   self->next_ts = GST_CLOCK_TIME_NONE;
+  self->ending = 0;
   gst_audio_decoder_set_plc(GST_AUDIO_DECODER(self), TRUE);
   gst_audio_decoder_set_drainable(GST_AUDIO_DECODER(self), TRUE);
   gst_audio_decoder_set_needs_format(GST_AUDIO_DECODER(self), TRUE);

@@ -15,11 +15,16 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 
+# The baresip codec module (baresip's libraries' headers and baresip itself,
+# which loads the module in its tests).
+packages+=(baresip-core libre-dev librem-dev)
+
 # The Python package, its tests and the corpus tool's Dask cluster.
 packages+=(python3-dev python3-numpy python3-pytest pybind11-dev python3-dask python3-distributed)
 
-# The listening page's test drives a headless browser.
-[ "${1:-}" = --tests ] && packages+=(chromium chromium-driver)
+# The listening page's test drives a headless browser; the baresip call
+# tests make network namespaces with a tap device and steer RTP with nftables.
+[ "${1:-}" = --tests ] && packages+=(chromium chromium-driver iproute2 nftables)
 
 missing=()
 for p in "${packages[@]}"; do

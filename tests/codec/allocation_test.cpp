@@ -11,7 +11,7 @@
 
 #include "codec/state.h"
 #include "sivocore.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace {
 bool counting = false;

@@ -14,7 +14,7 @@
 #include "codec/state.h"
 #include "codec/tables/fcb_tables.h"
 #include "sivocore.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace sivo {
 namespace {

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "sivocore.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "tests/support/library_exports.h"
+#include "library_exports.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sivocore.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace sivo::test {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "codec/state.h"
-#include "fuzz/state_checks.h"
 #include "sivocore.h"
+#include "state_checks.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "sivocore.h"
-#include "tests/support/speech.h"
+#include "speech.h"
 
 namespace {
 
@@ -302,6 +302,7 @@ TEST_F(GstElements, ParserAndDecoderPlayWhatTheCommandDecodes) {
     bool postfilter;
     std::string error;    // expected in the stream error, or empty
     const char* warning;  // expected in a warning, or null
+    bool speech = true;   // the stream holds speech frames
   };
   const decode_case cases[] = {
       {"mixed rates", rate1, true, "", nullptr},
@@ -312,7 +313,9 @@ TEST_F(GstElements, ParserAndDecoderPlayWhatTheCommandDecodes) {
       {"truncated last frame", bytes(rate1.begin(), rate1.end() - 10), true, "",
        "truncated frame at byte offset"},
       {"invalid type", with_insert(rate1, third, {0x0D}), true,
-       "invalid frame type 5 (first byte 0x0d) at byte offset " + std::to_string(third), nullptr},
+       "invalid frame type 5 at byte offset " + std::to_string(third), nullptr},
+      // Valid, and no samples to give: an empty output, as the command's.
+      {"reserved frames only", {0x07, 0x06, 1, 2, 3, 4, 0x07}, true, "", nullptr, false},
   };
   for (const decode_case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -336,7 +339,7 @@ TEST_F(GstElements, ParserAndDecoderPlayWhatTheCommandDecodes) {
     run_sivo(std::string("decode -q ") + (c.postfilter ? "" : "--no-postfilter ") + siv.string() +
              " " + theirs.string());
     const samples cli = read_wav(theirs);
-    EXPECT_GT(cli.size(), 0u);
+    EXPECT_EQ(cli.empty(), !c.speech);
     EXPECT_EQ(read_wav(ours), cli);
   }
 }
@@ -418,6 +421,102 @@ TEST_F(GstElements, DecoderConcealsEveryMissingFrame) {
   }
 }
 
+// rtpsivopay fed by hand: buffers of frames of the given types, stamped
+// end to end; returns the payload of every packet sent up to the end of the
+// stream, and the text of the error that stopped it (empty if none).
+struct pay_outcome {
+  std::vector<bytes> payloads;
+  std::string error;
+};
+
+pay_outcome run_payloader(guint mtu, guint64 max_ptime_ms,
+                          const std::vector<std::vector<int>>& buffers) {
+  pay_outcome outcome;
+  GstHarness* h = gst_harness_new("rtpsivopay");
+  GstBus* bus = gst_bus_new();
+  gst_element_set_bus(h->element, bus);
+  g_object_set(h->element, "mtu", mtu, "max-ptime", gint64(max_ptime_ms * GST_MSECOND), nullptr);
+  gst_harness_set_src_caps_str(h, "audio/x-sivo,framed=true,rate=8000,channels=1");
+  GstClockTime pts = 0;
+  for (const std::vector<int>& types : buffers) {
+    bytes data;
+    guint64 speech = 0;
+    for (int type : types) {
+      const size_t length = size_t(kFrameBytes[type]);
+      data.push_back(uint8_t(type));
+      data.resize(data.size() + length - 1, uint8_t(0x5a));
+      speech += type <= 3;
+    }
+    GstBuffer* buffer = gst_buffer_new_memdup(data.data(), data.size());
+    GST_BUFFER_PTS(buffer) = pts;
+    pts += speech * 30 * GST_MSECOND;
+    if (gst_harness_push(h, buffer) != GST_FLOW_OK) break;
+  }
+  gst_harness_push_event(h, gst_event_new_eos());
+  while (GstBuffer* packet = gst_harness_try_pull(h)) {
+    EXPECT_LE(gst_buffer_get_size(packet), mtu);
+    GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
+    if (gst_rtp_buffer_map(packet, GST_MAP_READ, &rtp)) {
+      const auto* payload = static_cast<const uint8_t*>(gst_rtp_buffer_get_payload(&rtp));
+      outcome.payloads.emplace_back(payload, payload + gst_rtp_buffer_get_payload_len(&rtp));
+      gst_rtp_buffer_unmap(&rtp);
+    }
+    gst_buffer_unref(packet);
+  }
+  if (GstMessage* message = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+    outcome.error = describe(message);
+    gst_message_unref(message);
+  }
+  gst_harness_teardown(h);
+  gst_object_unref(bus);
+  return outcome;
+}
+
+// Every packet fits the MTU and holds whole frames, in order, at most a
+// packet time's worth of speech, however the frames come in buffers; a frame
+// that no packet can hold ends the stream with a message naming the MTU.
+TEST_F(GstElements, PayloaderKeepsPacketsWithinTheMtu) {
+  struct pay_case {
+    const char* name;
+    guint mtu;
+    guint64 max_ptime_ms;
+    std::vector<std::vector<int>> buffers;  // frame types of each buffer
+    std::vector<size_t> payload_sizes;
+    std::string error;
+  };
+  const pay_case cases[] = {
+      {"frame by frame", 1400, 90, {{0}, {0}, {0}, {0}, {0}, {0}}, {72, 72}, ""},
+      {"MTU below a packet time", 12 + 50, 90, {{0}, {0}, {0}, {0}, {0}, {0}}, {48, 48, 48}, ""},
+      {"one buffer of many frames", 12 + 50, 90, {{0, 0, 0, 0, 0, 0, 0}}, {48, 48, 48, 24}, ""},
+      {"one buffer, several packet times", 1400, 60, {{1, 1, 1, 1, 1}}, {62, 62, 31}, ""},
+      {"reserved frames ride along", 12 + 30, 90, {{7, 2}, {6, 2, 7}}, {25, 20}, ""},
+      {"MTU below one frame", 12 + 30, 90, {{2}, {3}, {2}}, {19},
+       "a frame of type 3 (45 bytes) at 0:00:00.030000000 does not fit a packet: the MTU of 42 "
+       "bytes leaves 30 bytes of payload"},
+  };
+  for (const pay_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const pay_outcome got = run_payloader(c.mtu, c.max_ptime_ms, c.buffers);
+    std::vector<size_t> sizes;
+    for (const bytes& p : got.payloads) sizes.push_back(p.size());
+    EXPECT_EQ(sizes, c.payload_sizes);
+    if (c.error.empty()) {
+      EXPECT_EQ(got.error, "");
+    } else {
+      EXPECT_NE(got.error.find(c.error), std::string::npos) << got.error;
+    }
+    // The frames come out whole and in order: each packet starts a frame.
+    for (const bytes& p : got.payloads) {
+      size_t at = 0;
+      while (at < p.size()) {
+        const int type = p[at] & 7;
+        at += size_t(kFrameBytes[type]);
+      }
+      EXPECT_EQ(at, p.size());
+    }
+  }
+}
+
 // Several frames to a buffer: bad bytes end the stream with a message naming
 // the frame's type and where it starts.
 TEST_F(GstElements, DecoderNamesInvalidBytes) {
@@ -428,10 +527,10 @@ TEST_F(GstElements, DecoderNamesInvalidBytes) {
   };
   const bad_case cases[] = {
       {with_insert(good, 48, {0x04}),
-       "invalid frame type 4 (first byte 0x04) at byte 48 of the buffer at 0:00:01.500000000"},
+       "invalid frame type 4 at byte offset 48, in the buffer at 0:00:01.500000000"},
       {bytes(good.begin(), good.begin() + 24 * 5 + 7),
-       "truncated frame at byte 120 of the buffer at 0:00:01.500000000: type 0 needs 24 bytes, "
-       "7 remain"},
+       "truncated frame at byte offset 120: type 0 needs 24 bytes, 7 bytes remain, in the buffer "
+       "at 0:00:01.500000000"},
   };
   for (const bad_case& c : cases) {
     decoder_harness dec;

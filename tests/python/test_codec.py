@@ -2,6 +2,7 @@
 # arrays, streams, the frame walk and the file helpers.
 import os
 import random
+import signal
 import subprocess
 import sys
 
@@ -209,3 +210,68 @@ def test_installed_package(tmp_path):
     usage = subprocess.run([tmp_path / "bin" / "sivo-corpus", "--help"], env=env,
                            capture_output=True, text=True, timeout=60)
     assert usage.returncode == 0 and "--scheduler" in usage.stdout
+
+
+@pytest.fixture(scope="module")
+def long_inputs(tmp_path_factory, talk):
+    """100 s of speech as 44100 Hz stereo WAV, and ten minutes of frames."""
+    folder = tmp_path_factory.mktemp("long")
+    pcm = np.tile(talk, 100 * 8000 // len(talk) + 1)[:100 * 8000]
+    write_wav(folder / "talk.wav", pcm, 44100, 2)
+    (folder / "talk.siv").write_bytes(sivo.encode(pcm, 0) * 6)
+    return folder
+
+
+class Stop(Exception):
+    pass
+
+
+def raise_stop(signum, frame):
+    raise Stop()
+
+
+@pytest.mark.parametrize("handler,error", [(signal.default_int_handler, KeyboardInterrupt),
+                                           (raise_stop, Stop)])
+def test_interrupted_file_calls_commit_nothing(long_inputs, tmp_path, handler, error):
+    # A signal handler that raises during a call ends the call with its
+    # exception, and nothing is renamed into place: an earlier file of the
+    # output's name stays as it was, and no temporary remains.
+    calls = [
+        ("out.siv", lambda out: sivo.encode_file(long_inputs / "talk.wav", out, 1)),
+        ("out.wav", lambda out: sivo.decode_file(long_inputs / "talk.siv", out)),
+        ("out.flac", lambda out: sivo.decode_file(long_inputs / "talk.siv", out, rate=16000)),
+        (None, lambda out: sivo.read_audio(long_inputs / "talk.wav")),
+    ]
+    previous = signal.signal(signal.SIGALRM, handler)
+    try:
+        for name, call in calls:
+            out = tmp_path / (name or "unused")
+            out.write_bytes(b"earlier")
+            signal.setitimer(signal.ITIMER_REAL, 0.02)
+            with pytest.raises(error):
+                call(out)
+            signal.setitimer(signal.ITIMER_REAL, 0)
+            assert out.read_bytes() == b"earlier", name
+            assert [p.name for p in tmp_path.iterdir()] == [out.name]
+            out.unlink()
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+
+
+def test_paths_with_a_nul_are_refused(tmp_path):
+    # The name would be cut at the NUL by the system: the call is refused
+    # before anything is opened or written.
+    write_wav(tmp_path / "in.wav", speech(1))
+    (tmp_path / "in.siv").write_bytes(sivo.encode(speech(1)))
+    calls = [
+        lambda: sivo.encode_file(tmp_path / "in.wav\0.flac", tmp_path / "a.siv"),
+        lambda: sivo.encode_file(tmp_path / "in.wav", str(tmp_path / "a.siv") + "\0x"),
+        lambda: sivo.decode_file(str(tmp_path / "in.siv\0"), tmp_path / "b.wav"),
+        lambda: sivo.decode_file(tmp_path / "in.siv", bytes(tmp_path / "b.wav") + b"\0x"),
+        lambda: sivo.read_audio(str(tmp_path / "in.wav") + "\0"),
+    ]
+    for call in calls:
+        with pytest.raises(ValueError, match="null byte"):
+            call()
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["in.siv", "in.wav"]

@@ -1,4 +1,4 @@
-#include "tests/support/library_exports.h"
+#include "library_exports.h"
 
 #include <gtest/gtest.h>
 

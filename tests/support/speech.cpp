@@ -1,4 +1,4 @@
-#include "tests/support/speech.h"
+#include "speech.h"
 
 #include <algorithm>
 #include <cmath>

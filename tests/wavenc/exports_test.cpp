@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "tests/support/library_exports.h"
+#include "library_exports.h"
 
 namespace {
 

@@ -74,27 +74,28 @@ int run_compare(const std::vector<std::string>& args) {
     }
   }
   // TEST's first `delay` samples come before REF's first.
-  std::vector<int16_t> skipped(kSegment);
+  std::vector<int16_t> skipped(sivo::kSegment);
   long long to_skip = delay;
   bool ok = true;
   while (ok && to_skip > 0) {
-    const long long got = sivo::source_read(
-        sources[1], skipped.data(), static_cast<size_t>(std::min<long long>(to_skip, kSegment)),
-        error);
+    const long long got =
+        sivo::source_read(sources[1], skipped.data(),
+                          static_cast<size_t>(std::min<long long>(to_skip, sivo::kSegment)), error);
     ok = got > 0;
     to_skip -= std::max(got, 0ll);
   }
-  snr_meter meter;
-  int16_t reference[kSegment], test[kSegment];
+  sivo::snr_meter meter;
+  int16_t reference[sivo::kSegment], test[sivo::kSegment];
   for (;;) {
-    const long long a = ok ? sivo::source_read(sources[0], reference, kSegment, error) : 0;
-    const long long b = a == kSegment ? sivo::source_read(sources[1], test, kSegment, error) : 0;
+    const long long a = ok ? sivo::source_read(sources[0], reference, sivo::kSegment, error) : 0;
+    const long long b =
+        a == sivo::kSegment ? sivo::source_read(sources[1], test, sivo::kSegment, error) : 0;
     if (a < 0 || b < 0) {
       ok = false;
       break;
     }
-    if (b != kSegment) break;
-    snr_add(meter, reference, test);
+    if (b != sivo::kSegment) break;
+    sivo::snr_add(meter, reference, test);
   }
   sivo::source_close(sources[0]);
   sivo::source_close(sources[1]);
@@ -106,7 +107,7 @@ int run_compare(const std::vector<std::string>& args) {
     print_error(error);
     return kExitFailure;
   }
-  const snr_result result = snr_result_of(meter);
+  const sivo::snr_result result = sivo::snr_result_of(meter);
   if (result.segments == 0) {
     print_error("no segment of '" + files[0] + "' is loud enough to measure");
     return kExitFailure;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace sivo_cli {
+namespace sivo {
 namespace {
 
 const double kSilenceRatio = std::pow(10.0, -kSilenceBelowLoudestDb / 10.0);
@@ -49,4 +49,4 @@ snr_result snr_result_of(const snr_meter& meter) {
   return result;
 }
 
-}  // namespace sivo_cli
+}  // namespace sivo

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace sivo_cli {
+namespace sivo {
 
 struct snr_result {
   double segmental_db = 0;  // mean of the per-segment SNRs, each held to -10..35 dB
@@ -38,4 +38,4 @@ void snr_add(snr_meter& meter, const int16_t* reference, const int16_t* test);
 
 snr_result snr_result_of(const snr_meter& meter);
 
-}  // namespace sivo_cli
+}  // namespace sivo
