@@ -32,6 +32,15 @@ DEBIAN_FRONTEND=noninteractive $packages_sudo apt-get -o DPkg::Lock::Timeout=900
   build-dep -y -q --no-install-recommends "$source_dir" >"$out/build-dep.log" 2>&1 ||
   { cat "$out/build-dep.log" >&2; echo "apt-get build-dep failed" >&2; exit 1; }
 
+# Every lintian override sits under a comment that says why (a comment
+# covers the overrides that follow it up to the next blank line).
+for f in debian/*.lintian-overrides debian/source/lintian-overrides; do
+  [ -e "$f" ] || continue
+  awk '/^#/ { said = 1; next } /^[[:space:]]*$/ { said = 0; next }
+       !said { print FILENAME ":" FNR ": lintian override without a comment: " $0; bad = 1 }
+       END { exit bad }' "$f" >&2 || exit 1
+done
+
 step "clean copy"
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
 src=$out/src/sivo-$version
