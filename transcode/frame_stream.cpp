@@ -11,6 +11,7 @@
 
 #include "buffer_codec.h"
 #include "sivocore.h"
+#include "system_files.h"
 
 namespace sivo {
 namespace {
@@ -47,7 +48,7 @@ bool reader_open(frame_reader& r, const std::string& path, std::string& error) {
   r = frame_reader{};
   r.fd = STDIN_FILENO;
   if (path != "-") {
-    r.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    r.fd = open_for_reading(path);
     if (r.fd < 0) {
       error = "cannot read '" + path + "': " + std::strerror(errno);
       return false;

@@ -2,7 +2,12 @@
 #include "cli.h"
 
 #include <signal.h>
-#include <sys/stat.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "system_files.h"
+#endif
 
 #include <charconv>
 #include <cmath>
@@ -13,7 +18,28 @@ namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
 
+#if defined(_WIN32)
+HANDLE g_main_thread = nullptr;
+
+// Runs in a thread Windows starts for each console event.
+BOOL WINAPI on_console_event(DWORD event) {
+  // A second Ctrl-C ends the program at once; its temporary file, still
+  // marked to vanish, goes with it.
+  if (g_interrupted) ExitProcess(kExitInterrupted);
+  g_interrupted = 1;
+  // A read waiting on a pipe or the console returns, so that the flag is
+  // seen.
+  if (g_main_thread != nullptr) CancelSynchronousIo(g_main_thread);
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // The console is closing, or the user logging off: the process ends as
+  // soon as this returns, so it waits while the main thread removes its
+  // temporary file and exits (Windows allows it a few seconds).
+  Sleep(INFINITE);
+  return TRUE;
+}
+#else
 void on_signal(int) { g_interrupted = 1; }
+#endif
 
 }  // namespace
 
@@ -73,13 +99,13 @@ int match_option(const std::vector<std::string>& args, size_t& i, std::string_vi
   return 0;
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb{};
-  if (a == "-" || b == "-") return false;
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+#if defined(_WIN32)
+void catch_interrupts() {
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_thread,
+                  0, FALSE, DUPLICATE_SAME_ACCESS);
+  SetConsoleCtrlHandler(on_console_event, TRUE);
 }
-
+#else
 void catch_interrupts() {
   struct sigaction action {};
   action.sa_handler = on_signal;
@@ -94,6 +120,7 @@ void catch_interrupts() {
   // program with a temporary file left behind.
   signal(SIGXFSZ, SIG_IGN);
 }
+#endif
 
 bool interrupted() { return g_interrupted != 0; }
 

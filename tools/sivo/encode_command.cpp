@@ -1,13 +1,12 @@
 // sivo encode: any audio file or stream into a stream of compressed frames,
 // with a progress bar and a summary.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "system_files.h"
 
 namespace sivo_cli {
 namespace {
@@ -143,11 +142,11 @@ int run_encode(const std::vector<std::string>& args) {
   }
   const std::string& input = files[0];
   const std::string& output = files[1];
-  if (same_file(input, output)) return usage_error("encode", "IN and OUT name the same file");
+  if (sivo::same_file(input, output)) return usage_error("encode", "IN and OUT name the same file");
 
   catch_interrupts();
   options.cancelled = interrupt_check();
-  const bool show_bar = !quiet && isatty(STDERR_FILENO);
+  const bool show_bar = !quiet && sivo::is_terminal(2);
   int shown = -1;
   if (show_bar) {
     options.progress = [&](long long done, long long total) {
