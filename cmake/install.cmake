@@ -10,7 +10,7 @@ set(SIVO_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH SIVO_BIN_TO_LIB /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
 
 set(SIVO_INSTALL_TARGETS sivocore)
-foreach(target ratelib sivowav sivo)
+foreach(target ratelib sivowav)
   if(TARGET ${target})
     list(APPEND SIVO_INSTALL_TARGETS ${target})
   endif()
@@ -27,8 +27,11 @@ if(TARGET sivowav)
   set_target_properties(sivowav PROPERTIES INSTALL_RPATH "$ORIGIN")
   target_include_directories(sivowav INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 endif()
+# The program is installed but not exported: find_package(sivo) gives the
+# libraries, and must not need the program to be installed beside them.
 if(TARGET sivo)
   set_target_properties(sivo PROPERTIES INSTALL_RPATH "$ORIGIN/${SIVO_BIN_TO_LIB}")
+  install(TARGETS sivo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
 install(TARGETS ${SIVO_INSTALL_TARGETS}

@@ -14,4 +14,4 @@ static gboolean plugin_init(GstPlugin *plugin) {
 #define PACKAGE "sivo"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, sivo,
                   "Narrow-band speech codec: encoder, decoder, parser and RTP payload", plugin_init,
-                  SIVO_PLUGIN_VERSION, "Proprietary", "sivo", "sivo")
+                  SIVO_PLUGIN_VERSION, "BSD", "sivo", "sivo")

@@ -283,7 +283,7 @@ async function main() {
   const tarball = fs.readdirSync(webDir).find((f) => /^sivo-.*\.tgz$/.test(f));
   assert.ok(tarball, `no sivo-*.tgz in ${webDir}`);
   const listed = execFileSync('tar', ['tzf', path.join(webDir, tarball)]).toString();
-  for (const f of ['package.json', 'index.js', 'index.d.ts', 'sivo_wasm.js', 'README.md']) {
+  for (const f of ['package.json', 'index.js', 'index.d.ts', 'sivo_wasm.js', 'README.md', 'LICENSE']) {
     assert.match(listed, new RegExp(`^package/${f.replaceAll('.', '\\.')}$`, 'm'), `${f} packed`);
   }
 

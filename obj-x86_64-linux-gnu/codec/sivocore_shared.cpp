@@ -1,0 +1,1 @@
+// The shared library is the whole internal library, linked entire.

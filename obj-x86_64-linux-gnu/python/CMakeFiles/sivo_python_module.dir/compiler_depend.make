@@ -1,0 +1,2 @@
+# Empty compiler generated dependencies file for sivo_python_module.
+# This may be replaced when dependencies are built.

@@ -1,0 +1,2 @@
+# Empty dependencies file for sivowav.
+# This may be replaced when dependencies are built.

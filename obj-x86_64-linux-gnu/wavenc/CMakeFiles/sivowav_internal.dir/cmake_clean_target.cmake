@@ -1,0 +1,3 @@
+file(REMOVE_RECURSE
+  "libsivowav_internal.a"
+)
