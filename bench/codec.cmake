@@ -13,5 +13,5 @@ if(SIVO_BUILD_BENCHMARKS)
   endif()
 
   add_executable(sivo_codec_timer ${CMAKE_CURRENT_LIST_DIR}/codec_timer.cpp)
-  target_link_libraries(sivo_codec_timer PRIVATE sivocore)
+  target_link_libraries(sivo_codec_timer PRIVATE sivo_frame_walk)
 endif()

@@ -16,6 +16,8 @@
 #include <ctime>
 #include <vector>
 
+#include "buffer_codec.h"
+#include "frame_walk.h"
 #include "sivocore.h"
 
 namespace {
@@ -66,12 +68,7 @@ int encode(int rate, const std::vector<uint8_t>& input, const char* out_path, in
   const double start = cpu_seconds();
   for (int r = 0; r < repeat; ++r) {
     sivo_encoder_reset(enc);
-    size = 0;
-    for (std::size_t f = 0; f < frames; ++f) {
-      int32_t type, bytes;
-      sivo_encode_frame(enc, &samples[f * SIVO_FRAME_SAMPLES], &stream[size], &type, &bytes);
-      size += static_cast<std::size_t>(bytes);
-    }
+    size = sivo::encode_samples(enc, samples, false, stream.data());
   }
   const double spent = cpu_seconds() - start;
   sivo_encoder_close(&enc);
@@ -84,26 +81,12 @@ int encode(int rate, const std::vector<uint8_t>& input, const char* out_path, in
   return 0;
 }
 
-// Frames in the stream as the decode loop walks it (a header it cannot read
-// ends the walk).
-std::size_t count_frames(const std::vector<uint8_t>& stream) {
-  std::size_t frames = 0, at = 0;
-  while (at < stream.size()) {
-    int32_t type = 0, bytes = 0;
-    if (sivo_decoder_get_frame_type(&stream[at], &type, &bytes) != SIVO_OK || bytes <= 0 ||
-        at + static_cast<std::size_t>(bytes) > stream.size()) {
-      break;
-    }
-    ++frames;
-    at += static_cast<std::size_t>(bytes);
-  }
-  return frames;
-}
-
 int decode(int postfilter, const std::vector<uint8_t>& stream, const char* out_path, int repeat) {
   // The output is allocated and touched before the clock starts, so that
   // the time is the frame calls' alone, not the growth of this buffer.
-  std::vector<int16_t> samples(count_frames(stream) * SIVO_FRAME_SAMPLES);
+  // A frame the walker cannot take ends the stream.
+  const sivo_walk_result walk = sivo_walk_buffer(stream.data(), stream.size(), nullptr, 0);
+  std::vector<int16_t> samples(walk.speech_frames * SIVO_FRAME_SAMPLES);
   std::size_t produced = 0;
   sivo_decoder* dec = nullptr;
   if (sivo_decoder_open(&dec) != SIVO_OK ||
@@ -115,22 +98,8 @@ int decode(int postfilter, const std::vector<uint8_t>& stream, const char* out_p
   const double start = cpu_seconds();
   for (int r = 0; r < repeat; ++r) {
     sivo_decoder_reset(dec);
-    produced = 0;
-    std::size_t at = 0;
-    while (at < stream.size()) {
-      int32_t type = 0, bytes = 0;
-      if (sivo_decoder_get_frame_type(&stream[at], &type, &bytes) != SIVO_OK || bytes <= 0 ||
-          at + static_cast<std::size_t>(bytes) > stream.size()) {
-        break;
-      }
-      const int32_t status = sivo_decode_frame(dec, &stream[at], &samples[produced],
-                                               SIVO_DECODE_NORMAL, &type, &bytes);
-      if (status == SIVO_OK || status == SIVO_DAMAGED_FRAME) {
-        produced += SIVO_FRAME_SAMPLES;
-        ++frames;
-      }
-      at += static_cast<std::size_t>(bytes);
-    }
+    produced = sivo_walk_decode(dec, stream.data(), walk.end, nullptr, samples.data()).samples;
+    frames += produced / SIVO_FRAME_SAMPLES;
   }
   const double spent = cpu_seconds() - start;
   sivo_decoder_close(&dec);

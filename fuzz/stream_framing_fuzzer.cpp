@@ -19,11 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t length = size - 1;
 
   std::vector<sivo_frame_span> whole(length);
-  size_t whole_count = 0;
-  size_t whole_fault_offset = 0;
-  sivo_walk_status whole_fault = SIVO_WALK_FRAME;
-  sivo_split_payload(stream, length, whole.data(), whole.size(), &whole_count, &whole_fault,
-                     &whole_fault_offset);
+  const sivo_walk_result walk = sivo_walk_buffer(stream, length, whole.data(), whole.size());
+  const size_t whole_count = walk.frames;
+  const sivo_walk_status whole_fault =
+      walk.stop.status == SIVO_WALK_EMPTY ? SIVO_WALK_FRAME : walk.stop.status;
 
   std::vector<uint8_t> gathered;  // bytes received and not yet framed
   size_t consumed = 0;            // stream offset of gathered[0]
@@ -59,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(count == whole_count, "fewer frames than in the whole stream");
   FUZZ_CHECK(stop == whole_fault, "stopped for another reason");
-  if (stop != SIVO_WALK_FRAME) FUZZ_CHECK(consumed == whole_fault_offset, "stopped elsewhere");
+  if (stop != SIVO_WALK_FRAME) FUZZ_CHECK(consumed == walk.end, "stopped elsewhere");
   return 0;
 }

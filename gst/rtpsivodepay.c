@@ -43,27 +43,29 @@ static GstBuffer *sivo_rtp_depay_process(GstRTPBaseDepayload *base, GstRTPBuffer
   const guint8 *payload = gst_rtp_buffer_get_payload(rtp);
   const gsize size = gst_rtp_buffer_get_payload_len(rtp);
   const GstClockTime pts = GST_BUFFER_PTS(rtp->buffer);
+  sivo_frame_span room[SIVO_SPAN_ROOM];
+  sivo_walk_result walk;
+  sivo_frame_span *frames = sivo_split_frames(payload, size, room, &walk);
   guint64 speech = 0;
-  size_t offset = 0;
-  while (offset < size) {
-    const sivo_walk_step step = sivo_walk_frame(payload + offset, size - offset);
-    if (step.status != SIVO_WALK_FRAME) {
-      GST_ELEMENT_WARNING(base, STREAM, DECODE,
-                          ("%s frame (type %d) at byte %" G_GSIZE_FORMAT
-                           " of the payload of RTP packet %u (timestamp %u); the rest of the "
-                           "packet is dropped",
-                           step.status == SIVO_WALK_INVALID ? "invalid" : "truncated", step.type,
-                           offset, gst_rtp_buffer_get_seq(rtp), gst_rtp_buffer_get_timestamp(rtp)),
-                          (NULL));
-      break;
-    }
-    GstBuffer *frame = gst_rtp_buffer_get_payload_subbuffer(rtp, (guint)offset, (guint)step.length);
-    const gboolean is_speech = step.type <= 3;
+  GstFlowReturn flow = GST_FLOW_OK;
+  for (size_t i = 0; i < walk.frames && flow == GST_FLOW_OK; ++i) {
+    GstBuffer *frame =
+        gst_rtp_buffer_get_payload_subbuffer(rtp, (guint)frames[i].offset, (guint)frames[i].length);
+    const gboolean is_speech = sivo_walk_is_speech(frames[i].type);
     if (GST_CLOCK_TIME_IS_VALID(pts)) GST_BUFFER_PTS(frame) = pts + speech * SIVO_FRAME_NS;
     GST_BUFFER_DURATION(frame) = is_speech ? SIVO_FRAME_NS : 0;
     if (is_speech) ++speech;
-    offset += step.length;
-    if (gst_rtp_base_depayload_push(base, frame) != GST_FLOW_OK) break;
+    flow = gst_rtp_base_depayload_push(base, frame);
+  }
+  sivo_free_frames(frames, room);
+  if (walk.stop.status != SIVO_WALK_EMPTY && flow == GST_FLOW_OK) {
+    char text[SIVO_WALK_TEXT_BYTES];
+    sivo_walk_error_text(&walk.stop, walk.end, text, sizeof text);
+    GST_ELEMENT_WARNING(base, STREAM, DECODE,
+                        ("%s, in the payload of RTP packet %u (timestamp %u); the rest of the "
+                         "packet is dropped",
+                         text, gst_rtp_buffer_get_seq(rtp), gst_rtp_buffer_get_timestamp(rtp)),
+                        (NULL));
   }
   return NULL;
 }

@@ -90,7 +90,7 @@ static GstFlowReturn queue_frame(SivoRtpPay *self, GstBuffer *frame, gsize lengt
   if (gst_adapter_available(self->pending) + length > room) ret = push_pending(self);
   if (gst_adapter_available(self->pending) == 0) self->pending_pts = pts;
   gst_adapter_push(self->pending, frame);
-  if (type <= 3) self->pending_frames += 1;
+  if (sivo_walk_is_speech(type)) self->pending_frames += 1;
   if (ret == GST_FLOW_OK && self->pending_frames >= frames_per_packet(self)) {
     ret = push_pending(self);
   }
@@ -106,44 +106,41 @@ static GstFlowReturn sivo_rtp_pay_handle_buffer(GstRTPBasePayload *base, GstBuff
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
   }
-  size_t offset = 0;
-  sivo_walk_step step = {SIVO_WALK_FRAME, 0, 0, 0};
-  while (offset < map.size) {
-    step = sivo_walk_frame(map.data + offset, map.size - offset);
-    if (step.status != SIVO_WALK_FRAME) break;
-    offset += step.length;
-  }
-  if (offset != map.size) {
-    GST_ELEMENT_ERROR(self, STREAM, FORMAT,
-                      ("%s frame (first byte 0x%02x) at byte %" G_GSIZE_FORMAT
-                       " of the buffer at %" GST_TIME_FORMAT,
-                       step.status == SIVO_WALK_INVALID ? "invalid" : "truncated",
-                       map.data[offset], offset, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
-                      (NULL));
-    gst_buffer_unmap(buffer, &map);
+  /* Split as the depayloader splits a packet. */
+  sivo_frame_span room[SIVO_SPAN_ROOM];
+  sivo_walk_result walk;
+  sivo_frame_span *frames = sivo_split_frames(map.data, map.size, room, &walk);
+  gst_buffer_unmap(buffer, &map);
+  if (walk.stop.status != SIVO_WALK_EMPTY) {
+    char text[SIVO_WALK_TEXT_BYTES];
+    sivo_walk_error_text(&walk.stop, walk.end, text, sizeof text);
+    GST_ELEMENT_ERROR(
+        self, STREAM, FORMAT,
+        ("%s, in the buffer at %" GST_TIME_FORMAT, text, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
+        (NULL));
+    sivo_free_frames(frames, room);
     gst_buffer_unref(buffer);
     return GST_FLOW_ERROR;
   }
 
   GstFlowReturn ret = GST_FLOW_OK;
   const GstClockTime pts = GST_BUFFER_PTS(buffer);
-  const gsize room = gst_rtp_buffer_calc_payload_len(GST_RTP_BASE_PAYLOAD_MTU(base), 0, 0);
+  const gsize payload_room = gst_rtp_buffer_calc_payload_len(GST_RTP_BASE_PAYLOAD_MTU(base), 0, 0);
   /* A packet holds frames contiguous in time. */
   const gboolean contiguous =
       !GST_CLOCK_TIME_IS_VALID(self->pending_pts) || !GST_CLOCK_TIME_IS_VALID(pts) ||
       self->pending_pts + (GstClockTime)self->pending_frames * SIVO_FRAME_NS == pts;
   if (!contiguous || GST_BUFFER_IS_DISCONT(buffer)) ret = push_pending(self);
   guint64 speech_before = 0;
-  for (offset = 0; ret == GST_FLOW_OK && offset < map.size; offset += step.length) {
-    step = sivo_walk_frame(map.data + offset, map.size - offset);
+  for (size_t i = 0; ret == GST_FLOW_OK && i < walk.frames; ++i) {
     const GstClockTime frame_pts =
         GST_CLOCK_TIME_IS_VALID(pts) ? pts + speech_before * SIVO_FRAME_NS : GST_CLOCK_TIME_NONE;
     GstBuffer *frame =
-        gst_buffer_copy_region(buffer, GST_BUFFER_COPY_MEMORY, offset, step.length);
-    ret = queue_frame(self, frame, step.length, step.type, frame_pts, room);
-    if (step.type <= 3) ++speech_before;
+        gst_buffer_copy_region(buffer, GST_BUFFER_COPY_MEMORY, frames[i].offset, frames[i].length);
+    ret = queue_frame(self, frame, frames[i].length, frames[i].type, frame_pts, payload_room);
+    if (sivo_walk_is_speech(frames[i].type)) ++speech_before;
   }
-  gst_buffer_unmap(buffer, &map);
+  sivo_free_frames(frames, room);
   gst_buffer_unref(buffer);
   return ret;
 }

@@ -4,6 +4,8 @@
 
 #include <gst/gst.h>
 
+#include "frame_walk.h"
+
 G_BEGIN_DECLS
 
 /* A stream of compressed frames, one or more whole frames per buffer. Each
@@ -15,6 +17,24 @@ G_BEGIN_DECLS
 #define SIVO_RAW_CAPS                                                     \
   "audio/x-raw, format = (string) S16LE, layout = (string) interleaved, " \
   "rate = (int) 8000, channels = (int) 1"
+
+/* Splits data[0, size) into whole frames with the frame walker, as both RTP
+ * elements do: the spans go to `room` (SIVO_SPAN_ROOM of them, a usual
+ * packet's worth) or, for more frames, to a block of their own; free the
+ * result with sivo_free_frames. */
+#define SIVO_SPAN_ROOM 64
+static inline sivo_frame_span *sivo_split_frames(const guint8 *data, gsize size,
+                                                 sivo_frame_span *room, sivo_walk_result *walk) {
+  *walk = sivo_walk_buffer(data, size, room, SIVO_SPAN_ROOM);
+  if (walk->frames <= SIVO_SPAN_ROOM) return room;
+  sivo_frame_span *frames = g_new(sivo_frame_span, walk->frames);
+  *walk = sivo_walk_buffer(data, size, frames, walk->frames);
+  return frames;
+}
+
+static inline void sivo_free_frames(sivo_frame_span *frames, sivo_frame_span *room) {
+  if (frames != room) g_free(frames);
+}
 
 GType sivo_enc_get_type(void);
 GType sivo_dec_get_type(void);

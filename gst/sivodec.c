@@ -144,26 +144,20 @@ static guint64 frames_missing_before(SivoDec *self, GstClockTime ts) {
   return missing;
 }
 
-static void report_bad_bytes(SivoDec *self, GstBuffer *buffer, const sivo_walk_step *step,
-                             size_t offset, const uint8_t *data) {
-  gchar *where =
-      GST_BUFFER_OFFSET_IS_VALID(buffer)
-          ? g_strdup_printf("stream byte %" G_GUINT64_FORMAT, GST_BUFFER_OFFSET(buffer) + offset)
-          : g_strdup_printf("byte %" G_GSIZE_FORMAT " of the buffer at %" GST_TIME_FORMAT, offset,
-                            GST_TIME_ARGS(GST_BUFFER_PTS(buffer)));
-  if (step->status == SIVO_WALK_INVALID) {
+/* Names the bad frame by its stream offset when the buffer carries one, else
+ * by its offset in the buffer and the buffer's time. */
+static void report_bad_bytes(SivoDec *self, GstBuffer *buffer, const sivo_walk_result *walk) {
+  char text[SIVO_WALK_TEXT_BYTES];
+  if (GST_BUFFER_OFFSET_IS_VALID(buffer)) {
+    sivo_walk_error_text(&walk->stop, GST_BUFFER_OFFSET(buffer) + walk->end, text, sizeof text);
+    GST_ELEMENT_ERROR(self, STREAM, DECODE, ("%s", text), (NULL));
+  } else {
+    sivo_walk_error_text(&walk->stop, walk->end, text, sizeof text);
     GST_ELEMENT_ERROR(
         self, STREAM, DECODE,
-        ("invalid frame type %d (first byte 0x%02x) at %s", step->type, data[offset], where),
+        ("%s, in the buffer at %" GST_TIME_FORMAT, text, GST_TIME_ARGS(GST_BUFFER_PTS(buffer))),
         (NULL));
-  } else {
-    GST_ELEMENT_ERROR(self, STREAM, DECODE,
-                      ("truncated frame at %s: type %d needs %" G_GSIZE_FORMAT
-                       " bytes, %" G_GSIZE_FORMAT " remain",
-                       where, step->type, step->length, step->length - step->needed),
-                      (NULL));
   }
-  g_free(where);
 }
 
 /* [in] buffer  whole frames back to back (usually one), an empty buffer for
@@ -179,25 +173,16 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
     GST_ELEMENT_ERROR(self, RESOURCE, READ, ("cannot read an input buffer"), (NULL));
     return GST_FLOW_ERROR;
   }
-  /* First pass: check the framing and count the speech frames. */
-  guint64 speech = 0;
-  guint64 reserved = 0;
-  for (size_t offset = 0; offset < in.size;) {
-    const sivo_walk_step step = sivo_walk_frame(in.data + offset, in.size - offset);
-    if (step.status != SIVO_WALK_FRAME) {
-      report_bad_bytes(self, buffer, &step, offset, in.data);
-      gst_buffer_unmap(buffer, &in);
-      return GST_FLOW_ERROR;
-    }
-    if (step.type <= 3) {
-      ++speech;
-    } else {
-      ++reserved;
-    }
-    offset += step.length;
+  /* The framing is checked before anything is decoded. */
+  const sivo_walk_result walk = sivo_walk_buffer(in.data, in.size, NULL, 0);
+  if (walk.stop.status != SIVO_WALK_EMPTY) {
+    report_bad_bytes(self, buffer, &walk);
+    gst_buffer_unmap(buffer, &in);
+    return GST_FLOW_ERROR;
   }
+  const guint64 speech = walk.speech_frames;
   GST_OBJECT_LOCK(self);
-  self->reserved += reserved;
+  self->reserved += walk.frames - walk.speech_frames;
   GST_OBJECT_UNLOCK(self);
 
   GstClockTime start = GST_BUFFER_PTS(buffer);
@@ -217,23 +202,11 @@ static GstFlowReturn sivo_dec_handle_frame(GstAudioDecoder *base, GstBuffer *buf
     gst_buffer_map(out, &map, GST_MAP_WRITE);
     int16_t *samples = (int16_t *)map.data;
     conceal_frames(self, samples, missing);
-    samples += missing * kFrameSamples;
-    guint64 damaged = 0;
-    for (size_t offset = 0; offset < in.size;) {
-      const sivo_walk_step step = sivo_walk_frame(in.data + offset, in.size - offset);
-      if (step.type <= 3) {
-        int32_t type = 0;
-        int32_t length = 0;
-        const int32_t status = sivo_decode_frame(self->decoder, in.data + offset, samples,
-                                                 SIVO_DECODE_NORMAL, &type, &length);
-        if (status == SIVO_DAMAGED_FRAME) ++damaged;
-        samples += kFrameSamples;
-      }
-      offset += step.length;
-    }
+    const sivo_walk_decoded decoded =
+        sivo_walk_decode(self->decoder, in.data, in.size, NULL, samples + missing * kFrameSamples);
     gst_buffer_unmap(out, &map);
     GST_OBJECT_LOCK(self);
-    self->damaged += damaged;
+    self->damaged += decoded.damaged_frames;
     GST_OBJECT_UNLOCK(self);
   }
   gst_buffer_unmap(buffer, &in);

@@ -40,29 +40,22 @@ static GstFlowReturn sivo_parse_handle_frame(GstBaseParse *base, GstBaseParseFra
   GstMapInfo map;
   if (!gst_buffer_map(frame->buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
   const sivo_walk_step step = sivo_walk_frame(map.data, map.size);
-  const guint first = map.size > 0 ? map.data[0] : 0;
   gst_buffer_unmap(frame->buffer, &map);
   *skipsize = 0;
+  char text[SIVO_WALK_TEXT_BYTES];
 
   switch (step.status) {
     case SIVO_WALK_EMPTY:
       return GST_FLOW_OK;
     case SIVO_WALK_INVALID:
-      GST_ELEMENT_ERROR(
-          self, STREAM, DECODE,
-          ("invalid frame type %d (first byte 0x%02x) at byte offset %" G_GUINT64_FORMAT, step.type,
-           first, frame->offset),
-          (NULL));
+      sivo_walk_error_text(&step, frame->offset, text, sizeof text);
+      GST_ELEMENT_ERROR(self, STREAM, DECODE, ("%s", text), (NULL));
       return GST_FLOW_ERROR;
     case SIVO_WALK_NEED_MORE:
       if (GST_BASE_PARSE_DRAINING(base)) {
         /* The stream ends inside a frame: what came before is kept. */
-        GST_ELEMENT_WARNING(
-            self, STREAM, DECODE,
-            ("truncated frame at byte offset %" G_GUINT64_FORMAT ": type %d needs %" G_GSIZE_FORMAT
-             " bytes, %" G_GSIZE_FORMAT " remain",
-             frame->offset, step.type, step.length, step.length - step.needed),
-            (NULL));
+        sivo_walk_error_text(&step, frame->offset, text, sizeof text);
+        GST_ELEMENT_WARNING(self, STREAM, DECODE, ("%s", text), (NULL));
         *skipsize = (gint)(step.length - step.needed);
         return GST_FLOW_OK;
       }
@@ -89,7 +82,7 @@ static GstFlowReturn sivo_parse_pre_push_frame(GstBaseParse *base, GstBaseParseF
   *target = gst_buffer_make_writable(*target);
   guint8 first = 0;
   gst_buffer_extract(*target, 0, &first, 1);
-  const gboolean speech = (first & 7) <= 3;
+  const gboolean speech = sivo_walk_is_speech(first & 7);
   GST_BUFFER_PTS(*target) = self->speech_frames * SIVO_FRAME_NS;
   GST_BUFFER_DTS(*target) = GST_BUFFER_PTS(*target);
   GST_BUFFER_DURATION(*target) = speech ? SIVO_FRAME_NS : 0;

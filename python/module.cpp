@@ -16,7 +16,8 @@
 
 #include "audio_input.h"
 #include "buffer_codec.h"
-#include "frame_census.h"
+#include "chunk_decoder.h"
+#include "frame_walk.h"
 #include "signal_measures.h"
 #include "sivocore.h"
 #include "transcode.h"
@@ -32,6 +33,7 @@ struct failure {
   std::string text;
   int status = -1;        // library status; -1 when none applies
   long long offset = -1;  // byte offset of a bad frame; -1 when none applies
+  py::object samples{};   // a streaming decoder's samples decoded before it
 };
 
 PyObject* g_sivo_error = nullptr;
@@ -57,6 +59,7 @@ void raise_failure(const failure& f) {
     PyObject_SetAttrString(error, "offset", offset);
     Py_DECREF(offset);
   }
+  if (f.samples) PyObject_SetAttrString(error, "samples", f.samples.ptr());
   PyErr_SetObject(type, error);
   Py_DECREF(error);
 }
@@ -67,13 +70,11 @@ void check(int32_t status, const char* what) {
   }
 }
 
-// A bad frame at `offset` of a buffer of `size` bytes that starts `base`
-// bytes into the stream.
-failure frame_failure(const frame_info& info, size_t offset, size_t size, long long base) {
-  const size_t at = static_cast<size_t>(base) + offset;
-  return failure{describe_frame_fault(info, at, static_cast<size_t>(base) + size),
-                 info.check == frame_check::invalid_type ? SIVO_NOT_DECODABLE : -1,
-                 static_cast<long long>(at)};
+// The walker's step that is not a whole frame, at byte `offset` of the stream.
+failure frame_failure(const sivo_walk_step& step, uint64_t offset) {
+  return failure{walk_error_text(step, offset),
+                 step.status == SIVO_WALK_INVALID ? SIVO_NOT_DECODABLE : -1,
+                 static_cast<long long>(offset)};
 }
 
 py::bytes new_bytes(size_t size) {
@@ -270,30 +271,27 @@ class encoder {
   object_gate gate_;
 };
 
-// Streaming decoder: any number of bytes per call; a frame cut by the end of
-// a call waits for the rest. A call holding an invalid frame type is refused
-// whole, before any of its frames is decoded. Calls enter the object's gate
-// as the encoder's do.
+// Streaming decoder: any number of bytes per call (see chunk_decoder.h). A
+// call that meets an invalid frame type raises FrameError, whose `samples`
+// hold the frames decoded before it. Calls enter the object's gate as the
+// encoder's do.
 class decoder {
  public:
   explicit decoder(bool postfilter) {
-    sivo_decoder* handle = nullptr;
-    check(sivo_decoder_open(&handle), "opening a decoder");
-    sivo_decoder_set_filter_mode(handle, postfilter ? 1 : 0);
-    handle_ = handle;
+    if (!chunk_decoder_open(state_, postfilter)) {
+      throw failure{"opening a decoder failed with status " + std::to_string(SIVO_OUT_OF_MEMORY),
+                    SIVO_OUT_OF_MEMORY};
+    }
   }
-  ~decoder() {
-    if (handle_ != nullptr) sivo_decoder_close(&handle_);
-  }
+  ~decoder() { chunk_decoder_close(state_); }
 
   void close() {
     object_gate::entry in(gate_, kWhat);
-    if (handle_ != nullptr) sivo_decoder_close(&handle_);
-    handle_ = nullptr;
+    chunk_decoder_close(state_);
   }
   bool closed() {
     object_gate::entry in(gate_, kWhat);
-    return handle_ == nullptr;
+    return state_.handle == nullptr;
   }
   bool postfilter() {
     object_gate::entry in(gate_, kWhat);
@@ -307,53 +305,42 @@ class decoder {
   }
   size_t pending() {
     object_gate::entry in(gate_, kWhat);
-    return pending_.size();
+    return state_.pending_size;
   }
   long long consumed() {
     object_gate::entry in(gate_, kWhat);
-    return consumed_;
+    return static_cast<long long>(state_.consumed);
   }
   size_t damaged_frames() {
     object_gate::entry in(gate_, kWhat);
-    return damaged_;
+    return static_cast<size_t>(state_.damaged_frames);
   }
 
   py::array_t<int16_t> decode(py::buffer data) {
     const py::buffer_info info = data.request();
-    const std::span<const uint8_t> input = view(info);
+    const std::span<const uint8_t> chunk = view(info);
     object_gate::entry entered(gate_, kWhat);
-    sivo_decoder* handle = open_handle();
-    std::span<const uint8_t> stream = input;
-    std::vector<uint8_t> joined;
-    const size_t joined_size = pending_.empty() ? 0 : checked_sum(pending_.size(), input.size(),
-                                                                  "the decoder's input");
-    stream_census found;
+    open_handle();
+    chunk_walk walk;
     {
       py::gil_scoped_release unlocked;
-      if (!pending_.empty()) {
-        joined.reserve(joined_size);
-        joined = pending_;
-        joined.insert(joined.end(), input.begin(), input.end());
-        stream = joined;
-      }
-      found = census(stream);
+      walk = chunk_survey(state_, chunk);
     }
-    if (found.fault.check == frame_check::invalid_type) {
-      throw frame_failure(found.fault, found.end, stream.size(), consumed_);
-    }
-    py::array_t<int16_t> out = new_samples(
-        checked_product(found.speech_frames, kFrameSamples, "the decoded output"),
-        "the decoded output");
+    py::array_t<int16_t> out =
+        new_samples(checked_product(walk.speech_frames, kFrameSamples, "the decoded output"),
+                    "the decoded output");
     int16_t* dst = out.mutable_data();
-    decode_outcome outcome;
+    chunk_outcome outcome;
     {
       py::gil_scoped_release unlocked;
-      outcome = decode_frames(handle, stream.first(found.end), dst);
+      outcome = chunk_decode(state_, chunk, dst);
     }
     check(outcome.status, "decoding");
-    damaged_ += outcome.damaged_frames;
-    consumed_ += static_cast<long long>(found.end);
-    pending_.assign(stream.begin() + static_cast<ptrdiff_t>(found.end), stream.end());
+    if (outcome.failed()) {
+      failure f = frame_failure(outcome.fault, outcome.fault_offset);
+      f.samples = out;
+      throw f;
+    }
     return out;
   }
 
@@ -371,32 +358,24 @@ class decoder {
   // Refuses a frame left cut short at the end of the stream.
   void finish() {
     object_gate::entry in(gate_, kWhat);
-    if (pending_.empty()) return;
-    const frame_info info = frame_at(pending_, 0);
-    failure f = frame_failure(info, 0, pending_.size(), consumed_);
-    pending_.clear();
-    throw f;
+    const chunk_outcome outcome = chunk_finish(state_);
+    if (outcome.failed()) throw frame_failure(outcome.fault, outcome.fault_offset);
   }
 
   void reset() {
     object_gate::entry in(gate_, kWhat);
-    sivo_decoder_reset(open_handle());
-    pending_.clear();
-    consumed_ = 0;
-    damaged_ = 0;
+    open_handle();
+    chunk_decoder_reset(state_);
   }
 
  private:
   static constexpr const char* kWhat = "decoder";
 
   sivo_decoder* open_handle() const {
-    if (handle_ == nullptr) throw failure{"the decoder is closed"};
-    return handle_;
+    if (state_.handle == nullptr) throw failure{"the decoder is closed"};
+    return state_.handle;
   }
-  sivo_decoder* handle_ = nullptr;
-  std::vector<uint8_t> pending_;
-  long long consumed_ = 0;
-  size_t damaged_ = 0;
+  chunk_decoder state_;
   object_gate gate_;
 };
 
@@ -425,25 +404,23 @@ py::bytes encode_buffer(py::array_t<int16_t, py::array::c_style> samples, int32_
 py::array_t<int16_t> decode_buffer(py::buffer data, bool postfilter) {
   const py::buffer_info info = data.request();
   const std::span<const uint8_t> stream = view(info);
-  stream_census found;
+  sivo_walk_result walk{};
   {
     py::gil_scoped_release unlocked;
-    found = census(stream);
+    walk = sivo_walk_buffer(stream.data(), stream.size(), nullptr, 0);
   }
-  if (found.fault.check != frame_check::whole) {
-    throw frame_failure(found.fault, found.end, stream.size(), 0);
-  }
-  py::array_t<int16_t> out = new_samples(
-      checked_product(found.speech_frames, kFrameSamples, "the decoded output"),
-      "the decoded output");
+  if (walk.stop.status != SIVO_WALK_EMPTY) throw frame_failure(walk.stop, walk.end);
+  py::array_t<int16_t> out =
+      new_samples(checked_product(walk.speech_frames, kFrameSamples, "the decoded output"),
+                  "the decoded output");
   int16_t* dst = out.mutable_data();
   sivo_decoder* handle = nullptr;
   check(sivo_decoder_open(&handle), "opening a decoder");
   sivo_decoder_set_filter_mode(handle, postfilter ? 1 : 0);
-  decode_outcome outcome;
+  sivo_walk_decoded outcome{};
   {
     py::gil_scoped_release unlocked;
-    outcome = decode_frames(handle, stream, dst);
+    outcome = sivo_walk_decode(handle, stream.data(), stream.size(), nullptr, dst);
   }
   sivo_decoder_close(&handle);
   check(outcome.status, "decoding");
@@ -456,9 +433,9 @@ py::tuple frame_at_offset(py::buffer data, size_t offset) {
   const py::buffer_info info = data.request();
   const std::span<const uint8_t> stream = view(info);
   if (offset >= stream.size()) throw py::index_error("offset past the end of the stream");
-  const frame_info frame = frame_at(stream, offset);
-  if (frame.check != frame_check::whole) throw frame_failure(frame, offset, stream.size(), 0);
-  return py::make_tuple(frame.type, frame.bytes);
+  const sivo_walk_step step = sivo_walk_frame(stream.data() + offset, stream.size() - offset);
+  if (step.status != SIVO_WALK_FRAME) throw frame_failure(step, offset);
+  return py::make_tuple(step.type, step.length);
 }
 
 // The cancel check of a file call. It asks the interpreter whether a signal
@@ -662,7 +639,9 @@ PYBIND11_MODULE(_sivo, m) {
       "Both a SivoError and a ValueError. The message names the byte offset.\n\n"
       "Attributes:\n"
       "    offset: the byte offset of the frame in the stream.\n"
-      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.",
+      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.\n"
+      "    samples: from Decoder.decode only, the int16 samples of the frames\n"
+      "        decoded before the invalid one.",
       frame_bases, nullptr);
   Py_DECREF(frame_bases);
   m.attr("SivoError") = py::handle(g_sivo_error);
@@ -717,8 +696,9 @@ PYBIND11_MODULE(_sivo, m) {
            "    numpy.ndarray: int16 samples, 240 per speech frame; reserved frames\n"
            "    (types 6 and 7) give none, damaged frames are concealed.\n\n"
            "Raises:\n"
-           "    FrameError: `data` holds an invalid frame type; the call is refused\n"
-           "        whole, before any of its frames is decoded.")
+           "    FrameError: `data` holds an invalid frame type. Its `samples` hold\n"
+           "        the frames decoded before it; the rest of `data` is skipped and\n"
+           "        the next call starts afresh.")
       .def("decode_lost", &decoder::decode_lost,
            "Conceals a frame lost in transit.\n\n"
            "Returns:\n"

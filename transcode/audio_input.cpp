@@ -12,6 +12,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "system_files.h"
 #include "wavenc/block_layout.h"
 
 namespace sivo {
@@ -247,7 +248,7 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
   s.path = path;
   int fd = STDIN_FILENO;
   if (path != "-") {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd = open_for_reading(path);
     if (fd < 0) {
       error = read_failure(path, std::strerror(errno));
       return false;
@@ -275,7 +276,11 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
                     (raw->bits == 8 ? 0 : raw->big_endian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
   }
   if (S_ISREG(st.st_mode)) {
-    s.file = sf_open_fd(fd, SFM_READ, &s.info, fd != STDIN_FILENO ? SF_TRUE : SF_FALSE);
+    // The descriptor stays ours to close (on Windows libsndfile would close
+    // the handle under the C library's descriptor).
+    s.file = sf_open_fd(fd, SFM_READ, &s.info, SF_FALSE);
+    s.stream.fd = fd;
+    s.owns_fd = fd != STDIN_FILENO;
   } else {
     // Pipes are read through our own calls, so that an interrupt is seen
     // even while waiting for data.

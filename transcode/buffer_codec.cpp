@@ -25,33 +25,10 @@ size_t encode_samples(sivo_encoder* encoder, std::span<const int16_t> samples, b
   return written;
 }
 
-decode_outcome decode_frames(sivo_decoder* decoder, std::span<const uint8_t> stream,
-                             int16_t* out) noexcept {
-  decode_outcome outcome;
-  size_t offset = 0;
-  while (offset < stream.size()) {
-    int32_t type = 0;
-    int32_t bytes = 0;
-    if (sivo_decoder_get_frame_type(stream.data() + offset, &type, &bytes) != SIVO_OK) {
-      outcome.status = SIVO_NOT_DECODABLE;
-      break;
-    }
-    if (type > 3) {
-      offset += static_cast<size_t>(bytes);
-      continue;
-    }
-    const int32_t status = sivo_decode_frame(decoder, stream.data() + offset,
-                                             out + outcome.samples, SIVO_DECODE_NORMAL, &type,
-                                             &bytes);
-    if (status != SIVO_OK && status != SIVO_DAMAGED_FRAME) {
-      outcome.status = status;
-      break;
-    }
-    if (status == SIVO_DAMAGED_FRAME) outcome.damaged_frames += 1;
-    outcome.samples += kFrameSamples;
-    offset += static_cast<size_t>(bytes);
-  }
-  return outcome;
+std::string walk_error_text(const sivo_walk_step& step, uint64_t offset) {
+  char text[SIVO_WALK_TEXT_BYTES];
+  sivo_walk_error_text(&step, offset, text, sizeof text);
+  return text;
 }
 
 }  // namespace sivo

@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "buffer_codec.h"
 #include "sivocore.h"
+#include "system_files.h"
 
 namespace sivo {
 namespace {
@@ -46,7 +48,7 @@ bool reader_open(frame_reader& r, const std::string& path, std::string& error) {
   r = frame_reader{};
   r.fd = STDIN_FILENO;
   if (path != "-") {
-    r.fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    r.fd = open_for_reading(path);
     if (r.fd < 0) {
       error = "cannot read '" + path + "': " + std::strerror(errno);
       return false;
@@ -116,33 +118,29 @@ stream_report decode_stream(frame_reader& reader, const stream_options& options,
       }
       break;
     }
-    const uint8_t* frame = reader.data + reader.pos;
-    int32_t type = 0;
-    int32_t length = 0;
-    if (sivo_decoder_get_frame_type(frame, &type, &length) != SIVO_OK) {
-      report.stop = stream_stop::invalid_type;
-      report.stop_offset = reader.offset;
-      report.stop_type = frame[0] & 7;
-      break;
+    sivo_walk_step step = sivo_walk_frame(reader.data + reader.pos, reader.end - reader.pos);
+    if (step.status == SIVO_WALK_NEED_MORE) {
+      const size_t left = reader_fill(reader, step.length);
+      step = sivo_walk_frame(reader.data + reader.pos, left);
     }
-    const size_t left = reader_fill(reader, static_cast<size_t>(length));
-    frame = reader.data + reader.pos;
-    if (static_cast<size_t>(length) > left) {
-      report.stop = reader.error_number != 0 ? stream_stop::read_failure
-                                             : stream_stop::truncated_frame;
+    if (step.status != SIVO_WALK_FRAME) {
+      report.stop = step.status == SIVO_WALK_INVALID ? stream_stop::invalid_type
+                    : reader.error_number != 0       ? stream_stop::read_failure
+                                                     : stream_stop::truncated_frame;
       report.stop_error = reader.error_number;
       report.stop_offset = reader.offset;
-      report.stop_type = type;
-      report.stop_needed = length;
-      report.stop_left = static_cast<long long>(left);
+      report.stop_step = step;
       break;
     }
+    const uint8_t* frame = reader.data + reader.pos;
+    const int type = step.type;
+    const auto length = static_cast<long long>(step.length);
     report.frames_of_type[type] += 1;
     report.bytes_of_type[type] += length;
     report.bytes_used += length;
     reader.pos += static_cast<size_t>(length);
     reader.offset += length;
-    if (type > 3) {
+    if (!sivo_walk_is_speech(type)) {
       report.reserved_frames += 1;
       continue;
     }
@@ -157,7 +155,7 @@ stream_report decode_stream(frame_reader& reader, const stream_options& options,
     if (status != SIVO_OK && status != SIVO_DAMAGED_FRAME) {
       report.stop = stream_stop::decoder_failure;
       report.stop_offset = reader.offset - length;
-      report.stop_type = type;
+      report.stop_step = step;
       break;
     }
     report.speech_frames += 1;
@@ -180,11 +178,8 @@ std::string describe_stop(const stream_report& report) {
     case stream_stop::sink_stopped:
       return {};
     case stream_stop::invalid_type:
-      return "invalid frame type " + std::to_string(report.stop_type) + at;
     case stream_stop::truncated_frame:
-      return "truncated frame" + at + ": type " + std::to_string(report.stop_type) + " needs " +
-             std::to_string(report.stop_needed) + " bytes, " + std::to_string(report.stop_left) +
-             (report.stop_left == 1 ? " byte remains" : " bytes remain");
+      return walk_error_text(report.stop_step, static_cast<uint64_t>(report.stop_offset));
     case stream_stop::decoder_failure:
       return "the decoder failed" + at;
     case stream_stop::read_failure:

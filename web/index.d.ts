@@ -28,19 +28,35 @@ export declare class Encoder {
   free(): void;
 }
 
+/** An invalid or cut frame: the message names its byte offset in the
+ * stream, which `offset` holds too. */
+export interface FrameError extends Error {
+  offset: number;
+  /** Decoder.decode(): the samples of the frames decoded before it. */
+  samples?: Int16Array;
+}
+
 /** Streaming decoder: takes chunks of frames of any size; each call returns
- * the samples of the frames it completed. Call free() when done. */
+ * the samples of the frames it completed. Offsets count every byte given
+ * since construction or reset(). Call free() when done. */
 export declare class Decoder {
   constructor(options?: { postfilter?: boolean });
-  /** Decodes the frames that bytes completes. Throws an Error naming the
-   * byte offset of an invalid frame type; the error's `samples` holds the
-   * frames decoded before it. */
+  /** Decodes the frames that bytes completes. Throws a FrameError at an
+   * invalid frame type: its `samples` hold the frames decoded before it, and
+   * the rest of this chunk is skipped. */
   decode(bytes: Uint8Array): Int16Array;
+  /** Ends the stream: throws a FrameError when bytes of a frame cut short
+   * remain (they are dropped). */
+  finish(): void;
   /** Conceals count lost frames (default 1): count * 240 samples. */
   decodeLost(count?: number): Int16Array;
   /** Bytes of a frame that has not yet arrived whole. */
   readonly pendingBytes: number;
-  /** Restarts as a new decoder; drops a waiting partial frame. */
+  /** Bytes of the stream before the pending ones. */
+  readonly consumed: number;
+  /** Speech frames found damaged (and concealed) so far. */
+  readonly damagedFrames: number;
+  /** Restarts as a new decoder: state, pending bytes, offsets, counts. */
   reset(): void;
   /** Releases the decoder; using it afterwards throws. */
   free(): void;
@@ -51,8 +67,8 @@ export interface Sivo {
    * padded with silence. */
   encode(pcm: Int16Array, rate?: Rate): Uint8Array;
   /** Decodes a whole stream of frames (rates may change from frame to
-   * frame; reserved frames give no samples). Throws an Error naming the
-   * byte offset of an invalid frame type or of a frame cut short. */
+   * frame; reserved frames give no samples). Throws a FrameError at an
+   * invalid frame type or a frame cut short. */
   decode(bytes: Uint8Array, options?: DecodeOptions): Int16Array;
   Encoder: typeof Encoder;
   Decoder: typeof Decoder;

@@ -14,10 +14,7 @@
   const SAMPLE_RATE = 8000;
   const FRAME_SAMPLES = 240;
   const MAX_FRAME_BYTES = 45;
-  // Frame length by the low three bits of the first byte; 0 = invalid type.
-  const FRAME_BYTES = [24, 31, 19, 45, 0, 0, 5, 1];
-  const RATE_BYTES = FRAME_BYTES.slice(0, 4);
-  const SPEECH_TYPES = 4;
+  const RATE_BYTES = [24, 31, 19, 45];
 
   function checkRate(rate) {
     if (!Number.isInteger(rate) || rate < 0 || rate > 3) {
@@ -29,34 +26,6 @@
     if (!(value instanceof type)) {
       throw new TypeError(`sivo: ${what} must be a ${type.name}`);
     }
-  }
-
-  // Walks the frames of bytes from their first byte. Returns the length of
-  // the whole frames and their count; error is null, or names the first bad
-  // frame (an invalid type, or a frame cut short when partialOk is false)
-  // by its offset counted from base.
-  function walkFrames(bytes, base, partialOk) {
-    let at = 0;
-    let frames = 0;
-    let speech = 0;
-    while (at < bytes.length) {
-      const type = bytes[at] & 7;
-      const size = FRAME_BYTES[type];
-      if (size === 0) {
-        return { length: at, frames, speech,
-          error: `sivo: invalid frame type ${type} at byte offset ${base + at}` };
-      }
-      if (at + size > bytes.length) {
-        if (partialOk) break;
-        return { length: at, frames, speech,
-          error: `sivo: frame cut short at byte offset ${base + at} ` +
-            `(${bytes.length - at} of ${size} bytes)` };
-      }
-      at += size;
-      frames += 1;
-      if (type < SPEECH_TYPES) speech += 1;
-    }
-    return { length: at, frames, speech, error: null };
   }
 
   function concat(a, b) {
@@ -108,20 +77,30 @@
       });
     }
 
-    // Decodes bytes, which walkFrames has found whole and valid.
-    function decodeFrames(handle, bytes, walk, lost) {
-      if (walk.frames === 0) return new Int16Array(0);
-      const flagBytes = lost ? walk.frames : 0;
-      return withBuffers([bytes.length, flagBytes, walk.speech * FRAME_SAMPLES * 2],
-        ([input, flags, output]) => {
-          m.HEAPU8.set(bytes, input);
+    // An Error for the walker's text at textPtr, with the offset it names.
+    function frameError(textPtr) {
+      const error = new Error(`sivo: ${m.UTF8ToString(textPtr)}`);
+      error.offset = m._sivo_web_fault_offset();
+      return error;
+    }
+
+    // Walks bytes, whole frames only, and decodes them: lost is null or
+    // holds one flag per frame (true: conceal it).
+    function decodeWhole(handle, bytes, lost) {
+      return withBuffers([bytes.length, 12], ([input, info]) => {
+        m.HEAPU8.set(bytes, input);
+        const text = m._sivo_web_walk(input, bytes.length, info);
+        if (text) throw frameError(text);
+        const frames = m.HEAP32[info >> 2];
+        const speech = m.HEAP32[(info >> 2) + 1];
+        return withBuffers([lost ? frames : 0, speech * FRAME_SAMPLES * 2], ([flags, output]) => {
           if (flags) {
-            for (let i = 0; i < walk.frames; ++i) m.HEAPU8[flags + i] = lost[i] ? 1 : 0;
+            for (let i = 0; i < frames; ++i) m.HEAPU8[flags + i] = lost[i] ? 1 : 0;
           }
           const produced = m._sivo_web_decode(handle, input, bytes.length, flags, output);
-          if (produced < 0) throw new Error('sivo: frame walk disagrees with the decoder');
           return m.HEAP16.slice(output >> 1, (output >> 1) + produced);
         });
+      });
     }
 
     function setPostfilter(handle, postfilter) {
@@ -185,39 +164,47 @@
 
     // A streaming decoder: any chunk of bytes; whole frames are decoded as
     // soon as they are complete, a partial frame waits for the next chunk.
+    // The same decoder as the Python package's (one table of cases in the
+    // tests holds both to it).
     class Decoder {
       constructor(options = {}) {
-        this._handle = openHandle('_sivo_decoder_open');
-        this._pending = new Uint8Array(0);
-        this._offset = 0;  // stream offset of the first pending byte
-        if (options.postfilter === false) setPostfilter(this._handle, false);
+        this._stream = m._sivo_web_stream_open(options.postfilter === false ? 0 : 1);
+        if (this._stream === 0) throw new Error('sivo: out of memory');
       }
 
       _live() {
-        if (this._handle === 0) throw new Error('sivo: Decoder used after free()');
-        return this._handle;
+        if (this._stream === 0) throw new Error('sivo: Decoder used after free()');
+        return this._stream;
       }
 
       // Decodes the frames that bytes completes. Throws on an invalid frame
-      // type, naming its offset in the stream; the frames before it are
-      // decoded and returned on the error as `samples`, and the decoder
-      // keeps nothing of the bad data.
+      // type, naming its offset in the stream (error.offset too); the frames
+      // before it are decoded and returned on the error as `samples`, and
+      // the rest of the chunk is skipped.
       decode(bytes) {
         checkType(bytes, Uint8Array, 'bytes');
-        const handle = this._live();
-        const all = concat(this._pending, bytes);
-        const walk = walkFrames(all, this._offset, true);
-        const samples = decodeFrames(handle, all.subarray(0, walk.length), walk, null);
-        if (walk.error) {
-          this._pending = new Uint8Array(0);
-          this._offset += all.length;
-          const error = new Error(walk.error);
-          error.samples = samples;
-          throw error;
-        }
-        this._pending = all.slice(walk.length);
-        this._offset += walk.length;
-        return samples;
+        const stream = this._live();
+        return withBuffers([bytes.length, 4], ([input, info]) => {
+          m.HEAPU8.set(bytes, input);
+          const speech = m._sivo_web_stream_survey(stream, input, bytes.length);
+          return withBuffers([speech * FRAME_SAMPLES * 2], ([output]) => {
+            const text = m._sivo_web_stream_decode(stream, input, bytes.length, output, info);
+            const samples = m.HEAP16.slice(output >> 1, (output >> 1) + m.HEAP32[info >> 2]);
+            if (text) {
+              const error = frameError(text);
+              error.samples = samples;
+              throw error;
+            }
+            return samples;
+          });
+        });
+      }
+
+      // Ends the stream: throws, naming its offset, when bytes of a frame
+      // cut short remain (they are dropped).
+      finish() {
+        const text = m._sivo_web_stream_finish(this._live());
+        if (text) throw frameError(text);
       }
 
       // Conceals count lost frames (default 1): count * 240 samples.
@@ -225,7 +212,7 @@
         if (!Number.isInteger(count) || count < 0) {
           throw new RangeError(`sivo: lost frame count must be a whole number (got ${count})`);
         }
-        const handle = this._live();
+        const handle = m._sivo_web_stream_handle(this._live());
         if (count === 0) return new Int16Array(0);
         return withBuffers([count * FRAME_SAMPLES * 2], ([output]) => {
           const produced = m._sivo_web_conceal(handle, count, output);
@@ -235,17 +222,28 @@
 
       // Bytes of a frame that is not yet complete.
       get pendingBytes() {
-        return this._pending.length;
+        return m._sivo_web_stream_pending(this._live());
       }
 
+      // Bytes of the stream before the pending ones: whole frames and
+      // skipped bad bytes.
+      get consumed() {
+        return m._sivo_web_stream_consumed(this._live());
+      }
+
+      // Speech frames found damaged (and concealed) so far.
+      get damagedFrames() {
+        return m._sivo_web_stream_damaged(this._live());
+      }
+
+      // Restarts as a new decoder: state, pending bytes, offsets and counts.
       reset() {
-        m._sivo_decoder_reset(this._live());
-        this._pending = new Uint8Array(0);
+        m._sivo_web_stream_reset(this._live());
       }
 
       free() {
-        if (this._handle !== 0) closeHandle('_sivo_decoder_close', this._handle);
-        this._handle = 0;
+        if (this._stream !== 0) m._sivo_web_stream_close(this._stream);
+        this._stream = 0;
       }
     }
 
@@ -266,13 +264,12 @@
     // options.lost: per frame, true to conceal that frame as lost.
     function decode(bytes, options = {}) {
       checkType(bytes, Uint8Array, 'bytes');
-      const walk = walkFrames(bytes, 0, false);
-      if (walk.error) throw new Error(walk.error);
-      const decoder = new Decoder({ postfilter: options.postfilter !== false });
+      const handle = openHandle('_sivo_decoder_open');
       try {
-        return decodeFrames(decoder._handle, bytes, walk, options.lost || null);
+        setPostfilter(handle, options.postfilter !== false);
+        return decodeWhole(handle, bytes, options.lost || null);
       } finally {
-        decoder.free();
+        closeHandle('_sivo_decoder_close', handle);
       }
     }
 

@@ -171,11 +171,15 @@ class Decoder(_sivo.Decoder):
 
     Streaming decoder: `decode(data)` takes any number of bytes and returns
     the samples of the frames completed so far; a cut frame waits for its
-    remaining bytes. `decode_lost()` returns 240 samples concealing a lost
-    frame. `finish()` raises FrameError when bytes of a cut frame remain. A
-    context manager: leaving the block without an exception calls finish(),
-    and leaving it in any way closes the decoder. Threads may share a
-    decoder as they may share an Encoder.
+    remaining bytes. An invalid frame type raises FrameError, whose `samples`
+    hold the frames decoded before it; the rest of that chunk is skipped.
+    Offsets (`consumed`, FrameError.offset) count every byte given since
+    construction or `reset()`. `decode_lost()` returns 240 samples concealing
+    a lost frame. `finish()` raises FrameError when bytes of a cut frame
+    remain (they are dropped). The JavaScript package's Decoder behaves the
+    same. A context manager: leaving the block without an exception calls
+    finish(), and leaving it in any way closes the decoder. Threads may share
+    a decoder as they may share an Encoder.
 
     Args:
         postfilter: apply the pitch and formant post-filters.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -99,6 +100,23 @@ struct run_result {
   std::string out, err;
 };
 
+// The program under test: the one built beside this suite, or another build
+// of it that SIVO_UNDER_TEST names with whatever runs it ("wine64
+// .../sivo.exe"); SIVO_UNDER_TEST_SYSTEM=windows then leaves out the cases
+// that only a POSIX system has (FIFOs, symbolic links, file modes, size
+// limits, /dev files, signals while blocked in a read).
+const char* other_build() {
+  const char* other = std::getenv("SIVO_UNDER_TEST");
+  return other != nullptr && *other != '\0' ? other : nullptr;
+}
+
+bool posix_program() {
+  const char* system = std::getenv("SIVO_UNDER_TEST_SYSTEM");
+  return other_build() == nullptr || system == nullptr || std::string(system) != "windows";
+}
+
+const std::string kBuiltProgram = SIVO_RUNNER " " SIVO_PATH;
+
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,12 +129,15 @@ class Cli : public ::testing::Test {
 
   fs::path path(const std::string& name) const { return dir_ / name; }
 
-  // Runs a bash script in the test folder, $SIVO naming the program (after
-  // the emulator that runs a cross build's programs, if there is one).
+  // Runs a bash script in the test folder, $SIVO naming the program under
+  // test (after the emulator that runs a cross build's programs, if any).
   run_result sh(const std::string& script) {
-    const std::string command = "cd '" + dir_.string() + "' && SIVO='" SIVO_RUNNER " " SIVO_PATH
-                                "' bash -c '" +
-                                escape(script) + "' >.out 2>.err </dev/null";
+    return sh_with(other_build() != nullptr ? other_build() : kBuiltProgram, script);
+  }
+
+  run_result sh_with(const std::string& program, const std::string& script) {
+    const std::string command = "cd '" + dir_.string() + "' && SIVO='" + program +
+                                "' bash -c '" + escape(script) + "' >.out 2>.err </dev/null";
     const int status = std::system(command.c_str());
     run_result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -363,6 +384,7 @@ TEST_F(Cli, FailuresLeaveFilesUntouched) {
     const char* script;
     int code;
     const char* message;
+    bool posix_only = false;
   };
   const failure_case cases[] = {
       {"$SIVO encode nope.wav old", 1, "sivo: cannot read 'nope.wav': No such file or directory"},
@@ -370,24 +392,26 @@ TEST_F(Cli, FailuresLeaveFilesUntouched) {
       {"$SIVO info folder", 1, "sivo: cannot read 'folder': Is a directory"},
       {"$SIVO encode folder old", 1, "sivo: cannot read 'folder': Is a directory"},
       {"$SIVO encode text.txt old", 1, "'text.txt' is not an audio file sivo can read"},
-      {"$SIVO encode /dev/zero old", 1, "'/dev/zero' is not an audio stream sivo can read"},
+      {"$SIVO encode /dev/zero old", 1, "'/dev/zero' is not an audio stream sivo can read", true},
       {"$SIVO encode speech.wav folder", 1, "cannot write 'folder': Is a directory"},
       {"$SIVO encode speech.wav no/dir/x", 1, "cannot write 'no/dir/x': No such file"},
       {"$SIVO encode - old < a.siv", 1, "'-' is not an audio file sivo can read"},
       {"cat a.siv | $SIVO encode - old", 1, "'-' is not an audio stream sivo can read"},
-      {"ulimit -f 20; $SIVO decode long.siv old", 1, "cannot write 'old': File too large"},
-      {"ulimit -f 2; $SIVO encode speech.wav old", 1, "cannot write 'old': File too large"},
-      {"$SIVO decode a.siv /dev/full", 1, "cannot write '/dev/full': No space left on device"},
+      {"ulimit -f 20; $SIVO decode long.siv old", 1, "cannot write 'old': File too large", true},
+      {"ulimit -f 2; $SIVO encode speech.wav old", 1, "cannot write 'old': File too large", true},
+      {"$SIVO decode a.siv /dev/full", 1, "cannot write '/dev/full': No space left on device",
+       true},
       {"$SIVO decode --format flac a.siv - | cat; exit ${PIPESTATUS[0]}", 1,
        "FLAC needs a seekable file"},
       {"$SIVO decode long.siv - | head -c 100 >/dev/null; exit ${PIPESTATUS[0]}", 0, ""},
       // Interrupted while waiting on a pipe that never ends.
       {"rm -f p; mkfifo p; timeout 20 $SIVO decode p old & exec 3>p; cat a.siv >&3; sleep 0.5;"
-       " kill -INT $!; wait $!", 130, "sivo: interrupted"},
+       " kill -INT $!; wait $!", 130, "sivo: interrupted", true},
       {"rm -f p; mkfifo p; timeout 20 $SIVO encode --raw - old < p & exec 3>p; cat speech.wav >&3; sleep 0.5;"
-       " kill -TERM $!; wait $!", 130, "sivo: interrupted"},
+       " kill -TERM $!; wait $!", 130, "sivo: interrupted", true},
   };
   for (const auto& c : cases) {
+    if (c.posix_only && !posix_program()) continue;
     SCOPED_TRACE(c.script);
     write_all(path("old"), precious);
     const run_result r = sh(c.script);
@@ -407,6 +431,7 @@ TEST_F(Cli, FailuresLeaveFilesUntouched) {
 // Outputs that are not regular files are written straight through and never
 // removed or replaced.
 TEST_F(Cli, NonRegularOutputsAreWrittenThrough) {
+  if (!posix_program()) GTEST_SKIP() << "FIFOs, symbolic links and file modes are POSIX's";
   const run_result r = sh(
       "$SIVO encode -q speech.wav a.siv && mkfifo fifo && ln -s /dev/stdout link &&"
       " { cat fifo > from_fifo & } && $SIVO decode -q --format wav a.siv fifo && wait &&"
@@ -424,6 +449,78 @@ TEST_F(Cli, NonRegularOutputsAreWrittenThrough) {
   EXPECT_EQ(fs::status(path("new.siv")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                 fs::perms::others_read);
+}
+
+// File names in any script, on the way in and out, give the same bytes as
+// plain ones (a UTF-8 locale, so that Wine passes them on as Unicode).
+TEST_F(Cli, NonAsciiFileNames) {
+  const run_result r = sh(
+      "export LC_ALL=C.UTF-8 && cp speech.wav \"sp\xc3\xa9ech \xe8\xaa\x9e.wav\" &&"
+      " $SIVO encode -q speech.wav plain.siv && $SIVO decode -q plain.siv plain.wav &&"
+      " $SIVO encode -q \"sp\xc3\xa9ech \xe8\xaa\x9e.wav\" \"\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.siv\" &&"
+      " $SIVO decode -q \"\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.siv\" \"\xd1\x80\xd0\xb5\xd1\x87\xd1\x8c.wav\" &&"
+      " $SIVO info \"\xc3\xa9t\xc3\xa9 absent.siv\"; echo \"info $?\"");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(read_all(path("\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.siv")), read_all(path("plain.siv")));
+  EXPECT_EQ(read_all(path("\xd1\x80\xd0\xb5\xd1\x87\xd1\x8c.wav")), read_all(path("plain.wav")));
+  EXPECT_GT(fs::file_size(path("plain.wav")), 48000u);
+  EXPECT_NE(r.out.find("info 1"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("cannot read '\xc3\xa9t\xc3\xa9 absent.siv': No such file or directory"),
+            std::string::npos)
+      << r.err;
+}
+
+// An interrupt while the program is busy ends it with 130 and leaves an
+// earlier output as it was, with no temporary file behind. The input never
+// ends and never stalls: speech every tenth of a second.
+TEST_F(Cli, InterruptWhileBusyKeepsTheOldOutput) {
+  const run_result r = sh(
+      "echo old > old; (while cat /usr/share/codec2/raw/hts1a.raw; do sleep 0.1; done) |"
+      " $SIVO encode -q --raw - old & sleep 2; kill -INT $!; wait $!");
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_NE(r.err.find("sivo: interrupted"), std::string::npos) << r.err;
+  EXPECT_EQ(read_all(path("old")), (bytes{'o', 'l', 'd', '\n'}));
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+// Another build of the program (sivo.exe under Wine) gives exactly the bytes
+// of the program built here, for every command both builds share.
+TEST_F(Cli, AnotherBuildGivesTheSameBytes) {
+  if (other_build() == nullptr) GTEST_SKIP() << "SIVO_UNDER_TEST names no other build";
+  ASSERT_EQ(sh_with(kBuiltProgram, "$SIVO encode -q speech.wav a.siv && "
+                                   "$SIVO decode -q --loss 30 --seed 5 a.siv lossy.wav")
+                .code,
+            0);
+  const char* commands[] = {
+      "$SIVO encode -q -r 0 speech.wav o",
+      "$SIVO encode -q -r 1 speech.wav o",
+      "$SIVO encode -q -r 2 speech.wav o",
+      "$SIVO encode -q -r 3 speech.wav o",
+      "$SIVO encode -q --raw /usr/share/codec2/raw/hts1a.raw o",
+      "cat speech.wav | $SIVO encode -q - - > o",
+      "$SIVO decode -q a.siv o.wav && mv o.wav o",
+      "$SIVO decode -q --no-postfilter a.siv o.raw && mv o.raw o",
+      "$SIVO decode -q --rate 11025 --format wav a.siv o",
+      "$SIVO decode -q --rate 48000 --format raw a.siv - > o",
+      "$SIVO decode -q --loss 30 --seed 5 --format raw a.siv o",
+      "$SIVO decode -q --format flac a.siv o",
+      "$SIVO decode -q --format aiff a.siv o",
+      "$SIVO info a.siv | tail -n +2 > o",
+      "$SIVO compare speech.wav lossy.wav > o",
+      "$SIVO raw2wav /usr/share/codec2/raw/hts1a.raw o",
+  };
+  for (const char* command : commands) {
+    SCOPED_TRACE(command);
+    fs::remove(path("o"));
+    const run_result here = sh_with(kBuiltProgram, command);
+    ASSERT_EQ(here.code, 0) << here.err;
+    const bytes expected = read_all(path("o"));
+    ASSERT_GT(expected.size(), 0u);
+    fs::remove(path("o"));
+    const run_result other = sh(command);
+    ASSERT_EQ(other.code, 0) << other.err;
+    EXPECT_TRUE(read_all(path("o")) == expected);
+  }
 }
 
 // ---- Damaged streams, frame loss, the command line -----------------------

@@ -1,6 +1,5 @@
 // Handles used in several threads at once: each thread's frames and samples
 // equal those of the same handle run alone.
-#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,6 +8,7 @@
 
 #include "sivocore.h"
 #include "speech.h"
+#include "start_gate.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ TEST(Concurrency, HandlesInManyThreadsMatchTheirRunAlone) {
   ASSERT_FALSE(speech.empty()) << "codec2-examples recordings missing";
   constexpr int kThreads = 8;
   std::vector<coded> together(kThreads);
-  std::latch go(kThreads);
+  sivo::test::start_gate go(kThreads);
   std::vector<std::thread> pool;
   for (int t = 0; t < kThreads; ++t) {
     pool.emplace_back([&, t] {

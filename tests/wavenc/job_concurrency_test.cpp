@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +12,7 @@
 #endif
 
 #include "sivowav.h"
+#include "start_gate.h"
 #include "tests/wavenc/wav_files.h"
 
 namespace {
@@ -104,7 +104,7 @@ TEST_F(JobConcurrency, StartsCountsAndStopsAtOnceKeepEveryPromise) {
         ASSERT_EQ(SivoEncode(message, title, input.c_str(), running_out.c_str(), 0), 1);
       }
       const int threads = c.starters + c.counters + c.stoppers;
-      std::latch go(threads);
+      sivo::test::start_gate go(threads);
       std::vector<int32_t> start_result(c.starters), stop_result(c.stoppers);
       std::vector<std::vector<int32_t>> counts(c.counters);
       std::vector<char> clean_texts(threads, 1);  // not vector<bool>: one flag per thread

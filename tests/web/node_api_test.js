@@ -162,7 +162,7 @@ async function main() {
       { message: 'sivo: invalid frame type 4 at byte offset 24' })],
     ['frame cut short named with its offset', () => assert.throws(
       () => sivo.decode(new Uint8Array([...frame0, ...frame0.subarray(0, 10)])),
-      { message: 'sivo: frame cut short at byte offset 24 (10 of 24 bytes)' })],
+      { message: 'sivo: truncated frame at byte offset 24: type 0 needs 24 bytes, 10 bytes remain' })],
     ['streaming error keeps the good frames', () => {
       const d = new sivo.Decoder();
       d.decode(frame0.subarray(0, 20));

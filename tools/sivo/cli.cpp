@@ -4,6 +4,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "system_files.h"
+#endif
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +19,28 @@ namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
 
+#if defined(_WIN32)
+HANDLE g_main_thread = nullptr;
+
+// Runs in a thread Windows starts for each console event.
+BOOL WINAPI on_console_event(DWORD event) {
+  // A second Ctrl-C ends the program at once; its temporary file, still
+  // marked to vanish, goes with it.
+  if (g_interrupted) ExitProcess(kExitInterrupted);
+  g_interrupted = 1;
+  // A read waiting on a pipe or the console returns, so that the flag is
+  // seen.
+  if (g_main_thread != nullptr) CancelSynchronousIo(g_main_thread);
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  // The console is closing, or the user logging off: the process ends as
+  // soon as this returns, so it waits while the main thread removes its
+  // temporary file and exits (Windows allows it a few seconds).
+  Sleep(INFINITE);
+  return TRUE;
+}
+#else
 void on_signal(int) { g_interrupted = 1; }
+#endif
 
 }  // namespace
 
@@ -73,13 +100,54 @@ int match_option(const std::vector<std::string>& args, size_t& i, std::string_vi
   return 0;
 }
 
+#if defined(_WIN32)
+namespace {
+
+// The volume serial number and file index of a file on disk; false for
+// anything else (a pipe, a device, a name that does not exist).
+bool disk_file_id(HANDLE h, BY_HANDLE_FILE_INFORMATION& id) {
+  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(h, &id) != 0;
+}
+
+// "-" is standard input, whatever it reads.
+bool file_id(const std::string& path, BY_HANDLE_FILE_INFORMATION& id) {
+  if (path == "-") return disk_file_id(GetStdHandle(STD_INPUT_HANDLE), id);
+  const std::wstring wide = sivo::to_wide(path);
+  if (wide.empty()) return false;
+  const HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const bool found = disk_file_id(h, id);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return found;
+}
+
+}  // namespace
+
+// One file has one volume serial number and file index, whatever the name's
+// case, folder or spelling.
+bool same_file(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+  if (b == "-" || !file_id(a, ia) || !file_id(b, ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+#else
 bool same_file(const std::string& a, const std::string& b) {
   struct stat sa {}, sb{};
   if (a == "-" || b == "-") return false;
   if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
   return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
+#endif
 
+#if defined(_WIN32)
+void catch_interrupts() {
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_thread,
+                  0, FALSE, DUPLICATE_SAME_ACCESS);
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+#else
 void catch_interrupts() {
   struct sigaction action {};
   action.sa_handler = on_signal;
@@ -94,6 +162,7 @@ void catch_interrupts() {
   // program with a temporary file left behind.
   signal(SIGXFSZ, SIG_IGN);
 }
+#endif
 
 bool interrupted() { return g_interrupted != 0; }
 

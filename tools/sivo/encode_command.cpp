@@ -1,13 +1,12 @@
 // sivo encode: any audio file or stream into a stream of compressed frames,
 // with a progress bar and a summary.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli.h"
+#include "system_files.h"
 
 namespace sivo_cli {
 namespace {
@@ -147,7 +146,7 @@ int run_encode(const std::vector<std::string>& args) {
 
   catch_interrupts();
   options.cancelled = interrupt_check();
-  const bool show_bar = !quiet && isatty(STDERR_FILENO);
+  const bool show_bar = !quiet && sivo::is_terminal(2);
   int shown = -1;
   if (show_bar) {
     options.progress = [&](long long done, long long total) {

@@ -70,7 +70,10 @@ int run_info(const std::vector<std::string>& args) {
   const double duration = report.speech_frames * static_cast<double>(kFrameSamples) / kSampleRate;
   std::printf("file:             %s\n", input.c_str());
   // From a pipe, the bytes read: up to the frame that stopped the walk.
-  const long long size = reader.size >= 0 ? reader.size : reader.offset + report.stop_left;
+  const long long left = static_cast<long long>(report.stop_step.length - report.stop_step.needed);
+  const long long size = reader.size >= 0                              ? reader.size
+                         : report.stop == stream_stop::truncated_frame ? reader.offset + left
+                                                                       : reader.offset;
   std::printf("size:             %lld bytes\n", size);
   std::printf("speech frames:    %lld\n", report.speech_frames);
   for (int rate = 0; rate < 4; ++rate) {

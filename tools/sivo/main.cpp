@@ -1,10 +1,21 @@
 // sivo: the command-line front end of the sivo speech codec.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli.h"
 #include "sivocore.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include "system_files.h"
+#endif
 
 #ifndef SIVO_VERSION
 #define SIVO_VERSION "unknown"
@@ -40,16 +51,53 @@ void print_version() {
   std::printf("sivo %s\nencoder: %s\ndecoder: %s\n", SIVO_VERSION, encoder, decoder);
 }
 
+#if defined(_WIN32)
+UINT g_console_code_page = 0;
+
+void restore_console_code_page() { SetConsoleOutputCP(g_console_code_page); }
+
+// The command line as UTF-8 whatever the system's code page, so that every
+// file name a user can type reaches the file routes intact.
+std::vector<std::string> utf8_arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 0; wide != nullptr && i < count; ++i) args.push_back(sivo::to_utf8(wide[i]));
+  LocalFree(wide);
+  return args;
+}
+
+// Audio and frames pass through standard input and output unchanged, and
+// messages (UTF-8, with file names in them) show as written.
+std::vector<std::string> prepare_windows() {
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  g_console_code_page = GetConsoleOutputCP();
+  if (g_console_code_page != 0 && g_console_code_page != CP_UTF8 &&
+      SetConsoleOutputCP(CP_UTF8)) {
+    std::atexit(restore_console_code_page);
+  }
+  return utf8_arguments();
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace sivo_cli;
+#if defined(_WIN32)
+  (void)argv;
+  const std::vector<std::string> all = prepare_windows();
+  argc = static_cast<int>(all.size());
+#else
+  const std::vector<std::string> all(argv, argv + argc);
+#endif
   if (argc < 2) {
     std::fputs(kHelp, stderr);
     return kExitUsage;
   }
-  const std::string command = argv[1];
-  std::vector<std::string> args(argv + 2, argv + argc);
+  const std::string command = all[1];
+  std::vector<std::string> args(all.begin() + 2, all.end());
   if (command == "-h" || command == "--help") {
     std::fputs(kHelp, stdout);
     return kExitOk;

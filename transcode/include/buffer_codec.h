@@ -1,11 +1,13 @@
-// Buffer loops: whole frames of samples into frame bytes and a walked frame
-// stream into samples, one C call per frame.
+// The encoding loop over whole buffers of samples (its decoding twin is the
+// walker's sivo_walk_decode), and the walker's texts as strings.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
+#include "frame_walk.h"
 #include "sivocore.h"
 
 namespace sivo {
@@ -24,16 +26,8 @@ inline size_t frames_for(size_t count, bool pad_tail) noexcept {
   return count / kFrameSamples + (pad_tail && count % kFrameSamples != 0 ? 1 : 0);
 }
 
-struct decode_outcome {
-  size_t samples = 0;         // samples written to `out`
-  size_t damaged_frames = 0;  // concealed as lost by the decoder
-  int32_t status = SIVO_OK;   // the first status other than OK or DAMAGED_FRAME
-};
-
-// Decodes the speech frames of `stream`, which holds whole frames only (a
-// census found no fault), skipping the reserved types 6 and 7. `out` has
-// room for 240 samples per speech frame.
-decode_outcome decode_frames(sivo_decoder* decoder, std::span<const uint8_t> stream,
-                             int16_t* out) noexcept;
+// The walker's text for a step that is not a whole frame, `offset` bytes
+// into the stream.
+std::string walk_error_text(const sivo_walk_step& step, uint64_t offset);
 
 }  // namespace sivo

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "frame_walk.h"
+
 namespace sivo {
 
 // Why a walk ended before the end of the stream.
@@ -61,9 +63,8 @@ struct stream_report {
   long long bytes_used = 0;       // bytes of every whole frame walked
   stream_stop stop = stream_stop::none;
   long long stop_offset = 0;  // byte offset of the frame that stopped the walk
-  int stop_type = 0;          // that frame's type
-  long long stop_needed = 0;  // truncated: bytes the frame needs
-  long long stop_left = 0;    // truncated: bytes left in the stream
+  sivo_walk_step stop_step{};  // the walker's step there (truncated: the bytes left
+                               // are stop_step.length - stop_step.needed)
   int stop_error = 0;         // read failure: errno
 };
 
