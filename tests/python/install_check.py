@@ -25,7 +25,6 @@ from pathlib import Path
 
 MODE, SRC, BUILD = sys.argv[1], Path(sys.argv[2]).resolve(), Path(sys.argv[3]).resolve()
 PYTHON = sys.executable
-SUITE = SRC / "tests" / "python"
 
 
 def run(args, **kwargs):
@@ -144,13 +143,15 @@ def wheel_mode(scratch):
     wheel = build("--wheel", SRC, scratch / "dist", SIVO_CMAKE_BUILD_DIR=str(BUILD))
     check_wheel(wheel)
     python, before = install(wheel, scratch)
-    # The test suite, copied out of the source tree and run there.
-    suite = scratch / "suite"
-    suite.mkdir()
-    for f in [SUITE / "conftest.py", *sorted(SUITE.glob("test_*.py"))]:
-        shutil.copy(f, suite)
+    # The test suite and the case tables it shares with the other tests,
+    # copied out of the source tree and run there.
+    for folder in ("python", "support"):
+        shutil.copytree(SRC / "tests" / folder, scratch / "tests" / folder,
+                        ignore=shutil.ignore_patterns("__pycache__"))
+    suite = scratch / "tests" / "python"
     started = time.monotonic()
-    result = subprocess.run([python, "-m", "pytest", "-q", "-p", "no:cacheprovider", "."],
+    tests = sorted(p.name for p in suite.glob("test_*.py"))
+    result = subprocess.run([python, "-m", "pytest", "-q", "-p", "no:cacheprovider", *tests],
                             cwd=suite, env=suite_env(), timeout=1200)
     print(f"the Python test suite against the installed wheel: "
           f"{time.monotonic() - started:.1f} s", flush=True)
