@@ -17,13 +17,6 @@ struct rate_converter {
 namespace {
 
 constexpr int32_t kMaxBlockLength = 1 << 20;
-// Blocks of silence run through a twin resampler to measure how far its
-// output can lag behind the exact count. The lag pattern of the rates the
-// WAV job converts (down to 8000 Hz) peaks within the first 400 blocks; the
-// margin covers that more than twice. Conversions whose lag keeps growing
-// for longer (up from 8000 Hz to 44100 Hz and above, or from 1000 Hz) are
-// not to be run block by block: they stream (rate_stream.h).
-constexpr int kProbeBlocks = 1000;
 
 }  // namespace
 
@@ -47,8 +40,10 @@ int32_t rate_conversion_init(rate_converter** converter_out, int32_t block_lengt
   if (out_per_block == 0) return kFailed;
 
   bool ok = false;
+  // Blocks of silence run through a twin resampler measure how far its
+  // output can lag behind the exact count.
   const int32_t delay = ratelib::measure_lag(block_length, in_rate, out_rate, quality,
-                                             out_per_block, kProbeBlocks, ok);
+                                             out_per_block, ratelib::kLeadProbeBlocks, ok);
   if (!ok) return kFailed;
 
   auto* c = new (std::nothrow) rate_converter;

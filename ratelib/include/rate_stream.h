@@ -44,6 +44,14 @@ std::size_t stream_take(rate_stream* s, int16_t* output, std::size_t count);
 
 void stream_close(rate_stream* s);
 
+// Blocks of silence a block converter probes for its lead (measure_lag).
+// The lag pattern of the rates the WAV job converts (down to 8000 Hz) peaks
+// within the first 400 blocks; the margin covers that more than twice.
+// Conversions whose lag keeps growing for longer (up from 8000 Hz to 44100
+// Hz and above, or from 1000 Hz) are not to be run at a fixed count per
+// block: they stream.
+constexpr int kLeadProbeBlocks = 1000;
+
 // The largest lag of the resampler's output behind out_per_block samples per
 // block of `block_length` frames, over `blocks` blocks of silence (the output
 // count does not depend on the samples): the lead a fixed-count block

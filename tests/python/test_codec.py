@@ -271,6 +271,44 @@ def test_paths_with_a_nul_are_refused(tmp_path):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["in.siv", "in.wav"]
 
 
+def test_outputs_that_are_the_input_are_refused(tmp_path):
+    # By any name (the same, a symbolic or hard link, another spelling of
+    # the folder, standard input): refused before anything is written.
+    write_wav(tmp_path / "a.wav", speech(2))
+    (tmp_path / "x.siv").write_bytes(sivo.encode(speech(2)))
+    os.symlink(tmp_path / "a.wav", tmp_path / "link.wav")
+    os.link(tmp_path / "a.wav", tmp_path / "hard.wav")
+    (tmp_path / "sub").mkdir()
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir() if p.is_file()}
+    calls = [
+        lambda: sivo.encode_file(tmp_path / "a.wav", tmp_path / "a.wav"),
+        lambda: sivo.encode_file(tmp_path / "a.wav", tmp_path / "link.wav"),
+        lambda: sivo.encode_file(tmp_path / "hard.wav", str(tmp_path / "sub/../a.wav")),
+        lambda: sivo.decode_file(tmp_path / "x.siv", tmp_path / "x.siv"),
+        lambda: sivo.decode_file(tmp_path / "x.siv", str(tmp_path / "sub/../x.siv"), rate=16000),
+    ]
+    for call in calls:
+        with pytest.raises(sivo.SivoError, match="name the same file"):
+            call()
+    code = "import sivo, sys; sivo.encode_file('-', sys.argv[1])"
+    with open(tmp_path / "hard.wav", "rb") as stdin:
+        child = subprocess.run([sys.executable, "-c", code, tmp_path / "link.wav"], stdin=stdin,
+                               capture_output=True, text=True, timeout=60)
+    assert child.returncode == 1 and "standard input and" in child.stderr, child.stderr
+    assert {p.name: p.read_bytes() for p in tmp_path.iterdir() if p.is_file()} == before
+    assert [sivo.same_file(tmp_path / "a.wav", tmp_path / name)
+            for name in ("link.wav", "hard.wav", "x.siv", "new.wav", "sub")] == [
+                True, True, False, False, False]
+
+
+def test_long_decodes_convert_to_any_rate(long_inputs, tmp_path):
+    # Ten minutes at 48000 Hz: every sample, not a failure after the first
+    # minute.
+    summary = sivo.decode_file(long_inputs / "talk.siv", tmp_path / "out.raw", rate=48000)
+    assert summary["frames"] == 6 * 3334 and summary["samples"] == 6 * 3334 * 240 * 6
+    assert (tmp_path / "out.raw").stat().st_size == 2 * summary["samples"]
+
+
 # The streaming decoder's cases that the JavaScript package's tests run too.
 DECODER_CASES = json.loads((pathlib.Path(__file__).parent.parent / "support" /
                             "streaming_decoder_cases.json").read_text())
