@@ -21,6 +21,9 @@ packages+=(baresip-core libre-dev librem-dev)
 
 # The Python package, its tests and the corpus tool's Dask cluster.
 packages+=(python3-dev python3-numpy python3-pytest pybind11-dev python3-dask python3-distributed)
+# The wheel and the source distribution (python3 -m build --no-isolation),
+# installed by pip into a virtual environment in their tests.
+packages+=(python3-setuptools python3-wheel python3-build python3-venv)
 
 # The listening page's test drives a headless browser; the baresip call
 # tests make network namespaces with a tap device and steer RTP with nftables.

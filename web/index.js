@@ -15,6 +15,9 @@
   const FRAME_SAMPLES = 240;
   const MAX_FRAME_BYTES = 45;
   const RATE_BYTES = [24, 31, 19, 45];
+  // The largest buffer the module allocates: its sizes and offsets are
+  // 32-bit signed integers, and its memory stops at 2 GiB.
+  const MAX_BUFFER_BYTES = 0x7fffffff;
 
   function checkRate(rate) {
     if (!Number.isInteger(rate) || rate < 0 || rate > 3) {
@@ -28,6 +31,17 @@
     }
   }
 
+  // count items of unit bytes each, checked before anything is allocated:
+  // past the largest buffer a RangeError names what needed the room.
+  function bufferBytes(count, unit, what) {
+    const bytes = count * unit;
+    if (!(bytes <= MAX_BUFFER_BYTES)) {
+      throw new RangeError(`sivo: ${what} needs ${bytes} bytes, more than the ` +
+        `${MAX_BUFFER_BYTES} one call can hold; give it in smaller pieces`);
+    }
+    return bytes;
+  }
+
   function concat(a, b) {
     if (a.length === 0) return b;
     const out = new a.constructor(a.length + b.length);
@@ -39,8 +53,10 @@
   function bind(m) {
     // Scratch buffers live for one call: allocate, copy in, call, copy out,
     // free. Views of the heap are taken after every allocation, since the
-    // memory may have grown.
+    // memory may have grown. Every size has passed bufferBytes() (a size
+    // past 32 bits would wrap to a small allocation).
     function withBuffers(sizes, body) {
+      for (const n of sizes) bufferBytes(n, 1, 'a buffer');
       const ptrs = sizes.map((n) => (n > 0 ? m._malloc(n) : 0));
       try {
         if (ptrs.some((p, i) => sizes[i] > 0 && p === 0)) {
@@ -70,9 +86,14 @@
     function encodeFrames(handle, pcm, rate) {
       const frames = pcm.length / FRAME_SAMPLES;
       if (frames === 0) return new Uint8Array(0);
-      return withBuffers([pcm.length * 2, frames * MAX_FRAME_BYTES], ([input, output]) => {
+      const sizes = [bufferBytes(pcm.length, 2, 'encoding the samples'),
+        bufferBytes(frames, MAX_FRAME_BYTES, 'encoding the samples')];
+      return withBuffers(sizes, ([input, output]) => {
         m.HEAP16.set(pcm, input >> 1);
         const written = m._sivo_web_encode(handle, input, frames, rate, output);
+        if (written < 0) {
+          throw new RangeError(`sivo: encoding ${frames} frames at rate ${String(rate)} refused`);
+        }
         return m.HEAPU8.slice(output, output + written);
       });
     }
@@ -93,7 +114,9 @@
         if (text) throw frameError(text);
         const frames = m.HEAP32[info >> 2];
         const speech = m.HEAP32[(info >> 2) + 1];
-        return withBuffers([lost ? frames : 0, speech * FRAME_SAMPLES * 2], ([flags, output]) => {
+        const sizes = [lost ? frames : 0,
+          bufferBytes(speech, FRAME_SAMPLES * 2, `decoding ${speech} frames`)];
+        return withBuffers(sizes, ([flags, output]) => {
           if (flags) {
             for (let i = 0; i < frames; ++i) m.HEAPU8[flags + i] = lost[i] ? 1 : 0;
           }
@@ -102,6 +125,12 @@
         });
       });
     }
+
+    // Objects dropped without free() give their memory back when collected.
+    // free() unregisters, so a handle is closed once.
+    const reclaim = typeof FinalizationRegistry === 'function'
+      ? new FinalizationRegistry((close) => close())
+      : { register() {}, unregister() {} };
 
     function setPostfilter(handle, postfilter) {
       if (m._sivo_decoder_set_filter_mode(handle, postfilter ? 1 : 0) !== 0) {
@@ -114,9 +143,21 @@
     class Encoder {
       constructor(options = {}) {
         this.rate = options.rate === undefined ? 0 : options.rate;
-        checkRate(this.rate);
         this._handle = openHandle('_sivo_encoder_open');
         this._pending = new Int16Array(0);
+        const handle = this._handle;
+        reclaim.register(this, () => closeHandle('_sivo_encoder_close', handle), this);
+      }
+
+      // The rate of the next frames; anything but 0..3 is refused with a
+      // RangeError and the rate stays as it was.
+      get rate() {
+        return this._rate;
+      }
+
+      set rate(rate) {
+        checkRate(rate);
+        this._rate = rate;
       }
 
       _live() {
@@ -131,11 +172,12 @@
         checkType(samples, Int16Array, 'samples');
         checkRate(rate);
         const handle = this._live();
-        this.rate = rate;
         const all = concat(this._pending, samples);
         const whole = all.length - (all.length % FRAME_SAMPLES);
+        const bytes = encodeFrames(handle, all.subarray(0, whole), rate);
+        this.rate = rate;
         this._pending = all.slice(whole);
-        return encodeFrames(handle, all.subarray(0, whole), rate);
+        return bytes;
       }
 
       // Encodes the samples still waiting, padded with silence to a whole
@@ -145,8 +187,9 @@
         if (this._pending.length === 0) return new Uint8Array(0);
         const frame = new Int16Array(FRAME_SAMPLES);
         frame.set(this._pending);
+        const bytes = encodeFrames(handle, frame, this.rate);
         this._pending = new Int16Array(0);
-        return encodeFrames(handle, frame, this.rate);
+        return bytes;
       }
 
       // Restarts the signal processing as for a new encoder; drops waiting
@@ -157,7 +200,10 @@
       }
 
       free() {
-        if (this._handle !== 0) closeHandle('_sivo_encoder_close', this._handle);
+        if (this._handle !== 0) {
+          reclaim.unregister(this);
+          closeHandle('_sivo_encoder_close', this._handle);
+        }
         this._handle = 0;
       }
     }
@@ -170,6 +216,8 @@
       constructor(options = {}) {
         this._stream = m._sivo_web_stream_open(options.postfilter === false ? 0 : 1);
         if (this._stream === 0) throw new Error('sivo: out of memory');
+        const stream = this._stream;
+        reclaim.register(this, () => m._sivo_web_stream_close(stream), this);
       }
 
       _live() {
@@ -187,7 +235,8 @@
         return withBuffers([bytes.length, 4], ([input, info]) => {
           m.HEAPU8.set(bytes, input);
           const speech = m._sivo_web_stream_survey(stream, input, bytes.length);
-          return withBuffers([speech * FRAME_SAMPLES * 2], ([output]) => {
+          const size = bufferBytes(speech, FRAME_SAMPLES * 2, `decoding ${speech} frames`);
+          return withBuffers([size], ([output]) => {
             const text = m._sivo_web_stream_decode(stream, input, bytes.length, output, info);
             const samples = m.HEAP16.slice(output >> 1, (output >> 1) + m.HEAP32[info >> 2]);
             if (text) {
@@ -212,10 +261,12 @@
         if (!Number.isInteger(count) || count < 0) {
           throw new RangeError(`sivo: lost frame count must be a whole number (got ${count})`);
         }
+        const size = bufferBytes(count, FRAME_SAMPLES * 2, `concealing ${count} frames`);
         const handle = m._sivo_web_stream_handle(this._live());
         if (count === 0) return new Int16Array(0);
-        return withBuffers([count * FRAME_SAMPLES * 2], ([output]) => {
+        return withBuffers([size], ([output]) => {
           const produced = m._sivo_web_conceal(handle, count, output);
+          if (produced < 0) throw new RangeError(`sivo: concealing ${count} frames refused`);
           return m.HEAP16.slice(output >> 1, (output >> 1) + produced);
         });
       }
@@ -242,7 +293,10 @@
       }
 
       free() {
-        if (this._stream !== 0) m._sivo_web_stream_close(this._stream);
+        if (this._stream !== 0) {
+          reclaim.unregister(this);
+          m._sivo_web_stream_close(this._stream);
+        }
         this._stream = 0;
       }
     }

@@ -38,13 +38,15 @@ def cluster(tmp_path_factory):
     address = f"tcp://127.0.0.1:{port}"
     log = open(folder / "cluster.log", "wb")
     # The status pages are served even without a dashboard, on every
-    # interface unless told otherwise.
-    procs = [start(["dask", "scheduler", "--host", "127.0.0.1", "--port", str(port),
+    # interface unless told otherwise. The cluster runs this interpreter, so
+    # that its workers import the package under test.
+    dask = [sys.executable, "-m", "dask"]
+    procs = [start([*dask, "scheduler", "--host", "127.0.0.1", "--port", str(port),
                     "--no-dashboard", "--dashboard-address", "127.0.0.1:0"], log)]
     workers = {}
     try:
         for name in ("A", "B"):
-            workers[name] = start(["dask", "worker", address, "--name", name, "--nthreads", "1",
+            workers[name] = start([*dask, "worker", address, "--name", name, "--nthreads", "1",
                                    "--no-nanny", "--host", "127.0.0.1", "--no-dashboard",
                                    "--dashboard-address", "127.0.0.1:0",
                                    "--local-directory", str(folder / name)], log)

@@ -15,6 +15,10 @@
 
 namespace {
 
+// The most frames one call takes: their samples, as bytes, fit an int32 (the
+// interface's sizes and counts are int32; size_t is 32 bits here).
+constexpr int32_t kMaxCallFrames = INT32_MAX / (SIVO_FRAME_SAMPLES * 2);
+
 // The text and stream offset of the last bad frame met (one call at a time:
 // JavaScript runs the module on one thread).
 char g_text[SIVO_WALK_TEXT_BYTES];
@@ -34,10 +38,12 @@ SIVO_WEB_EXPORT double sivo_web_fault_offset() { return static_cast<double>(g_of
 
 // Encodes frame_count frames of 240 samples from pcm at comp_rate and writes
 // them back to back into frames_out (room for frame_count * 45 bytes).
-// Returns the bytes written, or -1 when comp_rate is not 0..3.
+// Returns the bytes written, -1 when comp_rate is not 0..3, or -2 when
+// frame_count is negative or more than kMaxCallFrames.
 SIVO_WEB_EXPORT int32_t sivo_web_encode(sivo_encoder* handle, const int16_t* pcm,
                                         int32_t frame_count, int32_t comp_rate,
                                         uint8_t* frames_out) {
+  if (frame_count < 0 || frame_count > kMaxCallFrames) return -2;
   if (sivo_encoder_set_comp_rate(handle, comp_rate) != SIVO_OK) return -1;
   const std::span<const int16_t> samples(pcm,
                                          static_cast<size_t>(frame_count) * SIVO_FRAME_SAMPLES);
@@ -69,8 +75,11 @@ SIVO_WEB_EXPORT int32_t sivo_web_decode(sivo_decoder* handle, const uint8_t* byt
 }
 
 // Conceals frame_count lost frames into samples_out (frame_count * 240).
+// Returns the samples written, or -1 when frame_count is negative or more
+// than kMaxCallFrames.
 SIVO_WEB_EXPORT int32_t sivo_web_conceal(sivo_decoder* handle, int32_t frame_count,
                                          int16_t* samples_out) {
+  if (frame_count < 0 || frame_count > kMaxCallFrames) return -1;
   for (int32_t f = 0; f < frame_count; ++f) {
     int32_t type = 0;
     int32_t count = 0;
