@@ -117,8 +117,11 @@ autotools_build() { # name, source folder, configure options...
   echo "building $(basename "$src")"
   rm -rf "$deps/build-$name" "$deps/$name.done"
   mkdir -p "$deps/build-$name"
+  # The CMake builds take these from the toolchain file: SSE2, never x87.
+  local flags=-O2
+  [ "$arch" = i686 ] && flags="-O2 -msse2 -mfpmath=sse"
   { (cd "$deps/build-$name" && "$src/configure" --host="$triplet" --prefix="$deps/install" \
-      --disable-shared --enable-static "$@" && make -j"$jobs" && make install); } \
+      --disable-shared --enable-static CFLAGS="$flags" "$@" && make -j"$jobs" && make install); } \
     >"$deps/$name.log" 2>&1 || { tail -n 40 "$deps/$name.log" >&2; return 1; }
   rm -rf "$deps/build-$name"
   echo "$recipe" >"$deps/$name.done"
@@ -133,7 +136,8 @@ cross_build soxr "$(fetch_source libsoxr 'libsoxr-*/')" -DBUILD_TESTS=OFF \
   -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF
 
 # libsndfile and the codecs it reads and writes through: Ogg, Vorbis, FLAC,
-# Opus. Their stack protectors would need libssp, which MinGW links apart.
+# Opus. Their stack protectors and fortified string calls would need libssp,
+# which MinGW links apart.
 step "libsndfile"
 cross_build ogg "$(fetch_source libogg 'libogg-*/')" -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
 cross_build vorbis "$(fetch_source libvorbis 'libvorbis-*/')" -DBUILD_TESTING=OFF
@@ -141,9 +145,10 @@ cross_build flac "$(fetch_source flac 'flac-*/')" -DBUILD_CXXLIBS=OFF -DBUILD_PR
   -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF \
   -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON
 # Opus 1.3.1's CMake files are incomplete in its release; its configure
-# script builds it, as Debian's package does.
+# script builds it, as Debian's package does. _FORTIFY_SOURCE set to 0 keeps
+# configure from turning it on (its checks would need libssp too).
 autotools_build opus "$(fetch_source opus 'opus-*/')" --disable-doc \
-  --disable-extra-programs --disable-stack-protector
+  --disable-extra-programs --disable-stack-protector CPPFLAGS=-D_FORTIFY_SOURCE=0
 # FLAC__NO_DLL: libFLAC is linked in, not imported from a DLL. MP3 (mpg123,
 # LAME) is left out.
 cross_build sndfile "$(fetch_source libsndfile 'libsndfile-*/')" -DBUILD_PROGRAMS=OFF \
