@@ -155,6 +155,17 @@ cross_build sndfile "$(fetch_source libsndfile 'libsndfile-*/')" -DBUILD_PROGRAM
   -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF -DINSTALL_MANPAGES=OFF \
   -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL
 
+# The licences of what sivo.exe and the DLLs carry inside them, for the zip:
+# the libraries above and MinGW-w64's runtime (its threads library, its
+# start-up code).
+licences=$deps/install/share/licenses
+mkdir -p "$licences"
+for pair in libsndfile:COPYING libsoxr:LICENCE flac:COPYING.Xiph libogg:COPYING \
+  libvorbis:COPYING opus:COPYING; do
+  cp "$(fetch_source "${pair%%:*}" "${pair%%:*}-*/")/${pair#*:}" "$licences/${pair%%:*}.txt"
+done
+cp "/usr/share/doc/mingw-w64-${arch/_/-}-dev/copyright" "$licences/mingw-w64-runtime.txt"
+
 # --- Wine ---------------------------------------------------------------------
 # A private, headless prefix under the build folder: no X display, no
 # Mono/Gecko installers, no sound drivers (the first program that loads
