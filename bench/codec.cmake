@@ -15,3 +15,10 @@ if(SIVO_BUILD_BENCHMARKS)
   add_executable(sivo_codec_timer ${CMAKE_CURRENT_LIST_DIR}/codec_timer.cpp)
   target_link_libraries(sivo_codec_timer PRIVATE sivo_frame_walk)
 endif()
+
+if(SIVO_BUILD_BENCHMARKS)
+  # Every kernel in every variant the processor runs, and the codec's blocks
+  # on each (a plain program, run by hand; see README.md).
+  add_executable(sivo_kernel_report ${CMAKE_CURRENT_LIST_DIR}/kernel_report.cpp)
+  target_link_libraries(sivo_kernel_report PRIVATE sivocore_internal)
+endif()

@@ -15,7 +15,9 @@ median is kept.
   - ffmpeg: the time of the coding run less the time of the same ffmpeg
     command with the codec replaced by a stream copy to the null muxer
     (start-up, file reading and demuxing), so only the codec and its
-    per-frame handling remain.
+    per-frame handling remain. Decoding is timed with the post-filter on
+    (ffmpeg's default) and off (-postfilter 0), against sivo's decoder with
+    its post-filter on and off.
   - sivo: sivo_codec_timer reports the CPU time spent inside the frame calls
     alone, measured in-process; file I/O and start-up are outside it.
 The ratio is sivo's speed over ffmpeg's (x real time of each).
@@ -112,31 +114,43 @@ def main():
                                        "null", "-"], args.repeats)
         dec_peer = median_cpu(quiet + ["-f", "g723_1", "-i", peer_stream, "-f", "null", "-"],
                               args.repeats) - dec_base
+        plain_peer = median_cpu(quiet + ["-postfilter", "0", "-f", "g723_1", "-i", peer_stream,
+                                         "-f", "null", "-"], args.repeats) - dec_base
 
         rows = []
-        print("%-34s %10s %12s %8s" % ("case", "cpu s", "x realtime", "ratio"))
-        print("%-34s %10.3f %12.0f %8s" % ("ffmpeg g723_1 encode 6.3k", enc_peer, audio / enc_peer,
+        print("%-38s %10s %12s %8s" % ("case", "cpu s", "x realtime", "ratio"))
+        print("%-38s %10.3f %12.0f %8s" % ("ffmpeg g723_1 encode 6.3k", enc_peer, audio / enc_peer,
                                            "1.00"))
         for rate in range(4):
             stream = os.path.join(tmp, "sivo%d.bit" % rate)
             spent = timer_cpu([timer, "encode", str(rate), raw, stream], args.repeats)
             ratio = enc_peer / spent
             rows.append(("encode rate %d" % rate, ratio))
-            print("%-34s %10.3f %12.0f %8.2f" % ("sivo encode rate %d" % rate, spent,
+            print("%-38s %10.3f %12.0f %8.2f" % ("sivo encode rate %d" % rate, spent,
                                                  audio / spent, ratio))
-        print("%-34s %10.3f %12.0f %8s" % ("ffmpeg g723_1 decode, post-filter", dec_peer,
+        print("%-38s %10.3f %12.0f %8s" % ("ffmpeg g723_1 decode, post-filter", dec_peer,
                                            audio / dec_peer, "1.00"))
         for rate in range(4):
             stream = os.path.join(tmp, "sivo%d.bit" % rate)
             spent = timer_cpu([timer, "decode", "1", stream, os.path.join(tmp, "out.raw")],
                               args.repeats)
             ratio = dec_peer / spent
-            rows.append(("decode rate %d" % rate, ratio))
-            print("%-34s %10.3f %12.0f %8.2f" % ("sivo decode rate %d, post-filter" % rate, spent,
+            rows.append(("decode rate %d, post-filter" % rate, ratio))
+            print("%-38s %10.3f %12.0f %8.2f" % ("sivo decode rate %d, post-filter" % rate, spent,
                                                  audio / spent, ratio))
+        print("%-38s %10.3f %12.0f %8s" % ("ffmpeg g723_1 decode, no post-filter", plain_peer,
+                                           audio / plain_peer, "1.00"))
+        for rate in range(4):
+            stream = os.path.join(tmp, "sivo%d.bit" % rate)
+            spent = timer_cpu([timer, "decode", "0", stream, os.path.join(tmp, "out.raw")],
+                              args.repeats)
+            ratio = plain_peer / spent
+            rows.append(("decode rate %d, no post-filter" % rate, ratio))
+            print("%-38s %10.3f %12.0f %8.2f" % ("sivo decode rate %d, no post-filter" % rate,
+                                                 spent, audio / spent, ratio))
         print("\nratio rows (sivo speed / ffmpeg speed):")
         for name, ratio in rows:
-            print("  %-16s %6.2f" % (name, ratio))
+            print("  %-30s %6.2f" % (name, ratio))
 
 
 if __name__ == "__main__":

@@ -20,6 +20,7 @@
 #include "codec/excitation/fixed_codebook.h"
 #include "codec/frame_format.h"
 #include "codec/frame_params.h"
+#include "codec/kernels/kernel_table.h"
 
 namespace sivo {
 namespace {
@@ -68,8 +69,8 @@ struct subframe_filters {
 void code_subframe(int i, float* sub, const subframe_filters& filters, float* synthesis_history,
                    float* ringing_history, frame_params& params, encoder_state& state) noexcept {
   const std::span<float, kSubframe> target(sub, kSubframe);
-  subtract_ringing(target, filters.quantised, filters.weighting, filters.shaping,
-                   synthesis_history, ringing_history);
+  kernels().subtract_ringing(target, filters.quantised, filters.weighting, filters.shaping,
+                             synthesis_history, ringing_history);
   std::array<float, kSubframe> adaptive;
   find_adaptive_codebook(target, filters.impulse, sub - kHistory, params, i, state, adaptive);
   find_fixed_codebook(target, filters.impulse, params, i, state);
@@ -77,8 +78,8 @@ void code_subframe(int i, float* sub, const subframe_filters& filters, float* sy
 
   const subframe_params& entry = params.subframes[i];
   update_taming(params.olp[i / 2], entry.acb_lag, entry.acb_gain, state);
-  update_memories(target, filters.quantised, filters.weighting, synthesis_history,
-                  ringing_history);
+  kernels().update_memories(target, filters.quantised, filters.weighting, synthesis_history,
+                            ringing_history);
   // Later subframes and frames see the excitation limited to 16 bits; the
   // memory update above has used the unclipped values.
   for (int n = 0; n < kSubframe; ++n) sub[n] = clip_excitation(sub[n]);
@@ -86,9 +87,8 @@ void code_subframe(int i, float* sub, const subframe_filters& filters, float* sy
 
 }  // namespace
 
-int32_t encode_frame(encoder_state& state, const int16_t* samples,
-                     uint8_t* frame_bytes, int32_t& frame_type,
-                     int32_t& byte_count) noexcept {
+int32_t encode_frame(encoder_state& state, const int16_t* samples, uint8_t* frame_bytes,
+                     int32_t& frame_type, int32_t& byte_count) noexcept {
   const int slot = advance_ring(state);
 
   // Where the current slot starts on each line. The coded frame is the last
@@ -112,7 +112,7 @@ int32_t encode_frame(encoder_state& state, const int16_t* samples,
 
   std::array<weighting_set, kSubframes> weighting;
   weighting_coefficients(weighting, unquantised);
-  weighting_filter(speech - kSubframe, excitation, weighting, state);
+  kernels().weighting_filter(speech - kSubframe, excitation, weighting, state);
   std::copy_n(excitation, kFrame, weighted);
 
   frame_params params{};

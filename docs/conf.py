@@ -6,6 +6,7 @@
 #   SIVO_PYTHONPATH   the folder holding the built `sivo` package
 #   SIVO_VERSION      the project's version
 import os
+import re
 import sys
 
 if os.environ.get("SIVO_PYTHONPATH"):
@@ -79,7 +80,29 @@ def repository_file(app, env, node, contnode):
     return nodes.inline("", "", contnode, nodes.Text(" ("), shown, nodes.Text(")"))
 
 
+def list_new_pages(app, docname, source):
+    """Adds to the front page's contents, under "More", each page of this
+    folder that its tables of contents do not name yet, so that a page
+    written beside the others is in the site (and in no warning) at once."""
+    if docname != root_doc:
+        return
+    text = source[0]
+    listed = set(re.findall(r"^([\w/-]+)\s*$", text, re.M))
+    pages = sorted(os.path.splitext(name)[0] for name in os.listdir(app.srcdir)
+                   if name.endswith(".md") and name != root_doc + ".md")
+    more = [page for page in pages if page not in listed]
+    if more:
+        source[0] = text + "\n```{toctree}\n:caption: More\n\n" + "\n".join(more) + "\n```\n"
+
+
+def reread_front_page(app, env, added, changed, removed):
+    """The front page is read again when pages come or go."""
+    return [root_doc] if added or removed else []
+
+
 def setup(app):
+    app.connect("source-read", list_new_pages)
+    app.connect("env-get-outdated", reread_front_page)
     app.connect("autodoc-process-signature", drop_self)
     app.connect("missing-reference", repository_file)
 

@@ -3,8 +3,10 @@
 
 #include <sys/stat.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -41,6 +43,11 @@ bool read_exact(HMMIO file, BYTE* to, std::size_t bytes) {
   return std::fread(to, 1, bytes, file->stream) == bytes;
 }
 
+bool clear_nonblocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 }  // namespace
 
 HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flags) {
@@ -51,11 +58,18 @@ HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flags) {
   if (file_name == nullptr || !plain_procedure || (flags & kAccessBits) != 0) {
     return nullptr;
   }
-  std::FILE* stream = std::fopen(file_name, "rb");
-  if (stream == nullptr) return nullptr;
+  // Opened without waiting: a FIFO would hold the call until a writer came.
+  // Only regular files are read, and for them the flag changes nothing.
+  const int fd = open(file_name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
   struct stat st {};
-  if (fstat(fileno(stream), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fclose(stream);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !clear_nonblocking(fd)) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "rb");
+  if (stream == nullptr) {
+    close(fd);
     return nullptr;
   }
   auto* file = new (std::nothrow) platform_mmio_file;
@@ -187,10 +201,12 @@ HLOCAL LocalFree(HLOCAL block) {
 std::FILE* open_output_file(const char* path, HMMIO keep_intact) {
   if (path == nullptr) return nullptr;
   // Open without truncating, compare identities, and only then truncate.
-  const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Opened without waiting: a FIFO that no one reads fails here (ENXIO)
+  // instead of holding the call until a reader comes, which may be never.
+  const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
   struct stat out {};
-  bool refuse = fstat(fd, &out) != 0;
+  bool refuse = fstat(fd, &out) != 0 || !clear_nonblocking(fd);
   if (!refuse && keep_intact != nullptr) {
     struct stat in {};
     refuse = fstat(fileno(keep_intact->stream), &in) != 0 ||
@@ -204,4 +220,27 @@ std::FILE* open_output_file(const char* path, HMMIO keep_intact) {
   std::FILE* stream = fdopen(fd, "wb");
   if (stream == nullptr) close(fd);
   return stream;
+}
+
+pipe_signal_guard::pipe_signal_guard() noexcept {
+  sigset_t pipe, before;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  if (pthread_sigmask(SIG_BLOCK, &pipe, &before) != 0 || sigismember(&before, SIGPIPE)) return;
+  blocked_ = true;
+  sigset_t pending;
+  was_pending_ = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE);
+}
+
+pipe_signal_guard::~pipe_signal_guard() {
+  if (!blocked_) return;
+  sigset_t pipe, pending;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  if (!was_pending_ && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipe, nullptr, &now) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
 }

@@ -94,7 +94,8 @@ constexpr FOURCC FOURCC_DOS = mmio_fourcc('D', 'O', 'S', ' ');
 // Opens file_name for buffered reading (only MMIO_READ access is provided;
 // MMIO_ALLOCBUF and MMIO_DENYWRITE are accepted). info is null, or names the
 // plain file procedure and no procedure of its own. Returns null when the
-// file cannot be opened or the flags ask for writing.
+// file cannot be opened, is not a regular file (a FIFO or device is refused
+// at once, never waited on) or the flags ask for writing.
 HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flags);
 
 // Searches from the current position for a chunk: MMIO_FINDRIFF a "RIFF"
@@ -135,5 +136,24 @@ HLOCAL LocalFree(HLOCAL block);
 // the same file as keep_intact, also through a link. On Windows this is
 // fopen(path, "wb"): the share mode of a file opened with MMIO_DENYWRITE
 // already refuses to open it for writing. Elsewhere the stand-in compares the
-// files' identities.
+// files' identities, and refuses at once a FIFO that no one reads (opening it
+// would wait for a reader).
 std::FILE* open_output_file(const char* path, HMMIO keep_intact);
+
+// From construction to destruction, a write of the calling thread to a pipe
+// or socket that no one reads any more fails (EPIPE, a failed write) instead
+// of raising SIGPIPE, whose default action would end the host process. A
+// SIGPIPE the writes raise is taken back before the signal is unblocked; one
+// pending before, or a signal the caller blocks already, is left alone. Where
+// there is no such signal (Windows) it does nothing.
+class pipe_signal_guard {
+ public:
+  pipe_signal_guard() noexcept;
+  ~pipe_signal_guard();
+  pipe_signal_guard(const pipe_signal_guard&) = delete;
+  pipe_signal_guard& operator=(const pipe_signal_guard&) = delete;
+
+ private:
+  bool blocked_ = false;      // SIGPIPE was blocked here and is unblocked after
+  bool was_pending_ = false;  // a SIGPIPE was already pending before
+};

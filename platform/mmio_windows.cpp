@@ -9,3 +9,7 @@ std::FILE* open_output_file(const char* path, HMMIO /*keep_intact*/) {
   if (path == nullptr) return nullptr;
   return std::fopen(path, "wb");
 }
+
+// Windows raises no signal for a pipe without a reader: the write fails.
+pipe_signal_guard::pipe_signal_guard() noexcept = default;
+pipe_signal_guard::~pipe_signal_guard() = default;

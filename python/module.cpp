@@ -20,6 +20,7 @@
 #include "frame_walk.h"
 #include "signal_measures.h"
 #include "sivocore.h"
+#include "system_files.h"
 #include "transcode.h"
 
 namespace py = pybind11;
@@ -440,11 +441,10 @@ py::tuple frame_at_offset(py::buffer data, size_t offset) {
 
 // The cancel check of a file call. It asks the interpreter whether a signal
 // handler has raised (Ctrl-C's KeyboardInterrupt, or any handler's own
-// exception), on the main thread only, where handlers run, and at most every
-// 50 ms, so that a call in another thread never waits for the interpreter
-// lock at all. Once a handler has raised, every later check says stop: a
-// loop that sees the stop once and asks again must not take it for the end
-// of its input.
+// exception), on the main thread only, where handlers run, so that a call
+// in another thread never waits for the interpreter lock at all; while other
+// threads keep the lock busy, at most every 50 ms. Once a handler has
+// raised, every later check says stop.
 class interrupt_watch {
  public:
   interrupt_watch() : on_main_thread_(is_main_thread()) {}
@@ -464,12 +464,19 @@ class interrupt_watch {
     if (!on_main_thread_) return false;
     const auto now = std::chrono::steady_clock::now();
     if (now < next_check_) return false;
-    next_check_ = now + kCheckInterval;
-    py::gil_scoped_acquire locked;
-    if (PyErr_CheckSignals() == 0) return false;
-    PyErr_Fetch(&type_, &value_, &traceback_);
-    raised_.store(true, std::memory_order_relaxed);
-    return true;
+    bool raised = false;
+    {
+      py::gil_scoped_acquire locked;
+      raised = PyErr_CheckSignals() != 0;
+      if (raised) PyErr_Fetch(&type_, &value_, &traceback_);
+    }
+    // Taking the lock at once means no other thread wants it: the next
+    // check may come at once too (the last one before a commit must). A
+    // wait for it means other threads run Python: checks are spaced out.
+    const auto after = std::chrono::steady_clock::now();
+    next_check_ = after - now > kContended ? after + kCheckInterval : after;
+    raised_.store(raised, std::memory_order_relaxed);
+    return raised;
   }
 
   // Raises the handler's exception when one was caught. Called with the
@@ -483,6 +490,7 @@ class interrupt_watch {
 
  private:
   static constexpr std::chrono::milliseconds kCheckInterval{50};
+  static constexpr std::chrono::microseconds kContended{200};
 
   static bool is_main_thread() {
     const py::object main = py::module_::import("threading").attr("main_thread")();
@@ -565,6 +573,11 @@ py::dict decode_path(const std::string& src, const std::string& dst, bool postfi
   return finish_file_call(ok, result, watch);
 }
 
+// Whether writing `dst` would destroy `src`: the rule every route applies.
+bool same_file_paths(const std::string& src, const std::string& dst) {
+  return same_file(path_argument(src, "src"), path_argument(dst, "dst"));
+}
+
 // Any audio file as 8000 Hz mono samples, read and converted as `sivo
 // encode` and `sivo compare` read it.
 py::array_t<int16_t> read_audio(const std::string& path) {
@@ -639,7 +652,9 @@ PYBIND11_MODULE(_sivo, m) {
       "Both a SivoError and a ValueError. The message names the byte offset.\n\n"
       "Attributes:\n"
       "    offset: the byte offset of the frame in the stream.\n"
-      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.",
+      "    status: 1 (SIVO_NOT_DECODABLE) for an invalid type, None for a cut frame.\n"
+      "    samples: from Decoder.decode only, the int16 samples of the frames\n"
+      "        decoded before the invalid one.",
       frame_bases, nullptr);
   Py_DECREF(frame_bases);
   m.attr("SivoError") = py::handle(g_sivo_error);
@@ -662,6 +677,7 @@ PYBIND11_MODULE(_sivo, m) {
   m.def("decode_file", &decode_path, py::arg("src"), py::arg("dst"), py::arg("postfilter"),
         py::arg("rate"), py::arg("format"));
   m.def("read_audio", &read_audio, py::arg("path"));
+  m.def("same_file", &same_file_paths, py::arg("src"), py::arg("dst"));
 
   py::class_<encoder>(m, "Encoder", "The compiled streaming encoder; use sivo.Encoder.")
       .def(py::init<int32_t>(), py::arg("rate") = 0)
@@ -694,8 +710,9 @@ PYBIND11_MODULE(_sivo, m) {
            "    numpy.ndarray: int16 samples, 240 per speech frame; reserved frames\n"
            "    (types 6 and 7) give none, damaged frames are concealed.\n\n"
            "Raises:\n"
-           "    FrameError: `data` holds an invalid frame type; the call is refused\n"
-           "        whole, before any of its frames is decoded.")
+           "    FrameError: `data` holds an invalid frame type. Its `samples` hold\n"
+           "        the frames decoded before it; the rest of `data` is skipped and\n"
+           "        the next call starts afresh.")
       .def("decode_lost", &decoder::decode_lost,
            "Conceals a frame lost in transit.\n\n"
            "Returns:\n"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the codec's tests on every kernel variant: in the default build pinned
 # to each lane variant the processor runs (SIVO_TEST_KERNELS, read by the test
-# program only; the default run elsewhere already covers the widest), and in
+# program only; the default run elsewhere covers the table's own choice), and in
 # a build with the plain reference forms only (-DSIVO_KERNELS=reference).
 # The golden checksums must come out the same from every one.
 #
@@ -33,7 +33,10 @@ fi
 build_tests "$prefix-default"
 variants="lanes2"
 if grep -qw avx2 /proc/cpuinfo; then variants="$variants lanes4"; fi
-if grep -qw avx512f /proc/cpuinfo; then variants="$variants lanes8"; fi
+if grep -qw avx512f /proc/cpuinfo; then
+  if grep -qw avx512vl /proc/cpuinfo; then variants="$variants lanes4vl"; fi
+  variants="$variants lanes8"
+fi
 for variant in $variants; do
   echo "kernels: $variant pinned"
   SIVO_TEST_KERNELS=$variant "$prefix-default/tests/codec/sivo_codec_tests" --gtest_brief=1

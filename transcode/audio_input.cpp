@@ -12,6 +12,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "ratelib.h"
 #include "system_files.h"
 #include "wavenc/block_layout.h"
 
@@ -130,6 +131,67 @@ sf_count_t stream_read(void* ptr, sf_count_t count, void* user) {
 
 sf_count_t stream_write(const void*, sf_count_t, void*) { return 0; }
 
+uint32_t read_le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Where the size of a WAV file's data chunk is written, when that size says
+// 0 while bytes follow the chunk's header: what a writer leaves that could
+// not go back to fill in the sizes (one streaming to a pipe). -1 for any
+// other file. `read_at(offset, to, count)` reads header bytes; the walk goes
+// no further than `limit` bytes.
+template <typename Reader>
+long long empty_data_size_at(Reader read_at, size_t limit) {
+  uint8_t header[12];
+  if (!read_at(0, header, 12) || std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "WAVE", 4) != 0) {
+    return -1;
+  }
+  uint64_t pos = 12;
+  uint8_t chunk[9];
+  while (pos + 8 <= limit && read_at(pos, chunk, 8)) {
+    const uint32_t size = read_le32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) {
+      return size == 0 && read_at(pos + 8, chunk + 8, 1) ? static_cast<long long>(pos + 4) : -1;
+    }
+    pos += 8 + uint64_t{size} + (size & 1u);
+  }
+  return -1;
+}
+
+// Gives a WAV stream whose data chunk says it is empty the size of a stream
+// of unknown length (0xFFFFFFFF), so that libsndfile reads its samples to
+// the end instead of none: the header is read into the kept head and the
+// size is changed there. Returns true when it changed it.
+bool open_data_chunk(stream_input& in) {
+  uint8_t scratch[4096];
+  const auto read_at = [&](uint64_t at, uint8_t* to, size_t count) {
+    while (in.head.size() < at + count) {
+      if (static_cast<size_t>(in.consumed) != in.head.size() || in.head.size() >= kHeadBytes) {
+        return false;
+      }
+      const size_t want = std::min<uint64_t>(sizeof scratch, at + count - in.head.size());
+      if (take_bytes(in, scratch, want) == 0) return false;
+    }
+    std::memcpy(to, in.head.data() + at, count);
+    return true;
+  };
+  const long long field = empty_data_size_at(read_at, kHeadBytes);
+  if (field < 0) return false;
+  std::memset(in.head.data() + field, 0xff, 4);
+  return true;
+}
+
+// The same question asked of a regular file without moving its position.
+bool has_empty_data_chunk(int fd, long long size) {
+  const auto read_at = [&](uint64_t at, uint8_t* to, size_t count) {
+    return at + count <= static_cast<uint64_t>(size) &&
+           pread(fd, to, count, static_cast<off_t>(at)) == static_cast<ssize_t>(count);
+  };
+  return empty_data_size_at(read_at, static_cast<size_t>(std::min<long long>(size, 1ll << 40))) >= 0;
+}
+
 // Mixes interleaved frames of any channel count to mono, rounding the mean to
 // nearest. Two channels round half the sum up, as the WAV job does.
 void mix_down(const int16_t* frames, int channels, size_t count, int16_t* mono) {
@@ -205,13 +267,19 @@ bool next_block(audio_source& s, std::string& error) {
     } else {
       std::copy_n(block, s.block_in, s.converted.data());
     }
-  } else if (rate_conversion_process(s.converter, block, s.block_in, s.converted.data()) !=
-             s.block_out) {
+    s.converted_pos = 0;
+    s.converted_end = static_cast<size_t>(s.block_out);
+    return true;
+  }
+  if (!ratelib::stream_feed(s.converter, block, static_cast<size_t>(s.block_in))) {
     error = "converting '" + s.path + "' to 8000 Hz failed";
     return false;
   }
+  // However many samples the resampler released (none, at times).
+  const size_t ready = ratelib::stream_available(s.converter);
+  if (s.converted.size() < ready) s.converted.resize(ready);
   s.converted_pos = 0;
-  s.converted_end = static_cast<size_t>(s.block_out);
+  s.converted_end = ratelib::stream_take(s.converter, s.converted.data(), ready);
   return true;
 }
 
@@ -275,7 +343,10 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
     s.info.format = SF_FORMAT_RAW | subtype |
                     (raw->bits == 8 ? 0 : raw->big_endian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
   }
-  if (S_ISREG(st.st_mode)) {
+  // A WAV file whose header says its data is empty, while samples follow,
+  // is read as a stream to its end (the header is changed on the way in).
+  const bool open_ended = raw == nullptr && S_ISREG(st.st_mode) && has_empty_data_chunk(fd, s.size);
+  if (S_ISREG(st.st_mode) && !open_ended) {
     // The descriptor stays ours to close (on Windows libsndfile would close
     // the handle under the C library's descriptor).
     s.file = sf_open_fd(fd, SFM_READ, &s.info, SF_FALSE);
@@ -287,6 +358,7 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
     s.stream.fd = fd;
     s.stream.cancelled = s.cancelled;
     s.owns_fd = fd != STDIN_FILENO;
+    if (raw == nullptr) s.length_unknown = open_data_chunk(s.stream);
     SF_VIRTUAL_IO io{stream_length, stream_seek, stream_read, stream_write, stream_tell};
     s.file = sf_open_virtual(&io, SFM_READ, &s.info, &s.stream);
   }
@@ -313,6 +385,7 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
     return false;
   }
   s.description = describe(s.info, raw != nullptr);
+  if (s.length_unknown) s.description += "; its header gives no length: read to the end";
   // Float samples beyond full scale are clipped rather than wrapped.
   sf_command(s.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
@@ -325,9 +398,16 @@ bool source_open(audio_source& s, const std::string& path, const raw_layout* raw
   s.converted.assign(static_cast<size_t>(std::max(s.block_in, s.block_out)), 0);
   if (rate != kOutputRate) {
     const int32_t converter_channels = s.info.channels <= 2 ? s.info.channels : 1;
-    if (rate_conversion_init(&s.converter, s.block_in, rate, kOutputRate, converter_channels, 1,
-                             kConverterQuality, &s.delay) != RATE_CONVERSION_OK) {
-      s.converter = nullptr;
+    // The lead the WAV job's converter starts with, so that the samples are
+    // the job's.
+    bool measured = false;
+    s.delay = ratelib::measure_lag(s.block_in, rate, kOutputRate, kConverterQuality, s.block_out,
+                                   ratelib::kLeadProbeBlocks, measured);
+    if (measured) {
+      s.converter = ratelib::stream_open(rate, kOutputRate, converter_channels, kConverterQuality,
+                                         static_cast<size_t>(s.delay));
+    }
+    if (s.converter == nullptr) {
       error = "cannot convert '" + path + "' from " + std::to_string(rate) + " Hz to 8000 Hz";
       source_close(s);
       return false;
@@ -365,7 +445,8 @@ long long source_position(const audio_source& s) {
 }
 
 void source_close(audio_source& s) {
-  if (s.converter != nullptr) rate_conversion_close(&s.converter);
+  ratelib::stream_close(s.converter);
+  s.converter = nullptr;
   if (s.file != nullptr) sf_close(s.file);
   s.file = nullptr;
   if (s.owns_fd) close(s.stream.fd);

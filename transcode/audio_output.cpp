@@ -8,13 +8,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <numeric>
+
+#include "ratelib.h"
 
 namespace sivo {
 namespace {
 
 constexpr int32_t kInputRate = 8000;
 constexpr int32_t kBlockSamples = 240;
+constexpr size_t kConvertedChunk = 4096;  // samples taken from the converter at once
 constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
 constexpr size_t kWavHeaderBytes = 44;
 
@@ -120,21 +122,26 @@ bool put_samples(audio_sink& sink, const int16_t* samples, size_t count, std::st
   return true;
 }
 
-// Converts the pending block and writes it, dropping the converter's leading
-// samples, at most `limit` output samples in all.
-bool convert_pending(audio_sink& sink, long long limit, std::string& error) {
-  if (rate_conversion_process(sink.converter, sink.pending.data(), sink.block_in,
-                              sink.converted.data()) != sink.block_out) {
+// Writes the samples the converter has released, at most `limit` output
+// samples in all (the rest, past the end of the signal, is dropped).
+bool drain_converter(audio_sink& sink, long long limit, std::string& error) {
+  for (;;) {
+    const size_t got =
+        ratelib::stream_take(sink.converter, sink.converted.data(), sink.converted.size());
+    if (got == 0) return true;
+    const long long count = std::min(static_cast<long long>(got), limit - sink.samples_out);
+    if (count > 0 && !put_samples(sink, sink.converted.data(), static_cast<size_t>(count), error)) {
+      return false;
+    }
+  }
+}
+
+bool feed_converter(audio_sink& sink, std::span<const int16_t> samples, std::string& error) {
+  if (!ratelib::stream_feed(sink.converter, samples.data(), samples.size())) {
     error = "converting to " + std::to_string(sink.rate) + " Hz failed";
     return false;
   }
-  sink.pending.clear();
-  size_t first = std::min<size_t>(static_cast<size_t>(sink.skip), sink.converted.size());
-  sink.skip -= static_cast<int32_t>(first);
-  long long count = static_cast<long long>(sink.converted.size() - first);
-  count = std::min(count, limit - sink.samples_out);
-  if (count <= 0) return true;
-  return put_samples(sink, sink.converted.data() + first, static_cast<size_t>(count), error);
+  return true;
 }
 
 }  // namespace
@@ -155,19 +162,12 @@ bool sink_open(audio_sink& sink, const std::string& path, audio_format format, i
   sink.format = format;
   sink.rate = rate;
   if (rate != kInputRate) {
-    const int g = std::gcd(rate, kInputRate);
-    const int32_t unit_in = kInputRate / g;
-    const int32_t repeat = std::max(1, kBlockSamples / unit_in);
-    sink.block_in = unit_in * repeat;
-    sink.block_out = rate / g * repeat;
-    if (rate_conversion_init(&sink.converter, sink.block_in, kInputRate, rate, 1, 1,
-                             RATE_CONVERSION_HIGH, &sink.skip) != RATE_CONVERSION_OK) {
-      sink.converter = nullptr;
+    sink.converter = ratelib::stream_open(kInputRate, rate, 1, RATE_CONVERSION_HIGH);
+    if (sink.converter == nullptr) {
       error = "cannot convert 8000 Hz to " + std::to_string(rate) + " Hz";
       return false;
     }
-    sink.pending.reserve(static_cast<size_t>(sink.block_in));
-    sink.converted.resize(static_cast<size_t>(sink.block_out));
+    sink.converted.resize(kConvertedChunk);
   }
   if (!output_open(sink.out, path, error)) {
     sink_abort(sink);
@@ -207,32 +207,27 @@ bool sink_open(audio_sink& sink, const std::string& path, audio_format format, i
 bool sink_write(audio_sink& sink, std::span<const int16_t> samples, std::string& error) {
   sink.samples_in += static_cast<long long>(samples.size());
   if (sink.converter == nullptr) return put_samples(sink, samples.data(), samples.size(), error);
-  size_t used = 0;
-  while (used < samples.size()) {
-    const size_t take =
-        std::min(samples.size() - used, static_cast<size_t>(sink.block_in) - sink.pending.size());
-    sink.pending.insert(sink.pending.end(), samples.begin() + static_cast<long>(used),
-                        samples.begin() + static_cast<long>(used + take));
-    used += take;
-    if (sink.pending.size() == static_cast<size_t>(sink.block_in) &&
-        !convert_pending(sink, INT64_MAX, error)) {
-      return false;
-    }
-  }
-  return true;
+  return feed_converter(sink, samples, error) && drain_converter(sink, INT64_MAX, error);
 }
 
-bool sink_finish(audio_sink& sink, std::string& error) {
+bool sink_finish(audio_sink& sink, std::string& error, const cancel_check& cancelled) {
   if (sink.converter != nullptr) {
     // Flush with silence until every input sample has come out.
     const long long wanted = (sink.samples_in * sink.rate + kInputRate / 2) / kInputRate;
+    const std::vector<int16_t> silence(kBlockSamples, 0);
     while (sink.samples_out < wanted) {
-      sink.pending.resize(static_cast<size_t>(sink.block_in), 0);
-      if (!convert_pending(sink, wanted, error)) {
+      if ((cancelled && cancelled()) || !feed_converter(sink, silence, error) ||
+          !drain_converter(sink, wanted, error)) {
+        if (cancelled && cancelled()) error = "interrupted";
         sink_abort(sink);
         return false;
       }
     }
+  }
+  if (cancelled && cancelled()) {
+    error = "interrupted";
+    sink_abort(sink);
+    return false;
   }
   if (sink.file != nullptr) {
     const int status = sf_close(sink.file);
@@ -251,14 +246,16 @@ bool sink_finish(audio_sink& sink, std::string& error) {
       return false;
     }
   }
-  if (sink.converter != nullptr) rate_conversion_close(&sink.converter);
+  ratelib::stream_close(sink.converter);
+  sink.converter = nullptr;
   return output_commit(sink.out, error);
 }
 
 void sink_abort(audio_sink& sink) {
   if (sink.file != nullptr) sf_close(sink.file);
   sink.file = nullptr;
-  if (sink.converter != nullptr) rate_conversion_close(&sink.converter);
+  ratelib::stream_close(sink.converter);
+  sink.converter = nullptr;
   output_discard(sink.out);
 }
 

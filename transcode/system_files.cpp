@@ -119,11 +119,44 @@ bool is_terminal(int fd) {
   return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
+namespace {
+
+// The volume serial number and file index of a file on disk; false for
+// anything else (a pipe, a device, a name that does not exist).
+bool disk_file_id(HANDLE h, BY_HANDLE_FILE_INFORMATION& id) {
+  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(h, &id) != 0;
+}
+
+// "-" is the standard handle given, whatever it reads or writes.
+bool file_id(const std::string& path, DWORD standard, BY_HANDLE_FILE_INFORMATION& id) {
+  if (path == "-") return disk_file_id(GetStdHandle(standard), id);
+  const std::wstring wide = to_wide(path);
+  if (wide.empty()) return false;
+  const HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const bool found = disk_file_id(h, id);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return found;
+}
+
+}  // namespace
+
+// One file has one volume serial number and file index, whatever the name's
+// case, folder or spelling.
+bool same_file(const std::string& in, const std::string& out) {
+  BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+  if (!file_id(in, STD_INPUT_HANDLE, ia) || !file_id(out, STD_OUTPUT_HANDLE, ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 }  // namespace sivo
 
 #else
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sivo {
@@ -133,6 +166,15 @@ int open_for_reading(const std::string& path) {
 }
 
 bool is_terminal(int fd) { return isatty(fd) == 1; }
+
+// One file has one device and inode number, whatever its names. stat()
+// follows the output's links to the file that would be replaced.
+bool same_file(const std::string& in, const std::string& out) {
+  struct stat a {}, b{};
+  if ((in == "-" ? fstat(STDIN_FILENO, &a) : stat(in.c_str(), &a)) != 0) return false;
+  if ((out == "-" ? fstat(STDOUT_FILENO, &b) : stat(out.c_str(), &b)) != 0) return false;
+  return S_ISREG(a.st_mode) && S_ISREG(b.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 }  // namespace sivo
 

@@ -5,12 +5,14 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "audio_input.h"
 #include "audio_output.h"
 #include "frame_stream.h"
 #include "safe_output.h"
 #include "sivocore.h"
+#include "system_files.h"
 
 namespace sivo {
 namespace {
@@ -38,6 +40,28 @@ bool fail(transcode_result& result, std::string* error, const std::string& text,
 }
 
 bool cancel_requested(const cancel_check& cancelled) { return cancelled && cancelled(); }
+
+// The caller's check, made to keep saying stop once it has said it: a
+// reader that stops early on a cancel looks like the end of its input, and
+// the loop that asks again must not then take it for one and commit.
+cancel_check latched(const cancel_check& check) {
+  if (!check) return {};
+  auto stopped = std::make_shared<bool>(false);
+  return [check, stopped] { return *stopped || (*stopped = check()); };
+}
+
+// Refuses an output that would replace or overwrite the input.
+bool refuse_same_file(const std::string& in, const std::string& out, transcode_result& result,
+                      std::string* error) {
+  if (!same_file(in, out)) return false;
+  const auto name = [](const std::string& path, const char* standard) {
+    return path == "-" ? std::string(standard) : "'" + path + "'";
+  };
+  fail(result, error,
+       name(in, "standard input") + " and " + name(out, "standard output") +
+           " name the same file: writing one would destroy the other");
+  return true;
+}
 
 }  // namespace
 
@@ -73,9 +97,11 @@ bool encode_file(const std::string& in, const std::string& out, const encode_opt
   if (options.comp_rate < 0 || options.comp_rate > 3) {
     return fail(result, error, "invalid compression rate " + std::to_string(options.comp_rate));
   }
+  if (refuse_same_file(in, out, result, error)) return false;
   std::string reason;
+  const cancel_check cancelled = latched(options.cancelled);
   audio_source source;
-  source.cancelled = &options.cancelled;
+  source.cancelled = &cancelled;
   if (!source_open(source, in, options.raw ? &options.raw_input : nullptr, reason)) {
     return fail(result, error, reason);
   }
@@ -103,7 +129,7 @@ bool encode_file(const std::string& in, const std::string& out, const encode_opt
       outcome = transcode_outcome::failed;
       break;
     }
-    if (cancel_requested(options.cancelled)) {
+    if (cancel_requested(cancelled)) {
       outcome = transcode_outcome::cancelled;
       break;
     }
@@ -128,6 +154,10 @@ bool encode_file(const std::string& in, const std::string& out, const encode_opt
   }
   sivo_encoder_close(&encoder);
   source_close(source);
+  // A stop asked while the last frames were written still commits nothing.
+  if (outcome == transcode_outcome::ok && cancel_requested(cancelled)) {
+    outcome = transcode_outcome::cancelled;
+  }
   if (outcome == transcode_outcome::ok) {
     if (!output_commit(output, reason)) return fail(result, error, reason);
     return true;
@@ -147,10 +177,12 @@ bool decode_file(const std::string& in, const std::string& out, const decode_opt
   if (!(options.loss_percent >= 0.0 && options.loss_percent <= 100.0)) {
     return fail(result, error, "invalid loss percentage (0 to 100)");
   }
+  if (refuse_same_file(in, out, result, error)) return false;
   std::string reason;
+  const cancel_check cancelled = latched(options.cancelled);
   frame_reader reader;
   if (!reader_open(reader, in, reason)) return fail(result, error, reason);
-  reader.cancelled = options.cancelled;
+  reader.cancelled = cancelled;
   audio_sink sink;
   if (!sink_open(sink, out, output_format_for(out, options.format), options.rate, reason)) {
     reader_close(reader);
@@ -182,7 +214,7 @@ bool decode_file(const std::string& in, const std::string& out, const decode_opt
     return fail(result, error, reason,
                 gone ? transcode_outcome::output_closed : transcode_outcome::failed);
   }
-  if (report.stop == stream_stop::cancelled || cancel_requested(options.cancelled)) {
+  if (report.stop == stream_stop::cancelled || cancel_requested(cancelled)) {
     sink_abort(sink);
     return fail(result, error, "interrupted", transcode_outcome::cancelled);
   }
@@ -192,11 +224,13 @@ bool decode_file(const std::string& in, const std::string& out, const decode_opt
                                                                       : "'" + in + "': ";
     return fail(result, error, what + describe_stop(report));
   }
-  // A damaged stream keeps what was decoded before the damage.
-  if (!sink_finish(sink, reason)) {
+  // A damaged stream keeps what was decoded before the damage. A stop asked
+  // while the converter's tail is written still commits nothing.
+  if (!sink_finish(sink, reason, cancelled)) {
     return fail(result, error, reason,
-                sink.out.reader_gone ? transcode_outcome::output_closed
-                                     : transcode_outcome::failed);
+                cancel_requested(cancelled) ? transcode_outcome::cancelled
+                : sink.out.reader_gone      ? transcode_outcome::output_closed
+                                            : transcode_outcome::failed);
   }
   result.samples = sink.samples_out;
   if (report.stop != stream_stop::none) {

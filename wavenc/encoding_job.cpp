@@ -231,6 +231,8 @@ int32_t advance_job(char* message, char* title) noexcept {
   // Idle, still starting, being stopped or advanced by another thread: no
   // job this call may advance.
   if (!claim(kReady, kCounting)) return -2;
+  // The output may be a pipe whose reader has gone: a failed write.
+  const pipe_signal_guard quiet_pipe;
   bool ended = false;
   const int32_t result = encode_blocks(message, title, ended);
   if (!ended && claim(kCounting, kReady)) return result;
@@ -255,6 +257,7 @@ int32_t stop_job() noexcept {
     // Idle, or still starting (this stop comes before the start).
     if (waited || now == kIdle || now == kStarting) return 0;
     if (now == kReady && claim(kReady, kStopping)) {
+      const pipe_signal_guard quiet_pipe;  // the close writes what is buffered
       const int32_t status = release_job();
       publish(kIdle);
       return status;

@@ -1,4 +1,5 @@
-// Lane kernels of the adaptive codebook: tap filtering, candidate correlations, gain row scores, the predictor.
+// Lane kernels of the adaptive codebook: tap filtering, candidate correlations, gain row scores,
+// the predictor.
 #include <array>
 
 #include "codec/excitation/adaptive_codebook.h"
@@ -115,7 +116,8 @@ SIVO_LANE_INLINE void filter_lags(std::span<tap_vectors> out,
 
 template <int W>
 SIVO_LANE_INLINE void filter_tap_lanes(std::span<tap_vectors> out, const float* past,
-                                       std::span<const float, kSubframe> h, int first_lag) noexcept {
+                                       std::span<const float, kSubframe> h,
+                                       int first_lag) noexcept {
   // One fetch at the smallest lag holds every sample the larger lags need:
   // lag first_lag + d starts its window d samples earlier, in f[0..2].
   std::array<float, kFetchLength> f;
@@ -194,7 +196,7 @@ using candidate_taps = std::array<std::array<double4, kSubframe>, kTaps>;
 // lanes[j][n] = the four candidates' y[k][j][n], widened, one per lane:
 // four samples of the four candidates at a time, transposed as a 4x4 block.
 SIVO_LANE_INLINE void spread_candidates(candidate_taps& lanes,
-                                       std::span<const tap_vectors, kMaxCandidates> y) noexcept {
+                                        std::span<const tap_vectors, kMaxCandidates> y) noexcept {
   static_assert(kMaxCandidates == 4 && kSubframe % 4 == 0);
   for (int j = 0; j < kTaps; ++j) {
     for (int n = 0; n < kSubframe; n += 4) {
@@ -206,8 +208,8 @@ SIVO_LANE_INLINE void spread_candidates(candidate_taps& lanes,
 // Correlations of each candidate (lane): target with each tap vector, half
 // the energies, the cross products in column order.
 SIVO_LANE_INLINE void correlate_spread(std::span<gain_correlations, kMaxCandidates> c,
-                                      const candidate_taps& y,
-                                      std::span<const float, kSubframe> target) noexcept {
+                                       const candidate_taps& y,
+                                       std::span<const float, kSubframe> target) noexcept {
   double4 cross[kTaps] = {};
   double4 energy[kTaps] = {};
   for (int n = 0; n < kSubframe; ++n) {
@@ -263,32 +265,26 @@ SIVO_LANE_INLINE void apply_taps_in(std::span<float, kSubframe> out, const gain_
   }
 }
 
-SIVO_LANE_ENTRIES(filter_taps, filter_tap_lanes,
+}  // namespace
+
+SIVO_LANE_ENTRIES(filter_tap_vectors, filter_tap_lanes,
                   (std::span<tap_vectors> out, const float* past,
                    std::span<const float, kSubframe> h, int first_lag),
                   (out, past, h, first_lag))
-SIVO_LANE_ENTRIES(correlate, correlate_lanes,
+
+SIVO_LANE_ENTRIES(correlate_candidates, correlate_lanes,
                   (std::span<gain_correlations, kMaxCandidates> c,
                    std::span<const tap_vectors, kMaxCandidates> y,
                    std::span<const float, kSubframe> target),
                   (c, y, target))
-SIVO_LANE_ENTRIES(best_row, best_row_lanes,
+
+SIVO_LANE_ENTRIES(best_gain_row, best_row_lanes,
                   (bool large, int rows, const gain_correlations& c, int& row),
                   (large, rows, c, row))
-SIVO_LANE_ENTRIES(taps, apply_taps_in,
+
+SIVO_LANE_ENTRIES(apply_taps, apply_taps_in,
                   (std::span<float, kSubframe> out, const gain_row& row,
                    std::span<const float, kFetchLength> f),
                   (out, row, f))
-
-}  // namespace
-
-void add_adaptive_codebook_lanes(kernel_table& table, int width) noexcept {
-  table.filter_tap_vectors =
-      by_width(width, filter_taps_lanes2, filter_taps_lanes4, filter_taps_lanes8);
-  table.correlate_candidates =
-      by_width(width, correlate_lanes2, correlate_lanes4, correlate_lanes8);
-  table.best_gain_row = by_width(width, best_row_lanes2, best_row_lanes4, best_row_lanes8);
-  table.apply_taps = by_width(width, taps_lanes2, taps_lanes4, taps_lanes8);
-}
 
 }  // namespace sivo

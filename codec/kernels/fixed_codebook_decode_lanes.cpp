@@ -147,8 +147,8 @@ SIVO_LANE_INLINE void step_walk(walk_state& st, pulse_walk& walk) noexcept {
 }
 
 template <typename Prefix>
-void jump_columns_together(const Prefix& table,
-                           std::array<pulse_walk, kSubframes>& walks) noexcept {
+SIVO_LANE_INLINE void jump_columns_together(const Prefix& table,
+                                            std::array<pulse_walk, kSubframes>& walks) noexcept {
   static_assert(kSubframes == 4);
   walk_state w0 = start_walk(table, walks[0]), w1 = start_walk(table, walks[1]);
   walk_state w2 = start_walk(table, walks[2]), w3 = start_walk(table, walks[3]);
@@ -169,9 +169,11 @@ void jump_columns_together(const Prefix& table,
 }
 
 // The four walks over the table, the tables' running sums built at compile
-// time.
-void walk_pulse_columns_sse2(position_table table,
-                             std::array<pulse_walk, kSubframes>& walks) noexcept {
+// time. The walk uses SSE2 only, which every x86-64 has; W only names the
+// instruction set it is built for.
+template <int W>
+SIVO_LANE_INLINE void walk_columns(position_table table,
+                                   std::array<pulse_walk, kSubframes>& walks) noexcept {
   static constexpr auto grid2 = by_prefix(comb_table_30);
   static constexpr auto grid4 = by_prefix(comb_table_15);
   static constexpr auto grid1 = by_prefix(comb_table_60);
@@ -190,9 +192,7 @@ void walk_pulse_columns_sse2(position_table table,
 
 }  // namespace
 
-// The walk uses SSE2 only, which every x86-64 has: one form for all widths.
-void add_fixed_codebook_decode_lanes(kernel_table& table, int) noexcept {
-  table.walk_pulse_columns = walk_pulse_columns_sse2;
-}
+SIVO_LANE_ENTRIES(walk_pulse_columns, walk_columns,
+                  (position_table table, std::array<pulse_walk, kSubframes>& walks), (table, walks))
 
 }  // namespace sivo

@@ -19,7 +19,8 @@ constexpr int kSlotsPadded = 64;  // grid slots rounded up to whole lane groups
 // Held as doubles (exact copies) so that each group is read without widening.
 using distance_table = std::array<double, kDistanceCentre + kSlotsPadded>;
 
-SIVO_LANE_INLINE distance_table pulse_distances(std::span<const float, kSubframe> acf, int step) noexcept {
+SIVO_LANE_INLINE distance_table pulse_distances(std::span<const float, kSubframe> acf,
+                                                int step) noexcept {
   distance_table d{};
   for (int e = 0; e * step < kSubframe; ++e) {
     d[kDistanceCentre + e] = acf[e * step];
@@ -139,7 +140,8 @@ SIVO_LANE_INLINE void start_levels(level_lanes& levels, std::span<gain_trial, kG
   const bool first_negative = w[first_slot] < 0.0f;
   std::array<float, kSubframe + 4>& f = levels.filtered[0];
   f.fill(0.0f);
-  for (int n = at.first; n < kSubframe; ++n) f[n] = first_negative ? -imr[n - at.first] : imr[n - at.first];
+  for (int n = at.first; n < kSubframe; ++n)
+    f[n] = first_negative ? -imr[n - at.first] : imr[n - at.first];
   for (int j = 0; j < kGainTrials; ++j) {
     gain_trial& trial = trials[j];
     const float level = fcb_gain_table[at.centre + j - kGainsBelowCentre];
@@ -211,7 +213,6 @@ SIVO_LANE_INLINE void rate_patterns(std::span<gain_trial, kGainTrials> trials,
   }
 }
 
-
 // place_pulses, the four gain levels side by side. Grid positions are
 // handled compactly: slot q is position grid + step q. The weights are
 // updated in double lanes of width W (see lane_group).
@@ -253,18 +254,13 @@ SIVO_LANE_INLINE void place_pulse_lanes(std::span<gain_trial, kGainTrials> trial
   rate_patterns(trials, levels, at, corr);
 }
 
+}  // namespace
+
 SIVO_LANE_ENTRIES(place_pulses, place_pulse_lanes,
                   (std::span<gain_trial, kGainTrials> trials, const pulse_placement& at,
                    std::span<const float, kSubframe> acf, std::span<const float, kSubframe> corr,
                    std::span<const float, kSubframe> imr,
                    std::span<const int32_t, kSubframe> occupied),
                   (trials, at, acf, corr, imr, occupied))
-
-}  // namespace
-
-void add_fixed_codebook_lanes(kernel_table& table, int width) noexcept {
-  table.place_pulses =
-      by_width(width, place_pulses_lanes2, place_pulses_lanes4, place_pulses_lanes8);
-}
 
 }  // namespace sivo

@@ -4,14 +4,8 @@
 #include "codec/kernels/lane_kernels.h"
 
 namespace sivo {
-namespace {
+namespace {}  // namespace
 
-SIVO_LANE_ENTRIES(sum_lags, sum_lag_job_in, (lag_sum_job & job), (job))
-
-}  // namespace
-
-void add_lag_sums_lanes(kernel_table& table, int width) noexcept {
-  table.sum_lag_job = by_width(width, sum_lags_lanes2, sum_lags_lanes4, sum_lags_lanes8);
-}
+SIVO_LANE_ENTRIES(sum_lag_job, sum_lag_job_in, (lag_sum_job & job), (job))
 
 }  // namespace sivo

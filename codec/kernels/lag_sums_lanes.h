@@ -38,13 +38,13 @@ SIVO_LANE_INLINE void add_lag_sample(lag_lanes<W>& s, const lag_sum_job& job, in
   const double xn = x[n];
   const doubles xs = SIVO_SPLAT_AS(doubles, xn);
   for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
-    const doubles wb = SIVO_LOAD_WIDENED_AS(doubles, x + n - job.first - 6 + W * p);
+    const doubles wb = SIVO_LOAD_WIDENED_LANES(W, x + n - job.first - 6 + W * p);
     s.bc[p] += xs * wb;
     s.bt[p] += wb * wb;
   }
   if (job.ahead) {
     for (int p = 0; p < lag_lanes<W>::kParts; ++p) {
-      const doubles wa = SIVO_LOAD_WIDENED_AS(doubles, x + n + job.first + W * p);
+      const doubles wa = SIVO_LOAD_WIDENED_LANES(W, x + n + job.first + W * p);
       s.ac[p] += xs * wa;
       s.at[p] += wa * wa;
     }

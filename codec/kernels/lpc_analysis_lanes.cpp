@@ -36,14 +36,9 @@ SIVO_LANE_INLINE void correlate_window(std::span<double, kWindowLags> sums,
   }
 }
 
-SIVO_LANE_ENTRIES(correlate_window, correlate_window,
-                  (std::span<double, kWindowLags> sums, const float* w), (sums, w))
-
 }  // namespace
 
-void add_lpc_analysis_lanes(kernel_table& table, int width) noexcept {
-  table.window_correlations =
-      by_width(width, correlate_window_lanes2, correlate_window_lanes4, correlate_window_lanes8);
-}
+SIVO_LANE_ENTRIES(window_correlations, correlate_window,
+                  (std::span<double, kWindowLags> sums, const float* w), (sums, w))
 
 }  // namespace sivo

@@ -7,8 +7,8 @@ namespace sivo {
 namespace {
 
 // lsp_to_lpc_subframes with the four vectors side by side, one per lane of
-// a quad whatever the width W: every lane performs the single conversion's operations in its order, rounding
-// to float where it stores a float.
+// a quad whatever the width W: every lane performs the single conversion's operations in its order,
+// rounding to float where it stores a float.
 template <int W>
 SIVO_LANE_INLINE void lsp_to_lpc_four(std::span<lpc_set, kSubframes> vectors) noexcept {
   static_assert(kSubframes == 4);
@@ -50,12 +50,9 @@ SIVO_LANE_INLINE void lsp_to_lpc_four(std::span<lpc_set, kSubframes> vectors) no
   }
 }
 
-SIVO_LANE_ENTRIES(lsp_to_lpc, lsp_to_lpc_four, (std::span<lpc_set, kSubframes> vectors), (vectors))
-
 }  // namespace
 
-void add_lsp_decode_lanes(kernel_table& table, int width) noexcept {
-  table.lsp_to_lpc_subframes = by_width(width, lsp_to_lpc_lanes2, lsp_to_lpc_lanes4, lsp_to_lpc_lanes8);
-}
+SIVO_LANE_ENTRIES(lsp_to_lpc_subframes, lsp_to_lpc_four, (std::span<lpc_set, kSubframes> vectors),
+                  (vectors))
 
 }  // namespace sivo

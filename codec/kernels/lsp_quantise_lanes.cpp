@@ -77,16 +77,11 @@ SIVO_LANE_INLINE int search_band(int band, std::span<const float, kOrder> residu
   }
 }
 
-SIVO_LANE_ENTRIES(search_band, search_band,
+}  // namespace
+
+SIVO_LANE_ENTRIES(lsp_split_vq, search_band,
                   (int band, std::span<const float, kOrder> residual,
                    std::span<const float, kOrder> weights),
                   (band, residual, weights))
-
-}  // namespace
-
-void add_lsp_quantise_lanes(kernel_table& table, int width) noexcept {
-  table.lsp_split_vq =
-      by_width(width, search_band_lanes2, search_band_lanes4, search_band_lanes8);
-}
 
 }  // namespace sivo

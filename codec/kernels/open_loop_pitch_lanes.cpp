@@ -41,14 +41,9 @@ SIVO_LANE_INLINE void correlate_lag_groups(std::span<float, kOpenLoopCorrelation
   }
 }
 
-SIVO_LANE_ENTRIES(correlate_lags, correlate_lag_groups,
-                  (std::span<float, kOpenLoopCorrelations> corr, const float* x), (corr, x))
-
 }  // namespace
 
-void add_open_loop_pitch_lanes(kernel_table& table, int width) noexcept {
-  table.open_loop_correlations =
-      by_width(width, correlate_lags_lanes2, correlate_lags_lanes4, correlate_lags_lanes8);
-}
+SIVO_LANE_ENTRIES(open_loop_correlations, correlate_lag_groups,
+                  (std::span<float, kOpenLoopCorrelations> corr, const float* x), (corr, x))
 
 }  // namespace sivo

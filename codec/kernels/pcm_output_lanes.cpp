@@ -1,6 +1,7 @@
 // Lane kernel of the 16-bit output: four samples at a time.
-#include "codec/kernels/lane_kernels.h"
 #include "codec/kernels/pcm_output_lanes.h"
+
+#include "codec/kernels/lane_kernels.h"
 
 namespace sivo {
 namespace {
@@ -13,13 +14,9 @@ SIVO_LANE_INLINE void convert_quads(const float* in, int count, int16_t* out) no
   for (; i < count; ++i) out[i] = pcm16_sample(in[i]);
 }
 
-SIVO_LANE_ENTRIES(convert, convert_quads, (const float* in, int count, int16_t* out),
-                  (in, count, out))
-
 }  // namespace
 
-void add_pcm_output_lanes(kernel_table& table, int width) noexcept {
-  table.float_to_pcm16 = by_width(width, convert_lanes2, convert_lanes4, convert_lanes8);
-}
+SIVO_LANE_ENTRIES(float_to_pcm16, convert_quads, (const float* in, int count, int16_t* out),
+                  (in, count, out))
 
 }  // namespace sivo

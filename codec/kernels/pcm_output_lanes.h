@@ -20,7 +20,11 @@ SIVO_LANE_INLINE void pcm16_quad(const float* in, int16_t* out) noexcept {
   const double4 biased = d + (d < 0.0 ? SIVO_SPLAT(-0.5) : SIVO_SPLAT(0.5));
   const double4 low = biased < -32768.0 ? SIVO_SPLAT(-32768.0) : biased;
   const double4 limited = low > 32767.0 ? SIVO_SPLAT(32767.0) : low;
-  for (int k = 0; k < 4; ++k) out[k] = static_cast<int16_t>(limited[k]);
+  // Each lane is within 16 bits: truncated to int as the plain form's
+  // conversion does, then narrowed exactly.
+  typedef int16_t int16x4 __attribute__((vector_size(8)));
+  const int16x4 whole = __builtin_convertvector(__builtin_convertvector(limited, int4), int16x4);
+  __builtin_memcpy(out, &whole, sizeof whole);
 }
 
 }  // namespace sivo

@@ -1,13 +1,14 @@
-// Lane kernel of the post-filtered synthesis: the synthesis and formant
-// recursions of a subframe in one pass, with the pitch post-filter formed as
-// the synthesis reads it, the next subframe's lag sums and the previous
-// subframe's tilt compensation and gain control filling the recursions'
-// waits.
+// Lane kernel of the post-filtered synthesis: the pitch post-filter's sums
+// and mixing in lanes, then the synthesis and formant recursions of each
+// subframe in one pass, run ahead of their rounding (recursion_lanes.h),
+// with the previous subframe's tilt compensation and gain control filling
+// the recursions' waits.
 #include <algorithm>
 
 #include "codec/kernels/lag_sums_lanes.h"
 #include "codec/kernels/lane_kernels.h"
 #include "codec/kernels/pcm_output_lanes.h"
+#include "codec/kernels/recursion_lanes.h"
 #include "codec/synthesis/formant_postfilter.h"
 #include "codec/synthesis/pitch_postfilter.h"
 #include "codec/synthesis/postfiltered_synthesis.h"
@@ -16,8 +17,8 @@
 namespace sivo {
 namespace {
 
-// A subframe whose tilt compensation and gain control are still to run, to
-// be run alongside the filtering of the next one.
+// A subframe whose tilt compensation and gain control are still to run, the
+// gain control alongside the filtering of the next one.
 struct pending_gain {
   float* signal = nullptr;   // 60 samples: the compensation's output, then scaled; or none
   const float* v = nullptr;  // the pole section's 60 outputs of the subframe (v[-1] read)
@@ -25,12 +26,28 @@ struct pending_gain {
   float r0 = 0.0f;           // the subframe's input energy
 };
 
-// The pitch post-filter of a subframe, formed as the synthesis reads its
-// input: input[n] = params.gain * x[n + params.lag] + params.scale * x[n].
-struct pitch_mix {
-  const float* x = nullptr;  // the subframe's excitation; x[lag..59 + lag] read
-  postfilter_params params;
-};
+// The pitch post-filter of a subframe in lanes: out[n] = params.gain *
+// x[n + params.lag] + params.scale * x[n], n = 0..59, each lane the plain
+// form's arithmetic.
+template <int W>
+SIVO_LANE_INLINE void mix_pitch(float* out, const float* x,
+                                const postfilter_params& params) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  using floats = typename lane_group<W>::floats;
+  const doubles gain = SIVO_SPLAT_AS(doubles, params.gain);
+  const doubles scale = SIVO_SPLAT_AS(doubles, params.scale);
+  const float* const lagged = x + params.lag;
+  int n = 0;
+  for (; n + W <= kSubframe; n += W) {
+    const doubles mixed = gain * SIVO_LOAD_WIDENED_LANES(W, lagged + n) +
+                          scale * SIVO_LOAD_WIDENED_LANES(W, x + n);
+    SIVO_STORE_AS(out + n, __builtin_convertvector(mixed, floats));
+  }
+  for (; n < kSubframe; ++n) {
+    out[n] = static_cast<float>(double(params.gain) * double(lagged[n]) +
+                                double(params.scale) * double(x[n]));
+  }
+}
 
 // The three recursions of one subframe. Lines of doubles (exact copies of
 // the stored floats) hold each filter's past: line[k] is the sample
@@ -91,61 +108,157 @@ SIVO_LANE_INLINE void recursion_sample(int n, float input, float* signal, float*
   v_out[n] = vn;
 }
 
-// One subframe's recursions: signal holds 60 excitation samples in (or,
-// with mix, is only written), the synthesis output out; v_out: the pole
-// section's 60 outputs. The pending subframe's compensation and gain (from
-// smoothed) and side's sums run alongside.
+// The fast form of the recursions (recursion_lanes.h): the two newest
+// samples of each line in registers, the older products carried ahead in
+// lanes, and the older products' sums of the next three samples.
+template <int W>
+struct fast_recursions {
+  older_products<W> y, z, p;      // synthesis, zero and pole sections
+  double y0, y1, x0, x1, v0, v1;  // each line's newest sample and the one before
+  double by[3], bz[3], bp[3];     // older products' sums of samples n, n + 1, n + 2
+};
+
+template <int W>
+SIVO_LANE_INLINE void start_fast_recursions(fast_recursions<W>& f, const recursion_lines& line,
+                                            const recursion_coefficients& c) noexcept {
+  start_older_products(f.y, c.synthesis);
+  start_older_products(f.z, c.zero);
+  start_older_products(f.p, c.pole);
+  for (int k = 0; k < kOrder; ++k) {
+    const double by = add_older_products(f.y, line.y[k]);
+    const double bz = add_older_products(f.z, line.x[k]);
+    const double bp = add_older_products(f.p, line.v[k]);
+    if (k >= kOrder - 3) {
+      f.by[k - (kOrder - 3)] = by;
+      f.bz[k - (kOrder - 3)] = bz;
+      f.bp[k - (kOrder - 3)] = bp;
+    }
+  }
+  f.y0 = line.y[kOrder - 1];
+  f.y1 = line.y[kOrder - 2];
+  f.x0 = line.x[kOrder - 1];
+  f.x1 = line.x[kOrder - 2];
+  f.v0 = line.v[kOrder - 1];
+  f.v1 = line.v[kOrder - 2];
+}
+
+// Sample n in the fast form: synthesis output signal[n] and its double
+// before rounding dy, pole-section output v_out[n] and dv.
+template <int W>
+SIVO_LANE_INLINE void fast_sample(int n, float input, float* signal, float* v_out,
+                                  fast_recursions<W>& f, const recursion_coefficients& c,
+                                  double* dy, double* dv, recursion_sums& sums) noexcept {
+  // Neither sum is ever -0: each starts from a sum carried in lanes, which
+  // start from +0.
+  const double ry = (double(input) + f.by[0]) + c.synthesis[1] * f.y1;
+  const double rv = ((f.bp[0] - f.bz[0]) - c.zero[1] * f.x1) + c.pole[1] * f.v1;
+  dy[n] = ry + c.synthesis[0] * f.y0;
+  const auto yn = static_cast<float>(dy[n]);
+  const double yd = yn;
+  dv[n] = ((rv - c.zero[0] * f.x0) + yd) + c.pole[0] * f.v0;
+  const auto vn = static_cast<float>(dv[n]);
+  const double vd = vn;
+  sums.energy += yd * yd;
+  if (n > 0) sums.lagged += f.y0 * yd;
+  signal[n] = yn;
+  v_out[n] = vn;
+  f.y1 = f.y0;
+  f.y0 = yd;
+  f.x1 = f.x0;
+  f.x0 = yd;
+  f.v1 = f.v0;
+  f.v0 = vd;
+  f.by[0] = f.by[1];
+  f.by[1] = f.by[2];
+  f.by[2] = add_older_products(f.y, yd);
+  f.bz[0] = f.bz[1];
+  f.bz[1] = f.bz[2];
+  f.bz[2] = add_older_products(f.z, yd);
+  f.bp[0] = f.bp[1];
+  f.bp[1] = f.bp[2];
+  f.bp[2] = add_older_products(f.p, vd);
+}
+
+// True when the fast form's doubles dy and dv round as the exact form's
+// would (recursion_lanes.h): the bounds on each sample's terms from the
+// largest input, synthesis output and pole-section output of the subframe.
+template <int W>
+SIVO_LANE_INLINE bool fast_recursions_hold(const float* input, const float* signal,
+                                           const float* v_out, const recursion_lines& line,
+                                           const recursion_coefficients& c, const double* dy,
+                                           const double* dv) noexcept {
+  const double in = largest_magnitude<W>(input, kSubframe, 0.0);
+  const double y =
+      largest_magnitude<W>(signal, kSubframe, largest_magnitude<W>(line.y, kOrder, 0.0));
+  const double x = largest_magnitude<W>(line.x, kOrder, y);
+  const double v =
+      largest_magnitude<W>(v_out, kSubframe, largest_magnitude<W>(line.v, kOrder, 0.0));
+  const double bound_y = in + magnitude_sum(c.synthesis) * y;
+  const double bound_v = x * (1.0 + magnitude_sum(c.zero)) + magnitude_sum(c.pole) * v;
+  return fast_sums_hold<W>(dy, kFastSumSlack * bound_y) &&
+         fast_sums_hold<W>(dv, kFastSumSlack * bound_v);
+}
+
+// The tilt compensation of a subframe, out[n] = v[n] - weight v[n-1] for
+// n = 0..59, in lanes; returns its energy.
+template <int W>
+SIVO_LANE_INLINE double compensate_subframe(float* out, const float* v, double weight) noexcept {
+  using doubles = typename lane_group<W>::doubles;
+  using floats = typename lane_group<W>::floats;
+  const doubles w = SIVO_SPLAT_AS(doubles, weight);
+  int n = 0;
+  for (; n + W <= kSubframe; n += W) {
+    const doubles d =
+        SIVO_LOAD_WIDENED_LANES(W, v + n) - w * SIVO_LOAD_WIDENED_LANES(W, v + n - 1);
+    SIVO_STORE_AS(out + n, __builtin_convertvector(d, floats));
+  }
+  for (; n < kSubframe; ++n) out[n] = compensate_sample(v[n], v[n - 1], weight);
+  double energy = 0.0;
+  for (n = 0; n < kSubframe; ++n) energy += double(out[n]) * double(out[n]);
+  return energy;
+}
+
+// One subframe's recursions: signal holds 60 input samples (the excitation
+// or its pitch post-filter) in, the synthesis output out; v_out: the pole
+// section's 60 outputs. The pending subframe's compensation runs first, and
+// its gain control (from smoothed) alongside. The recursions run in the fast form, and again in
+// the exact form if the check finds a sample it may have rounded otherwise.
 template <int W>
 SIVO_LANE_INLINE recursion_sums recursions_in(float* signal, float* v_out, recursion_lines& line,
                                               const recursion_coefficients& c,
-                                              const pending_gain& pending, float smoothed,
-                                              lag_sum_job* side, const pitch_mix* mix) noexcept {
-  double y0 = line.y[kOrder - 1], v0 = line.v[kOrder - 1];
+                                              const pending_gain& pending,
+                                              float smoothed) noexcept {
   recursion_sums sums{0.0, 0.0, smoothed};
-  lag_lanes<W> lanes;
-  start_lag_lanes(lanes);
-  const float* const mixed = mix != nullptr ? mix->x : signal;
-  const int mix_lag = mix != nullptr ? mix->params.lag : 0;
-  const double mix_gain = mix != nullptr ? mix->params.gain : 0.0;
-  const double mix_scale = mix != nullptr ? mix->params.scale : 1.0;
+  fast_recursions<W> f;
+  start_fast_recursions(f, line, c);
+  float input[kSubframe];
+  std::copy_n(signal, kSubframe, input);
+  double dy[kSubframe], dv[kSubframe];
   const auto sample = [&](int n) __attribute__((always_inline)) {
-    const float input =
-        mix != nullptr
-            ? static_cast<float>(mix_gain * double(mixed[n + mix_lag]) + mix_scale * double(mixed[n]))
-            : signal[n];
-    recursion_sample<W>(n, input, signal, v_out, line, c, y0, v0, sums);
-    if (side != nullptr) add_lag_sample(lanes, *side, n);
+    fast_sample<W>(n, input[n], signal, v_out, f, c, dy, dv, sums);
   };
 
   if (pending.signal == nullptr) {
     for (int n = 0; n < kSubframe; ++n) sample(n);
   } else {
-    // The pending subframe's tilt compensation over the first third, three
-    // samples a step; then its gain control over the rest, three samples
-    // every two steps. Neither touches this subframe's chains.
+    // The pending subframe's gain control, a sample a step: a chain of its
+    // own beside this subframe's.
     float* const out = pending.signal;
-    const float* const pv = pending.v;
-    double compensated = 0.0;
-    constexpr int kCompensationSteps = kSubframe / 3;
-    for (int n = 0; n < kCompensationSteps; ++n) {
+    const float step = gain_step(
+        gain_target(compensate_subframe<W>(out, pending.v, pending.tilt_weight), pending.r0));
+    for (int n = 0; n < kSubframe; ++n) {
       sample(n);
-      for (int k = 3 * n; k < 3 * n + 3; ++k) {
-        out[k] = compensate_sample(pv[k], pv[k - 1], pending.tilt_weight);
-        compensated += double(out[k]) * double(out[k]);
-      }
-    }
-    const float step = gain_step(gain_target(compensated, pending.r0));
-    for (int n = kCompensationSteps; n < kSubframe; ++n) {
-      sample(n);
-      const int from = 3 * (n - kCompensationSteps) / 2;
-      const int to = 3 * (n - kCompensationSteps + 1) / 2;
-      for (int k = from; k < to; ++k) {
-        sums.smoothed = next_postfilter_gain(sums.smoothed, step);
-        out[k] = scale_by_gain(out[k], sums.smoothed);
-      }
+      sums.smoothed = next_postfilter_gain(sums.smoothed, step);
+      out[n] = scale_by_gain(out[n], sums.smoothed);
     }
   }
-  if (side != nullptr) finish_lag_sums(*side, lanes);
+  if (!fast_recursions_hold<W>(input, signal, v_out, line, c, dy, dv)) {
+    double y0 = line.y[kOrder - 1], v0 = line.v[kOrder - 1];
+    sums.energy = sums.lagged = 0.0;
+    for (int n = 0; n < kSubframe; ++n) {
+      recursion_sample<W>(n, input[n], signal, v_out, line, c, y0, v0, sums);
+    }
+  }
   return sums;
 }
 
@@ -158,8 +271,8 @@ struct frame_lines {
 // pending subframe's compensation and gain; returns this subframe pending.
 template <int W>
 SIVO_LANE_INLINE pending_gain filter_subframe(float* signal, const lpc_set& a, frame_lines& lines,
-                                              int s, pending_gain pending, decoder_state& decoder,
-                                              lag_sum_job* side, const pitch_mix* mix) noexcept {
+                                              int s, pending_gain pending,
+                                              decoder_state& decoder) noexcept {
   const int at = kSubframe * s;
   float* const synthesis_history = lines.synthesis.data() + kOrder - 1 + at;
   float* const fir_history = lines.formant_input.data() + kOrder + at;
@@ -178,7 +291,7 @@ SIVO_LANE_INLINE pending_gain filter_subframe(float* signal, const lpc_set& a, f
   }
   float* const v_out = iir_history + 1;
   const recursion_sums sums =
-      recursions_in<W>(signal, v_out, line, c, pending, decoder.postfilter_gain, side, mix);
+      recursions_in<W>(signal, v_out, line, c, pending, decoder.postfilter_gain);
   // The next subframe reads only the last kOrder samples of either line.
   for (int n = kSubframe - kOrder; n < kSubframe; ++n) {
     synthesis_history[1 + n] = signal[n];
@@ -197,12 +310,8 @@ template <int W>
 SIVO_LANE_INLINE void finish_frame(float* frame, const pending_gain& pending,
                                    decoder_state& decoder, int16_t* samples) noexcept {
   float* const last = frame + kFrame - kSubframe;
-  double energy = 0.0;
-  for (int n = 0; n < kSubframe; ++n) {
-    last[n] = compensate_sample(pending.v[n], pending.v[n - 1], pending.tilt_weight);
-    energy += double(last[n]) * double(last[n]);
-  }
-  const float step = gain_step(gain_target(energy, pending.r0));
+  const float step = gain_step(
+      gain_target(compensate_subframe<W>(last, pending.v, pending.tilt_weight), pending.r0));
   constexpr int kQuads = (kFrame - kSubframe) / 4;
   static_assert(kQuads <= kSubframe);
   float gain = decoder.postfilter_gain;
@@ -215,21 +324,21 @@ SIVO_LANE_INLINE void finish_frame(float* frame, const pending_gain& pending,
   for (int n = 0; n < kSubframe; n += 4) pcm16_quad(last + n, samples + kFrame - kSubframe + n);
 }
 
-// postfiltered_synthesis: each subframe's pitch post-filter taken from sums
-// formed while the subframe before it is filtered.
+// postfiltered_synthesis: the pitch post-filter of every subframe first,
+// its sums and mixing in lanes, then the recursions subframe by subframe.
 template <int W>
 SIVO_LANE_INLINE void postfiltered_synthesis_in(const synthesis_input& in, decoder_state& decoder,
                                                 int16_t* samples) noexcept {
   std::array<float, kFrame> signal;
-  const bool pitch = in.decoded != nullptr;
-  std::array<lag_sum_job, kSubframes> jobs;
-  pitch_mix mix;
-  if (pitch) {
+  if (in.decoded != nullptr) {
     const std::span<const float, kPaddedWindow> decoded(in.decoded, kPaddedWindow);
-    for (int s = 0; s < kSubframes; ++s) pitch_postfilter_job(jobs[s], decoded, in.olp[s / 2], s);
-    sum_lag_job_in<W>(jobs[0]);
-    mix.x = in.excitation;
-    mix.params = pitch_postfilter_from_sums(jobs[0], in.olp[0], 0, decoder);
+    for (int s = 0; s < kSubframes; ++s) {
+      lag_sum_job job;
+      pitch_postfilter_job(job, decoded, in.olp[s / 2], s);
+      sum_lag_job_in<W>(job);
+      const postfilter_params params = pitch_postfilter_from_sums(job, in.olp[s / 2], s, decoder);
+      mix_pitch<W>(signal.data() + kSubframe * s, in.excitation + kSubframe * s, params);
+    }
   } else {
     std::copy_n(in.excitation, kFrame, signal.begin());
   }
@@ -239,13 +348,8 @@ SIVO_LANE_INLINE void postfiltered_synthesis_in(const synthesis_input& in, decod
   load_line(lines.formant_output, decoder.formant_iir_memory);
   pending_gain pending;
   for (int s = 0; s < kSubframes; ++s) {
-    lag_sum_job* const side = pitch && s + 1 < kSubframes ? &jobs[s + 1] : nullptr;
     pending = filter_subframe<W>(signal.data() + kSubframe * s, (*in.coefficients)[s], lines, s,
-                                 pending, decoder, side, pitch ? &mix : nullptr);
-    if (side != nullptr) {
-      mix.x = in.excitation + kSubframe * (s + 1);
-      mix.params = pitch_postfilter_from_sums(*side, in.olp[(s + 1) / 2], s + 1, decoder);
-    }
+                                 pending, decoder);
   }
   store_line(decoder.decoder_synthesis_memory, lines.synthesis);
   store_line(decoder.formant_fir_memory, lines.formant_input);
@@ -253,16 +357,10 @@ SIVO_LANE_INLINE void postfiltered_synthesis_in(const synthesis_input& in, decod
   finish_frame<W>(signal.data(), pending, decoder, samples);
 }
 
+}  // namespace
+
 SIVO_LANE_ENTRIES(postfiltered_synthesis, postfiltered_synthesis_in,
                   (const synthesis_input& in, decoder_state& decoder, int16_t* samples),
                   (in, decoder, samples))
-
-}  // namespace
-
-void add_postfiltered_synthesis_lanes(kernel_table& table, int width) noexcept {
-  table.postfiltered_synthesis =
-      by_width(width, postfiltered_synthesis_lanes2, postfiltered_synthesis_lanes4,
-               postfiltered_synthesis_lanes8);
-}
 
 }  // namespace sivo

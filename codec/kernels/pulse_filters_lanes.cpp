@@ -175,20 +175,14 @@ SIVO_LANE_INLINE void convolve_lanes(std::span<double, kSubframe> out, const flo
   }
 }
 
-SIVO_LANE_ENTRIES(correlate, correlate_lanes,
+}  // namespace
+
+SIVO_LANE_ENTRIES(backward_correlate, correlate_lanes,
                   (std::span<const float, kSubframe> x, std::span<const float, kSubframe> h,
                    std::span<float, kSubframe> out),
                   (x, h, out))
-SIVO_LANE_ENTRIES(convolve, convolve_lanes,
-                  (std::span<double, kSubframe> out, const float* a, const float* b),
-                  (out, a, b))
 
-}  // namespace
-
-void add_pulse_filters_lanes(kernel_table& table, int width) noexcept {
-  table.backward_correlate = by_width(width, correlate_lanes2, correlate_lanes4, correlate_lanes8);
-  table.causal_convolution = by_width(width, convolve_lanes2, convolve_lanes4, convolve_lanes8);
-}
-
+SIVO_LANE_ENTRIES(causal_convolution, convolve_lanes,
+                  (std::span<double, kSubframe> out, const float* a, const float* b), (out, a, b))
 
 }  // namespace sivo

@@ -107,16 +107,19 @@ template <>
 struct lane_group<2> {
   using doubles = double2;
   using floats = float2;
+  using ints = int __attribute__((vector_size(8)));
 };
 template <>
 struct lane_group<4> {
   using doubles = double4;
   using floats = float4;
+  using ints = int __attribute__((vector_size(16)));
 };
 template <>
 struct lane_group<8> {
   using doubles = double8;
   using floats = float8;
+  using ints = int32x8;
 };
 
 // x (converted to double) in every lane of a V; x * 1.0 is x exactly, and
@@ -139,6 +142,29 @@ struct lane_group<8> {
 #define SIVO_LOAD_WIDENED_AS(V, p) \
   __builtin_convertvector(         \
       SIVO_LOAD_AS(typename ::sivo::lane_group<sizeof(V) / sizeof(double)>::floats, p), V)
+
+// W consecutive floats at p widened to W double lanes, written element by
+// element: from this form GCC 12 makes one widening load (vcvtps2pd from
+// memory), where it splits the vector extensions' conversion of a loaded
+// vector in halves and spills them. The address passes through an empty asm
+// so that GCC cannot see that consecutive calls overlap: it would otherwise
+// keep the shared elements in registers and shuffle them in one by one. For
+// data in memory that stays there (see SIVO_LOAD_WIDENED8_ELEMENTS).
+#define SIVO_LOAD_WIDENED_LANES(W, p)                                                     \
+  ({                                                                                      \
+    const float* sivo_from_ = (p);                                                        \
+    __asm__("" : "+r"(sivo_from_));                                                       \
+    typename ::sivo::lane_group<W>::doubles sivo_widened_lanes_;                          \
+    if constexpr (W == 8) {                                                               \
+      sivo_widened_lanes_ = SIVO_LOAD_WIDENED8_ELEMENTS(sivo_from_);                      \
+    } else if constexpr (W == 4) {                                                        \
+      sivo_widened_lanes_ =                                                               \
+          ::sivo::double4{sivo_from_[0], sivo_from_[1], sivo_from_[2], sivo_from_[3]};    \
+    } else {                                                                              \
+      sivo_widened_lanes_ = ::sivo::double2{sivo_from_[0], sivo_from_[1]};                \
+    }                                                                                     \
+    sivo_widened_lanes_;                                                                  \
+  })
 
 // v[k] = first + step * k for each of its W lanes.
 template <int W>

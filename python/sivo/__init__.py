@@ -28,7 +28,7 @@ from ._sivo import FrameError, SivoError
 __all__ = [
     "FRAME_SAMPLES", "SAMPLE_RATE", "RATE_BYTES", "Frame", "SivoError", "FrameError",
     "encode", "decode", "frames", "Encoder", "Decoder", "encode_file", "decode_file",
-    "read_audio", "segmental_snr",
+    "read_audio", "same_file", "segmental_snr",
 ]
 
 #: Samples per frame: 240 (30 ms).
@@ -278,6 +278,27 @@ def read_audio(path):
             that raises), between blocks.
     """
     return _sivo.read_audio(_path(path))
+
+
+def same_file(src, dst):
+    """same_file(src, dst) -> bool
+
+    Tells whether writing `dst` would replace or overwrite the file `src`,
+    the pair that `encode_file`, `decode_file` and ``sivo`` refuse.
+
+    Args:
+        src: the input; "-" is whatever standard input reads.
+        dst: the output; "-" is whatever standard output writes, and a
+            link counts as the file it finally names.
+
+    Returns:
+        bool: True when both are one regular file, by any names, links or
+        folders; False when either does not exist or is not a regular file.
+
+    Raises:
+        ValueError: a path holds a NUL.
+    """
+    return _sivo.same_file(_path(src), _path(dst))
 
 
 def segmental_snr(reference, test, delay=LOOKAHEAD):

@@ -31,6 +31,7 @@ import fcntl
 import fnmatch
 import os
 import re
+import signal
 import socket
 import stat
 import sys
@@ -371,6 +372,7 @@ class _Progress:
     def close(self):
         if self.shown:
             self.stream.write("\n")
+            self.shown = False
 
 
 def _lost_row(job, error):
@@ -392,9 +394,11 @@ class _ThreadRoute:
     def submit(self, *args):
         return self.pool.submit(transcode_one, *args)
 
-    def as_completed(self, futures):
-        from concurrent.futures import as_completed
-        return as_completed(futures)
+    def wait(self, futures):
+        """The futures among `futures` that have ended, after waiting a
+        moment for one to end."""
+        from concurrent.futures import FIRST_COMPLETED, wait
+        return wait(futures, timeout=0.1, return_when=FIRST_COMPLETED).done
 
     def stop(self, futures):
         """Cancels the files that have not started."""
@@ -408,8 +412,8 @@ class _ThreadRoute:
 class _DaskRoute:
     """The files on a Dask cluster: the one at `scheduler`, or one of
     `workers` threads started in this process whose only listening sockets
-    are its dashboard at `dashboard` and the worker's status page, on
-    127.0.0.1."""
+    are its dashboard at `dashboard` (as the user asked, 127.0.0.1:8787 by
+    default) and the worker's status page on 127.0.0.1."""
 
     def __init__(self, scheduler, dashboard, workers):
         try:
@@ -445,9 +449,13 @@ class _DaskRoute:
     def submit(self, *args):
         return self.client.submit(transcode_one, *args, pure=False)
 
-    def as_completed(self, futures):
-        from distributed import as_completed
-        return as_completed(futures)
+    def wait(self, futures):
+        """The futures among `futures` that have ended, after waiting a
+        moment for one to end."""
+        done = [f for f in futures if f.done()]
+        if not done:
+            time.sleep(0.02)
+        return done
 
     # Which files are running is the workers' secret: Ctrl-C stops at once.
     # On a worker of another process a running file finishes (whole) or not
@@ -463,62 +471,79 @@ class _DaskRoute:
             self.cluster.close()
 
 
-def _transcode_all(route, todo, args, run, file_mode, rows):
-    """Runs `todo` on `route`, adding each file's row to `rows` as it ends.
-    Returns (interrupted, abandoned): whether Ctrl-C stopped the run, and
-    whether files were left running when it ended. Either way, the rows
-    name every output that was moved into place."""
+class _CtrlC:
+    """Counts Ctrl-C presses instead of raising KeyboardInterrupt, while it
+    is in force (on the main thread only, where signals arrive), so that no
+    press can cut the bookkeeping of a run in half."""
+
+    def __init__(self):
+        self.presses, self.previous = 0, None
+
+    def __enter__(self):
+        if threading.current_thread() is threading.main_thread():
+            self.previous = signal.signal(signal.SIGINT, self.press)
+        return self
+
+    def press(self, signum, frame):
+        self.presses += 1
+
+    def __exit__(self, *exc):
+        if self.previous is not None:
+            signal.signal(signal.SIGINT, self.previous)
+
+
+def _transcode_all(route, todo, args, run, file_mode, rows, ctrl_c):
+    """Runs `todo` on `route`, adding each file's row to `rows` as it ends,
+    until every file has ended or Ctrl-C (counted by `ctrl_c`) stops the
+    run: a first press on the threads of this process starts no new file and
+    waits for those in progress, a second press, or a first on Dask, drops
+    them. Returns True when files were dropped. Either way, the rows name
+    every output that was moved into place."""
     progress = _Progress(len(todo))
     # The longest first, so that no worker is left with a long file at the end.
     order = sorted(todo, key=lambda job: -(job["src_size"] or 0))
     futures = {route.submit(job, args.rate, run, file_mode): job for job in order}
-    seen = set()
+    pending = set(futures)
 
     def record(future):
-        seen.add(future)
-        if future.cancelled():
-            return
-        try:
-            row = future.result()
-        except Exception as e:  # the task itself was lost (e.g. KilledWorker)
-            row = _lost_row(futures[future], e)
-        if row is None:
-            return
-        rows[row["path"]] = row
-        progress.step()
+        if not future.cancelled():
+            try:
+                row = future.result()
+            except Exception as e:  # the task itself was lost (e.g. KilledWorker)
+                row = _lost_row(futures[future], e)
+            if row is not None:
+                rows[row["path"]] = row
+                progress.step()
+        pending.discard(future)
 
-    def collect(pending):
-        for future in route.as_completed(pending):
+    stopping = False
+    while pending:
+        if ctrl_c.presses > (1 if route.waits_on_interrupt else 0):
+            break
+        if ctrl_c.presses and not stopping:
+            stopping = True
+            route.stop(pending)
+            progress.close()
+            running = sum(not f.done() for f in pending)
+            if running:
+                print(f"sivo-corpus: interrupted; finishing the {running} file(s) in "
+                      "progress (Ctrl-C again to stop at once)", file=sys.stderr)
+        for future in route.wait(pending):
             record(future)
-
-    try:
-        collect(futures)
-        return False, False
-    except KeyboardInterrupt:
-        pass
-    progress.close()
-    if route.waits_on_interrupt:
-        route.stop(futures)
-        left = [f for f in futures if f not in seen and not f.cancelled()]
-        running = sum(not f.done() for f in left)
-        if running:
-            print(f"sivo-corpus: interrupted; finishing the {running} file(s) in "
-                  "progress (Ctrl-C again to stop at once)", file=sys.stderr)
-        try:
-            collect(left)
-            return True, False
-        except KeyboardInterrupt:
-            pass
+    else:
+        progress.close()
+        return False
     committed = _gate.close()
     for future, job in futures.items():
-        if job["dst"] in committed and future not in seen:
+        if job["dst"] in committed and future in pending and not future.cancelled():
             future.exception()  # its row is on its way
             record(future)
-    for future in futures:
-        if future not in seen and future.done():
+    for future in list(pending):
+        if future.done():
             record(future)
-    route.stop(futures)
-    return True, True
+    route.stop(pending)
+    progress.close()
+    return True
 
 
 def run(args):
@@ -564,7 +589,7 @@ def _run_locked(args, jobs, lock, file_mode):
             except OSError:
                 pass  # the job fails on it and says so
 
-    interrupted = abandoned = False
+    abandoned = False
     route = None
     dask = bool(args.scheduler or args.dashboard)
     if todo:
@@ -578,14 +603,16 @@ def _run_locked(args, jobs, lock, file_mode):
     _gate = _Gate(run_id)
     start = time.monotonic()  # the speed counts transcoding, not start-up
     seconds = 0.0
-    try:
-        if route is not None:
-            interrupted, abandoned = _transcode_all(route, todo, args, run_id, file_mode, rows)
-            seconds = time.monotonic() - start
-    finally:
-        write_manifest(manifest, rows, run_id, file_mode)
-        if route is not None:
-            route.close(wait=not abandoned)
+    with _CtrlC() as ctrl_c:
+        try:
+            if route is not None:
+                abandoned = _transcode_all(route, todo, args, run_id, file_mode, rows, ctrl_c)
+                seconds = time.monotonic() - start
+        finally:
+            write_manifest(manifest, rows, run_id, file_mode)
+            if route is not None:
+                route.close(wait=not abandoned)
+        interrupted = ctrl_c.presses > 0
     # A file that ran to its end left no temporary; a lost Dask worker may
     # have left some, and files that were dropped may still be writing theirs.
     if dask and route is not None:

@@ -428,6 +428,30 @@ TEST_F(Cli, FailuresLeaveFilesUntouched) {
   EXPECT_TRUE(stat("/dev/full", &s) == 0 && S_ISCHR(s.st_mode));
 }
 
+// An output that is the input, by whatever name, standard input and output
+// included, is refused before anything is opened: nothing is replaced.
+TEST_F(Cli, AnOutputThatIsTheInputIsRefused) {
+  ASSERT_EQ(sh("$SIVO encode -q speech.wav a.siv && ln -s speech.wav link.wav &&"
+               " ln speech.wav hard.wav").code,
+            0);
+  const bytes wav = read_all(path("speech.wav")), siv = read_all(path("a.siv"));
+  const char* scripts[] = {
+      "$SIVO encode speech.wav hard.wav",       "$SIVO encode - speech.wav < speech.wav",
+      "$SIVO encode - link.wav < hard.wav",     "$SIVO encode speech.wav - >> speech.wav",
+      "$SIVO decode - a.siv < a.siv",           "$SIVO decode a.siv - >> a.siv",
+      "$SIVO raw2wav - speech.wav < speech.wav",
+  };
+  for (const char* script : scripts) {
+    SCOPED_TRACE(script);
+    const run_result r = sh(script);
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("name the same file"), std::string::npos) << r.err;
+    EXPECT_EQ(read_all(path("speech.wav")), wav);
+    EXPECT_EQ(read_all(path("a.siv")), siv);
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+  }
+}
+
 // Outputs that are not regular files are written straight through and never
 // removed or replaced.
 TEST_F(Cli, NonRegularOutputsAreWrittenThrough) {

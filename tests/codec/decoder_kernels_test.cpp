@@ -152,9 +152,9 @@ TEST(DecoderKernels, PostfilteredSynthesis) {
 TEST(DecoderKernels, PcmOutput) {
   test::expect_variants_match_reference(
       [](const kernel_table& table, input_kind kind, int trial) {
-        const float edges[] = {0.5f,       -0.5f,       0.49999997f, -0.49999997f, 32766.5f,
-                               32766.498f, 32767.0f,    -32767.5f,   -32767.498f,  -32768.0f,
-                               1e9f,       -1e9f,       2.5f,        -2.5f,        INFINITY,
+        const float edges[] = {0.5f,       -0.5f,         0.49999997f,   -0.49999997f, 32766.5f,
+                               32766.498f, 32767.0f,      -32767.5f,     -32767.498f,  -32768.0f,
+                               1e9f,       -1e9f,         2.5f,          -2.5f,        INFINITY,
                                -INFINITY,  std::nanf(""), -std::nanf("")};
         std::mt19937 rng(trial);
         std::array<float, kFrame> in;
@@ -199,9 +199,10 @@ TEST(DecoderKernels, PulseWalks) {
             w.pulses = 1 + int(rng() % t.rows);
             const uint64_t limit = choose(t.columns, w.pulses);
             const uint64_t near = rng() % 64 % limit;
-            w.positions = uint32_t(kind == input_kind::silence   ? near
-                                   : kind == input_kind::extreme ? (rng() % 2 ? near : limit - 1 - near)
-                                                                 : rng() % limit);
+            w.positions =
+                uint32_t(kind == input_kind::silence   ? near
+                         : kind == input_kind::extreme ? (rng() % 2 ? near : limit - 1 - near)
+                                                       : rng() % limit);
             w.end = rng() % 4 == 0 ? int(rng() % (t.columns + 1)) : t.columns;
           }
           table.walk_pulse_columns(t.table, walks);

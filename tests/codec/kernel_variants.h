@@ -18,11 +18,6 @@ namespace sivo::test {
 enum class input_kind { random, extreme, silence, speech };
 void fill_samples(std::mt19937& rng, input_kind kind, float* x, int count, float scale);
 
-inline const char* name_of(kernel_variant variant) {
-  static const char* const names[] = {"reference", "lanes2", "lanes4", "lanes8"};
-  return names[static_cast<int>(variant)];
-}
-
 // The bytes a kernel call wrote, for comparing variants.
 using output_bytes = std::vector<unsigned char>;
 template <typename T>
@@ -43,8 +38,8 @@ inline void expect_variants_match_reference(const kernel_run& run, int trials) {
         const output_bytes want = run(reference, static_cast<input_kind>(kind), trial);
         ASSERT_FALSE(want.empty());
         ASSERT_EQ(run(kernel_table_for(variant), static_cast<input_kind>(kind), trial), want)
-            << name_of(variant) << " differs from reference on input kind " << kind << ", trial "
-            << trial;
+            << kernel_variant_name(variant) << " differs from reference on input kind " << kind
+            << ", trial " << trial;
       }
     }
   }

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -447,7 +448,8 @@ pay_outcome run_payloader(guint mtu, guint64 max_ptime_ms,
       data.resize(data.size() + length - 1, uint8_t(0x5a));
       speech += type <= 3;
     }
-    GstBuffer* buffer = gst_buffer_new_memdup(data.data(), data.size());
+    GstBuffer* buffer =
+        data.empty() ? gst_buffer_new() : gst_buffer_new_memdup(data.data(), data.size());
     GST_BUFFER_PTS(buffer) = pts;
     pts += speech * 30 * GST_MSECOND;
     if (gst_harness_push(h, buffer) != GST_FLOW_OK) break;
@@ -515,6 +517,157 @@ TEST_F(GstElements, PayloaderKeepsPacketsWithinTheMtu) {
       EXPECT_EQ(at, p.size());
     }
   }
+
+  // Random frames in random buffers, random MTUs and packet times: every
+  // frame arrives once, in order, whole, in packets within the MTU and the
+  // packet time, unless a frame does not fit the MTU at all.
+  std::mt19937 random(23);
+  for (int run = 0; run < 300; ++run) {
+    const guint mtu = 28 + random() % 100;  // the smallest MTU the payloader takes: 28
+    const guint64 ptime_ms = 30 * (1 + random() % 4);
+    std::vector<std::vector<int>> buffers(1 + random() % 6);
+    std::vector<int> sent;
+    for (auto& types : buffers) {
+      types.resize(random() % 5);
+      for (int& type : types) type = std::vector<int>{0, 1, 2, 3, 6, 7}[random() % 6];
+      sent.insert(sent.end(), types.begin(), types.end());
+    }
+    SCOPED_TRACE("run " + std::to_string(run) + ", MTU " + std::to_string(mtu));
+    const pay_outcome got = run_payloader(mtu, ptime_ms, buffers);
+    std::vector<int> received;
+    for (const bytes& p : got.payloads) {
+      size_t speech = 0;
+      for (size_t at = 0; at < p.size(); at += size_t(kFrameBytes[p[at] & 7])) {
+        received.push_back(p[at] & 7);
+        speech += (p[at] & 7) <= 3;
+        EXPECT_TRUE(std::all_of(p.begin() + long(at) + 1,
+                                p.begin() + long(at + size_t(kFrameBytes[p[at] & 7])),
+                                [](uint8_t b) { return b == 0x5a; }));
+      }
+      EXPECT_LE(speech, ptime_ms / 30);
+    }
+    const auto too_big = std::find_if(sent.begin(), sent.end(), [&](int type) {
+      return size_t(kFrameBytes[type]) > mtu - 12;
+    });
+    EXPECT_EQ(got.error.empty(), too_big == sent.end()) << got.error;
+    // Up to the first frame no packet can hold, everything arrives.
+    EXPECT_EQ(received, std::vector<int>(sent.begin(), too_big));
+  }
+}
+
+// rtpsivodepay fed RTP packets by hand, its frames then decoded by sivodec:
+// each frame stamped 30 ms after the speech frame before it (a reserved
+// frame takes no time), a bad frame named with the packet and dropped with
+// the rest of its packet, reserved frames skipped and a damaged one
+// concealed as the codec conceals it.
+TEST_F(GstElements, DepayloaderStampsReservedAndDamagedFrames) {
+  const samples speech = sivo::test::load_raw("hts1a.raw");
+  const bytes rate0 = encode_reference(speech, [](size_t) { return 0; });
+  const bytes rate1 = encode_reference(speech, [](size_t) { return 1; });
+  auto frame = [](const bytes& stream, size_t length, size_t f) {
+    return bytes(stream.begin() + length * f, stream.begin() + length * (f + 1));
+  };
+  bytes damaged = frame(rate1, 31, 3);
+  damaged[3] |= 0xF8;  // the first lag code beyond the last lag
+  damaged[4] |= 0x03;
+  const bytes r6 = {0x06, 1, 2, 3, 4}, r7 = {0x07}, bad = {0x04};
+  struct packet_case {
+    const char* name;
+    std::vector<bytes> frames;             // the payload, frame by frame
+    std::vector<int> pts_ms, duration_ms;  // of each frame out, from the packet's time
+    std::string warning;                   // expected in the warning, or empty
+  };
+  const packet_case cases[] = {
+      {"speech and reserved frames",
+       {frame(rate0, 24, 0), r6, frame(rate0, 24, 1), r7, frame(rate0, 24, 2)},
+       {0, 30, 30, 60, 60},
+       {30, 0, 30, 0, 30},
+       ""},
+      {"a damaged frame", {frame(rate1, 31, 2), damaged, frame(rate1, 31, 4)}, {0, 30, 60},
+       {30, 30, 30}, ""},
+      {"an invalid type", {frame(rate0, 24, 3), bad, frame(rate0, 24, 4)}, {0}, {30},
+       "invalid frame type 4 at byte offset 24, in the payload of RTP packet 7 (timestamp 2400); "
+       "the rest of the packet is dropped"},
+      {"a frame cut by the packet's end",
+       {frame(rate0, 24, 5), bytes(rate0.begin() + 24 * 6, rate0.begin() + 24 * 6 + 10)},
+       {0},
+       {30},
+       "truncated frame at byte offset 24: type 0 needs 24 bytes, 10 bytes remain, in the "
+       "payload of RTP packet 7 (timestamp 2400)"},
+  };
+  GstClockTime packet_pts = GST_SECOND;
+  std::vector<GstBuffer*> received;  // every frame out, in order
+  for (const packet_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GstHarness* h = gst_harness_new("rtpsivodepay");
+    GstBus* bus = gst_bus_new();
+    gst_element_set_bus(h->element, bus);
+    gst_harness_set_src_caps_str(
+        h, "application/x-rtp,media=audio,clock-rate=8000,encoding-name=SIVO,payload=96");
+    bytes payload;
+    for (const bytes& f : c.frames) payload.insert(payload.end(), f.begin(), f.end());
+    GstBuffer* packet = gst_rtp_buffer_new_allocate(guint(payload.size()), 0, 0);
+    GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
+    ASSERT_TRUE(gst_rtp_buffer_map(packet, GST_MAP_WRITE, &rtp));
+    gst_rtp_buffer_set_payload_type(&rtp, 96);
+    gst_rtp_buffer_set_seq(&rtp, 7);
+    gst_rtp_buffer_set_timestamp(&rtp, 2400);
+    std::copy(payload.begin(), payload.end(),
+              static_cast<uint8_t*>(gst_rtp_buffer_get_payload(&rtp)));
+    gst_rtp_buffer_unmap(&rtp);
+    GST_BUFFER_PTS(packet) = packet_pts;
+    EXPECT_EQ(gst_harness_push(h, packet), GST_FLOW_OK);
+    std::vector<int> pts_ms, duration_ms;
+    GstClockTime next_pts = packet_pts;
+    while (GstBuffer* out = gst_harness_try_pull(h)) {
+      pts_ms.push_back(int((GST_BUFFER_PTS(out) - packet_pts) / GST_MSECOND));
+      duration_ms.push_back(int(GST_BUFFER_DURATION(out) / GST_MSECOND));
+      next_pts = GST_BUFFER_PTS(out) + GST_BUFFER_DURATION(out);
+      received.push_back(out);
+    }
+    EXPECT_EQ(pts_ms, c.pts_ms);
+    EXPECT_EQ(duration_ms, c.duration_ms);
+    GstMessage* warning = gst_bus_pop_filtered(bus, GST_MESSAGE_WARNING);
+    EXPECT_EQ(warning != nullptr, !c.warning.empty());
+    if (warning) {
+      EXPECT_NE(describe(warning).find(c.warning), std::string::npos) << describe(warning);
+      gst_message_unref(warning);
+    }
+    gst_harness_teardown(h);
+    gst_object_unref(bus);
+    packet_pts = next_pts;  // the next packet follows on: no gap to conceal
+  }
+
+  // The frames decoded: reserved ones skipped, the damaged one concealed.
+  decoder_harness dec;
+  sivo_decoder* reference = nullptr;
+  sivo_decoder_open(&reference);
+  samples expected, output;
+  for (GstBuffer* f : received) {
+    bytes data(gst_buffer_get_size(f));
+    gst_buffer_extract(f, 0, data.data(), data.size());
+    if ((data[0] & 7) <= 3) {
+      int16_t pcm[kFrame];
+      int32_t type = 0, length = 0;
+      sivo_decode_frame(reference, data.data(), pcm, SIVO_DECODE_NORMAL, &type, &length);
+      expected.insert(expected.end(), pcm, pcm + kFrame);
+    }
+    EXPECT_EQ(dec.push(data, GST_BUFFER_PTS(f)), GST_FLOW_OK);
+    gst_buffer_unref(f);
+  }
+  sivo_decoder_close(&reference);
+  while (GstBuffer* out = gst_harness_try_pull(dec.h)) {
+    const size_t at = output.size();
+    output.resize(at + gst_buffer_get_size(out) / 2);
+    gst_buffer_extract(out, 0, output.data() + at, gst_buffer_get_size(out));
+    gst_buffer_unref(out);
+  }
+  guint64 reserved = 0, damaged_count = 0;
+  g_object_get(dec.h->element, "reserved-frames", &reserved, "damaged-frames", &damaged_count,
+               nullptr);
+  EXPECT_EQ(reserved, 2u);
+  EXPECT_EQ(damaged_count, 1u);
+  EXPECT_EQ(output, expected);
 }
 
 // Several frames to a buffer: bad bytes end the stream with a message naming

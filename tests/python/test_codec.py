@@ -6,6 +6,9 @@ import signal
 import subprocess
 import sys
 
+import json
+import pathlib
+
 import numpy as np
 import pytest
 
@@ -113,15 +116,6 @@ def test_concealment_and_bad_frames():
                 attempt(stream)
             assert caught.value.offset == offset and caught.value.status == status
             assert text in str(caught.value) and isinstance(caught.value, ValueError)
-        # Streaming: an invalid type refuses the whole chunk; a cut frame is
-        # refused when the stream ends.
-        dec = sivo.Decoder()
-        with pytest.raises(sivo.FrameError) as caught:
-            dec.decode(stream[:offset])
-            dec.decode(stream[offset:])
-            dec.finish()
-        assert caught.value.offset == offset
-        dec.close()
 
     for bad, error in [(np.zeros(10, np.float32), TypeError), (np.zeros((2, 240), np.int16),
                        ValueError), (np.array([40000]), ValueError)]:
@@ -275,3 +269,112 @@ def test_paths_with_a_nul_are_refused(tmp_path):
         with pytest.raises(ValueError, match="null byte"):
             call()
     assert sorted(p.name for p in tmp_path.iterdir()) == ["in.siv", "in.wav"]
+
+
+def test_outputs_that_are_the_input_are_refused(tmp_path):
+    # By any name (the same, a symbolic or hard link, another spelling of
+    # the folder, standard input): refused before anything is written.
+    write_wav(tmp_path / "a.wav", speech(2))
+    (tmp_path / "x.siv").write_bytes(sivo.encode(speech(2)))
+    os.symlink(tmp_path / "a.wav", tmp_path / "link.wav")
+    os.link(tmp_path / "a.wav", tmp_path / "hard.wav")
+    (tmp_path / "sub").mkdir()
+    before = {p.name: p.read_bytes() for p in tmp_path.iterdir() if p.is_file()}
+    calls = [
+        lambda: sivo.encode_file(tmp_path / "a.wav", tmp_path / "a.wav"),
+        lambda: sivo.encode_file(tmp_path / "a.wav", tmp_path / "link.wav"),
+        lambda: sivo.encode_file(tmp_path / "hard.wav", str(tmp_path / "sub/../a.wav")),
+        lambda: sivo.decode_file(tmp_path / "x.siv", tmp_path / "x.siv"),
+        lambda: sivo.decode_file(tmp_path / "x.siv", str(tmp_path / "sub/../x.siv"), rate=16000),
+    ]
+    for call in calls:
+        with pytest.raises(sivo.SivoError, match="name the same file"):
+            call()
+    code = "import sivo, sys; sivo.encode_file('-', sys.argv[1])"
+    with open(tmp_path / "hard.wav", "rb") as stdin:
+        child = subprocess.run([sys.executable, "-c", code, tmp_path / "link.wav"], stdin=stdin,
+                               capture_output=True, text=True, timeout=60)
+    assert child.returncode == 1 and "standard input and" in child.stderr, child.stderr
+    assert {p.name: p.read_bytes() for p in tmp_path.iterdir() if p.is_file()} == before
+    assert [sivo.same_file(tmp_path / "a.wav", tmp_path / name)
+            for name in ("link.wav", "hard.wav", "x.siv", "new.wav", "sub")] == [
+                True, True, False, False, False]
+
+
+def test_long_decodes_convert_to_any_rate(long_inputs, tmp_path):
+    # Ten minutes at 48000 Hz: every sample, not a failure after the first
+    # minute.
+    summary = sivo.decode_file(long_inputs / "talk.siv", tmp_path / "out.raw", rate=48000)
+    assert summary["frames"] == 6 * 3334 and summary["samples"] == 6 * 3334 * 240 * 6
+    assert (tmp_path / "out.raw").stat().st_size == 2 * summary["samples"]
+
+
+# The streaming decoder's cases that the JavaScript package's tests run too.
+DECODER_CASES = json.loads((pathlib.Path(__file__).parent.parent / "support" /
+                            "streaming_decoder_cases.json").read_text())
+
+
+def case_stream(case):
+    frames = DECODER_CASES["frames"]
+    return b"".join(bytes.fromhex(frames[n]["hex"]).ljust(frames[n]["length"], b"\0")
+                    for n in case["stream"])
+
+
+@pytest.mark.parametrize("case", DECODER_CASES["cases"], ids=lambda c: c["name"])
+def test_streaming_decoder_cases(case):
+    stream = case_stream(case)
+    dec = sivo.Decoder()
+    for number, step in enumerate(case["steps"]):
+        where = f"step {number}: {step}"
+        error = None
+        try:
+            if "decode" in step:
+                a, b = step["decode"]
+                samples = dec.decode(stream[a:b])
+            elif "finish" in step:
+                dec.finish()
+            else:
+                dec.reset()
+        except sivo.FrameError as e:
+            error = {"offset": e.offset, "text": str(e)}
+            samples = getattr(e, "samples", None)
+        if "error" in step:
+            assert error == step["error"], where
+        elif error is not None:
+            raise AssertionError(f"{where}: unexpected {error}")
+        if "samples" in step:
+            assert samples is not None and len(samples) == step["samples"], where
+        for name, got in (("pending", dec.pending), ("consumed", dec.consumed),
+                          ("damaged", dec.damaged_frames)):
+            if name in step:
+                assert got == step[name], f"{where}: {name} {got}"
+    dec.close()
+
+
+def test_object_options_take_effect(program_frames):
+    # Each object's option against the whole-buffer call with that option,
+    # and against the other setting, which must differ.
+    _, made = program_frames
+    frames, decoded = made[1]
+    cases = [  # (name, make the samples, expected post-filter)
+        ("Decoder(postfilter=False)", lambda: streamed(sivo.Decoder(postfilter=False), frames),
+         False),
+        ("Decoder(postfilter=True)", lambda: streamed(sivo.Decoder(postfilter=True), frames), True),
+        ("Decoder() default", lambda: streamed(sivo.Decoder(), frames), True),
+        ("postfilter set to False", lambda: streamed(switched(sivo.Decoder(), False), frames),
+         False),
+        ("decode(postfilter=False)", lambda: sivo.decode(frames, postfilter=False), False),
+    ]
+    assert not np.array_equal(decoded[True], decoded[False])
+    for name, make, postfilter in cases:
+        assert np.array_equal(make(), decoded[postfilter]), name
+
+
+def streamed(dec, frames):
+    with dec:
+        return np.concatenate([dec.decode(frames[i:i + 100]) for i in range(0, len(frames), 100)])
+
+
+def switched(dec, postfilter):
+    dec.postfilter = postfilter
+    return dec

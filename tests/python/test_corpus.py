@@ -195,3 +195,33 @@ def test_decode_mode_records_cut_streams(cluster, tmp_path):
     assert rows["whole.siv"]["frames"] == str(len(data) // 19)
     assert rows["cut.siv"]["status"] == "failed" and not (dst / "cut.wav").exists()
     assert f"truncated frame at byte offset {len(data) - 19}" in rows["cut.siv"]["error"]
+
+
+def test_rerun_redoes_files_whose_options_changed(cluster, tmp_path):
+    # Reruns of one DST in turn, each against what the run before left: an
+    # output made with other options is made again, and equals the program's.
+    address, _ = cluster
+    src, dst, ref = tmp_path / "src", tmp_path / "dst", tmp_path / "ref"
+    make_corpus(src, 3, 1)
+    files = [r for r in inputs(src) if not r.endswith("broken.wav")]
+    runs = [  # (mode, rate, files made again; the broken one is tried every time)
+        ("encode", 1, 3),
+        ("encode", 1, 0),
+        ("encode", 3, 3),
+        ("encode", 3, 0),
+        ("roundtrip", 3, 3),  # another mode writes other outputs
+        ("encode", 3, 3),
+    ]
+    for mode, rate, redone in runs:
+        run = run_corpus(mode, src, dst, "--rate", rate, "--scheduler", address)
+        _, err = run.communicate(timeout=60)
+        assert f"{redone + 1} transcoded, {3 - redone} unchanged and skipped, 1 failed" in err, \
+            (mode, rate, err)
+        rows = manifest(dst)
+        for rel in files:
+            assert rows[rel]["mode"] == mode and rows[rel]["rate"] == str(rate), rows[rel]
+    for rel in files:
+        (ref / rel).parent.mkdir(parents=True, exist_ok=True)
+        run_cli("encode", "-q", "-r", 3, src / rel, ref / rel)
+        siv = dst / (os.path.splitext(rel)[0] + ".siv")
+        assert siv.read_bytes() == (ref / rel).read_bytes(), rel

@@ -179,7 +179,7 @@ def test_odd_files_fail_alone(tmp_path):
 
 def test_second_run_on_one_dst_is_refused(tmp_path):
     src, dst = tmp_path / "src", tmp_path / "dst"
-    talk_files(src, 16, 40)
+    talk_files(src, 24, 40)
     dst.mkdir()
     first = launch("encode", src, dst, "--workers", 1)
     wait_for(lambda: temporaries(dst), "file in progress", first)
@@ -189,7 +189,7 @@ def test_second_run_on_one_dst_is_refused(tmp_path):
     _, first_err = first.communicate(timeout=BOUND)
     assert first.returncode == 0, first_err
     assert {r["status"] for r in manifest(dst).values()} == {"ok"}
-    assert len(list(dst.glob("*.siv"))) == 16 and not temporaries(dst)
+    assert len(list(dst.glob("*.siv"))) == 24 and not temporaries(dst)
 
 
 def test_killed_run_cleaned_by_next_run_only_of_its_own_files(tmp_path):

@@ -10,6 +10,15 @@
 #if defined(_WIN32)
 #include <windows.h>
 #include <mmsystem.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <future>
 #endif
 
 #include "ratelib.h"
@@ -302,6 +311,59 @@ TEST_F(EncodingJob, FailedStartsLeaveNothingOpen) {
   EXPECT_EQ(run(), std::vector<int32_t>{100});
   EXPECT_EQ(open_descriptors(), descriptors);
 }
+
+#if !defined(_WIN32)
+// A FIFO as input or output is refused at once: opening it would wait for
+// the other end, which may never come. A watchdog opens the other end of a
+// call still waiting after 10 s, so that the case fails instead of hanging.
+TEST_F(EncodingJob, FifosAreRefusedWithoutWaiting) {
+  const std::string in = wav("in.wav", 8000, 1, speechlike(2400, 1, 1));
+  const std::string fifo = path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct fifo_case {
+    const char* what;
+    std::function<int32_t()> call;
+    int other_end;  // how the watchdog opens the FIFO
+    std::string message;
+  };
+  const fifo_case cases[] = {
+      {"output no one reads", [&] { return start(in, fifo); }, O_RDONLY,
+       "Can't open output file !\n"},
+      {"input no one writes", [&] { return start(fifo, path("o.siv")); }, O_WRONLY,
+       "Can't open input file !\n"},
+      {"format check of an input no one writes",
+       [&] { return CheckWavFormat(message_, title_, fifo.c_str()); }, O_WRONLY,
+       "Can't open WAV file !\n"},
+  };
+  for (const fifo_case& c : cases) {
+    auto result = std::async(std::launch::async, c.call);
+    int other_end = -1;
+    if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << c.what << ": still waiting after 10 s";
+      other_end = open(fifo.c_str(), c.other_end | O_NONBLOCK);
+    }
+    EXPECT_EQ(result.get(), -1) << c.what;
+    if (other_end >= 0) close(other_end);
+    EXPECT_STREQ(message_, c.message.c_str()) << c.what;
+    EXPECT_STREQ(title_, "I/O ERROR") << c.what;
+    SivoStop();
+  }
+
+  // A reader that goes away during the job: the next write fails as a write
+  // does, and the signal the system raises for it neither ends the process
+  // nor stays pending.
+  const std::string long_in = wav("long.wav", 8000, 1, speechlike(240 * 1000, 1, 3));
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_EQ(start(long_in, fifo), 1);
+  close(reader);
+  EXPECT_EQ(run().back(), -1);
+  EXPECT_STREQ(message_, "Can't write compressed audio to file\n");
+  sigset_t pending;
+  ASSERT_EQ(sigpending(&pending), 0);
+  EXPECT_FALSE(sigismember(&pending, SIGPIPE));
+}
+#endif
 
 TEST_F(EncodingJob, ShortAndTruncatedDataEndTheJobCleanly) {
   // Less than one block: nothing to encode, done on the first call.

@@ -56,6 +56,8 @@ function assertSame(actual, expected, what) {
     `(lengths ${actual.length} and ${expected.length})`);
 }
 
+const concat8 = (a, b) => new Uint8Array([...a, ...b]);
+
 const lossMask = (frames, every) =>
   Array.from({ length: frames }, (_, i) => every > 0 && i % every === every - 1);
 
@@ -163,18 +165,6 @@ async function main() {
     ['frame cut short named with its offset', () => assert.throws(
       () => sivo.decode(new Uint8Array([...frame0, ...frame0.subarray(0, 10)])),
       { message: 'sivo: truncated frame at byte offset 24: type 0 needs 24 bytes, 10 bytes remain' })],
-    ['streaming error keeps the good frames', () => {
-      const d = new sivo.Decoder();
-      d.decode(frame0.subarray(0, 20));
-      try {
-        assert.throws(() => d.decode(new Uint8Array([...frame0.subarray(20), 0x05])),
-          (e) => e.message === 'sivo: invalid frame type 5 at byte offset 24' &&
-            e.samples.length === 240);
-        assert.strictEqual(d.decode(frame0).length, 240, 'usable after the error');
-      } finally {
-        d.free();
-      }
-    }],
     ['used after free', () => {
       const e = new sivo.Encoder();
       e.free();
@@ -201,6 +191,93 @@ async function main() {
     }
   }
   console.log(`interface: ${cases.length} cases`);
+
+  // (c) The streaming decoder's cases, the same table the Python package's
+  // tests run.
+  const table = JSON.parse(fs.readFileSync(
+    path.join(__dirname, '..', 'support', 'streaming_decoder_cases.json'), 'utf8'));
+  for (const c of table.cases) {
+    const stream = new Uint8Array(Buffer.concat(c.stream.map((name) => {
+      const frame = Buffer.alloc(table.frames[name].length);
+      Buffer.from(table.frames[name].hex, 'hex').copy(frame);
+      return frame;
+    })));
+    const d = new sivo.Decoder();
+    try {
+      c.steps.forEach((step, number) => {
+        const where = `${c.name}, step ${number}: ${JSON.stringify(step)}`;
+        let error = null;
+        let samples = null;
+        try {
+          if (step.decode) {
+            samples = d.decode(stream.subarray(step.decode[0], step.decode[1]));
+          } else if (step.finish) {
+            d.finish();
+          } else {
+            d.reset();
+          }
+        } catch (e) {
+          assert.ok(e.message.startsWith('sivo: '), `${where}: ${e.message}`);
+          error = { offset: e.offset, text: e.message.slice('sivo: '.length) };
+          samples = e.samples || null;
+        }
+        if ('error' in step) {
+          assert.deepStrictEqual(error, step.error, where);
+        } else {
+          assert.strictEqual(error, null, where);
+        }
+        if ('samples' in step) assert.strictEqual(samples && samples.length, step.samples, where);
+        for (const [name, got] of [['pending', d.pendingBytes], ['consumed', d.consumed],
+          ['damaged', d.damagedFrames]]) {
+          if (name in step) assert.strictEqual(got, step[name], `${where}: ${name}`);
+        }
+      });
+    } finally {
+      d.free();
+    }
+  }
+  console.log(`streaming decoder: ${table.cases.length} shared cases`);
+
+  // (d) Options of the objects, and reserved and damaged frames, against
+  // the native library.
+  const rate1 = sivo.encode(speech, 1);
+  const damaged = rate1.slice();
+  damaged[31 * 3 + 3] |= 0xf8;  // frame 3's first lag code beyond the last lag
+  damaged[31 * 3 + 4] |= 0x03;
+  const odd = new Uint8Array([...damaged.subarray(0, 62), 0x06, 1, 2, 3, 4,
+    ...damaged.subarray(62, 124), 0x07, ...damaged.subarray(124)]);
+  const streamDecode = (options, bytes) => {
+    const d = new sivo.Decoder(options);
+    try {
+      const parts = [...chunks(bytes, [100, 7, 31])].map((piece) => d.decode(piece));
+      return { samples: new Int16Array(Buffer.concat(parts.map(bytesOf)).buffer.slice(0)),
+        damaged: d.damagedFrames };
+    } finally {
+      d.free();
+    }
+  };
+  const optionCases = [
+    ['Decoder({ postfilter: false })', () => streamDecode({ postfilter: false }, rate1).samples,
+      () => nativeDecode(rate1, 0, 0)],
+    ['Decoder() default', () => streamDecode({}, rate1).samples, () => nativeDecode(rate1, 1, 0)],
+    ['decode(bytes, { postfilter: false })', () => sivo.decode(rate1, { postfilter: false }),
+      () => nativeDecode(rate1, 0, 0)],
+    ['Encoder({ rate: 2 })', () => {
+      const e = new sivo.Encoder({ rate: 2 });
+      try {
+        return concat8(e.encode(speech), e.flush());
+      } finally {
+        e.free();
+      }
+    }, () => nativeEncode(recordings[0], '2')],
+    ['reserved and damaged frames, whole', () => sivo.decode(odd), () => nativeDecode(odd, 1, 0)],
+    ['reserved and damaged frames, streamed', () => streamDecode({}, odd).samples,
+      () => nativeDecode(odd, 1, 0)],
+  ];
+  assert.notStrictEqual(firstDifference(nativeDecode(rate1, 0, 0), nativeDecode(rate1, 1, 0)), -1);
+  for (const [name, ours, native] of optionCases) assertSame(ours(), native(), name);
+  assert.strictEqual(streamDecode({}, odd).damaged, 1, 'damaged frames counted');
+  console.log(`options and odd frames: ${optionCases.length} cases`);
 
   // The packed tarball holds the package's files under package/.
   const tarball = fs.readdirSync(webDir).find((f) => /^sivo-.*\.tgz$/.test(f));

@@ -2,7 +2,6 @@
 #include "cli.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -99,47 +98,6 @@ int match_option(const std::vector<std::string>& args, size_t& i, std::string_vi
   }
   return 0;
 }
-
-#if defined(_WIN32)
-namespace {
-
-// The volume serial number and file index of a file on disk; false for
-// anything else (a pipe, a device, a name that does not exist).
-bool disk_file_id(HANDLE h, BY_HANDLE_FILE_INFORMATION& id) {
-  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_DISK &&
-         GetFileInformationByHandle(h, &id) != 0;
-}
-
-// "-" is standard input, whatever it reads.
-bool file_id(const std::string& path, BY_HANDLE_FILE_INFORMATION& id) {
-  if (path == "-") return disk_file_id(GetStdHandle(STD_INPUT_HANDLE), id);
-  const std::wstring wide = sivo::to_wide(path);
-  if (wide.empty()) return false;
-  const HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const bool found = disk_file_id(h, id);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  return found;
-}
-
-}  // namespace
-
-// One file has one volume serial number and file index, whatever the name's
-// case, folder or spelling.
-bool same_file(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-  if (b == "-" || !file_id(a, ia) || !file_id(b, ib)) return false;
-  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
-}
-#else
-bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb{};
-  if (a == "-" || b == "-") return false;
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return S_ISREG(sa.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-#endif
 
 #if defined(_WIN32)
 void catch_interrupts() {

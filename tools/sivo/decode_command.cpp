@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "system_files.h"
 
 namespace sivo_cli {
 namespace {
@@ -91,7 +92,7 @@ int run_decode(const std::vector<std::string>& args) {
   if (files.size() != 2) return usage_error("decode", "expected IN and OUT");
   const std::string& input = files[0];
   const std::string& output = files[1];
-  if (same_file(input, output)) return usage_error("decode", "IN and OUT name the same file");
+  if (sivo::same_file(input, output)) return usage_error("decode", "IN and OUT name the same file");
 
   catch_interrupts();
   options.cancelled = interrupt_check();

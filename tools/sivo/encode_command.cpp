@@ -142,7 +142,7 @@ int run_encode(const std::vector<std::string>& args) {
   }
   const std::string& input = files[0];
   const std::string& output = files[1];
-  if (same_file(input, output)) return usage_error("encode", "IN and OUT name the same file");
+  if (sivo::same_file(input, output)) return usage_error("encode", "IN and OUT name the same file");
 
   catch_interrupts();
   options.cancelled = interrupt_check();

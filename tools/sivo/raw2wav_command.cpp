@@ -7,6 +7,7 @@
 #include "audio_input.h"
 #include "audio_output.h"
 #include "cli.h"
+#include "system_files.h"
 
 namespace sivo_cli {
 namespace {
@@ -36,7 +37,7 @@ int run_raw2wav(const std::vector<std::string>& args) {
     files.push_back(arg);
   }
   if (files.size() != 2) return usage_error("raw2wav", "expected IN.raw and OUT.wav");
-  if (same_file(files[0], files[1])) {
+  if (sivo::same_file(files[0], files[1])) {
     return usage_error("raw2wav", "IN.raw and OUT.wav name the same file");
   }
   catch_interrupts();

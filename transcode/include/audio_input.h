@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ratelib.h"
+#include "rate_stream.h"
 #include "transcode.h"
 
 namespace sivo {
@@ -32,7 +32,9 @@ struct audio_source {
   std::string path;
   std::string description;   // what the file is, for summaries
   long long size = -1;       // bytes, -1 when unknown
-  rate_converter* converter = nullptr;
+  // To 8000 Hz: the WAV job's conversion (its block layout, settings and
+  // leading silence), streamed, so that no length or rate runs it dry.
+  ratelib::rate_stream* converter = nullptr;
   int32_t block_in = 0;      // input frames per block
   int32_t block_out = 0;     // 8000 Hz samples per block
   int32_t delay = 0;         // converter's leading samples
@@ -47,6 +49,7 @@ struct audio_source {
   const cancel_check* cancelled = nullptr;
   stream_input stream;        // used for inputs that are not regular files
   bool owns_fd = false;
+  bool length_unknown = false;  // a WAV header that said its data was empty
 };
 
 // Opens `path` ("-": standard input) as audio, or as headerless PCM laid out

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ratelib.h"
+#include "rate_stream.h"
 #include "safe_output.h"
 #include "transcode.h"
 
@@ -20,12 +20,10 @@ struct audio_sink {
   audio_format format = audio_format::raw;
   int rate = 8000;
   SNDFILE* file = nullptr;       // FLAC, Ogg, AIFF
-  rate_converter* converter = nullptr;
-  int32_t block_in = 0;          // 8000 Hz samples per converter block
-  int32_t block_out = 0;         // output samples per block
-  int32_t skip = 0;              // converter's leading samples still to drop
-  std::vector<int16_t> pending;  // 8000 Hz samples waiting for a whole block
-  std::vector<int16_t> converted;
+  // From 8000 Hz to `rate`: fed whatever arrives, drained of whatever the
+  // resampler releases, so that any length converts.
+  ratelib::rate_stream* converter = nullptr;
+  std::vector<int16_t> converted;  // samples taken from the converter
   std::vector<uint8_t> bytes;    // little-endian staging for WAV and raw
   long long samples_in = 0;      // 8000 Hz samples received
   long long samples_out = 0;     // output samples written
@@ -40,8 +38,10 @@ bool sink_open(audio_sink& sink, const std::string& path, audio_format format, i
 // Writes 8000 Hz samples. On failure returns false with `error` set.
 bool sink_write(audio_sink& sink, std::span<const int16_t> samples, std::string& error);
 
-// Flushes the converter, completes the header and commits the output.
-bool sink_finish(audio_sink& sink, std::string& error);
+// Flushes the converter, completes the header and commits the output. A
+// `cancelled` check that says stop while the converter's tail is written
+// abandons the output instead (error "interrupted").
+bool sink_finish(audio_sink& sink, std::string& error, const cancel_check& cancelled = {});
 
 // Abandons the output (a temporary is removed).
 void sink_abort(audio_sink& sink);

@@ -19,6 +19,16 @@ int open_for_reading(const std::string& path);
 // as the C library would say on Windows, the NUL device).
 bool is_terminal(int fd);
 
+// True when writing `out` would replace or overwrite the file read as `in`:
+// both are one regular file on disk, whatever the names, links or folders
+// that lead to it. `in` "-" is what standard input reads, `out` "-" what
+// standard output writes, and `out` counts as the file its links finally
+// name, the one a finished output replaces. False when either is not a
+// regular file on disk or does not exist (a new output cannot be the input).
+// Every route refuses such a pair: the command line, the file loops below it,
+// the Python package and its corpus tool.
+bool same_file(const std::string& in, const std::string& out);
+
 #if defined(_WIN32)
 // UTF-8 to UTF-16 and back. A sequence that is not valid UTF-8 (or UTF-16)
 // gives an empty string.
