@@ -1,15 +1,18 @@
 # Packs the Windows release zip from a built tree:
 #
-#   NAME/bin/      sivo.exe and the DLLs
+#   NAME/bin/      sivo.exe and the DLLs, stripped
 #   NAME/include/  the public headers
 #   NAME/lib/      MinGW import libraries (libX.dll.a) and, made from each DLL
 #                  with gendef and dlltool, X.def and an MSVC-style X.lib
+#   NAME/licenses/ the licences of the libraries linked into the program and
+#                  the DLLs (libsndfile, libsoxr, FLAC, Ogg, Vorbis, Opus,
+#                  MinGW-w64's runtime), from LICENSES
 #   NAME/LICENSE, NAME/README-windows.txt
 #
 #   cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DNAME=sivo-2.0.0-win32 -DVERSION=2.0.0
-#         -DBITS=32 -DDLLTOOL=... -DGENDEF=... -DZIP=.../NAME.zip
+#         -DBITS=32 -DDLLTOOL=... -DGENDEF=... -DZIP=.../NAME.zip -DLICENSES=...
 #         -P windows_zip.cmake
-foreach(var BUILD_DIR SOURCE_DIR NAME VERSION BITS DLLTOOL GENDEF ZIP)
+foreach(var BUILD_DIR SOURCE_DIR NAME VERSION BITS DLLTOOL GENDEF ZIP LICENSES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "windows_zip.cmake: ${var} not set")
   endif()
@@ -21,7 +24,7 @@ set(tree ${work}/${NAME})
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${tree}/bin ${tree}/include ${tree}/lib)
 
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${work}/install
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${work}/install --strip
   OUTPUT_QUIET RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "installing ${BUILD_DIR} failed")
@@ -35,7 +38,8 @@ if(NOT programs OR NOT dlls OR NOT headers OR NOT import_libraries)
   message(FATAL_ERROR "the installed tree lacks the program, DLLs, headers or import libraries")
 endif()
 file(COPY ${programs} ${dlls} DESTINATION ${tree}/bin)
-file(COPY ${headers} DESTINATION ${tree}/include)
+# ratelib.h too: sivowav.dll needs ratelib.dll, and a program may call it.
+file(COPY ${headers} ${SOURCE_DIR}/ratelib/include/ratelib.h DESTINATION ${tree}/include)
 file(COPY ${import_libraries} DESTINATION ${tree}/lib)
 
 # The .def file as the DLL itself exports, and from it an import library in
@@ -53,6 +57,12 @@ foreach(dll ${dlls})
     message(FATAL_ERROR "dlltool ${base}.def failed")
   endif()
 endforeach()
+
+file(GLOB licences ${LICENSES}/*.txt)
+if(NOT licences)
+  message(FATAL_ERROR "no licences of the linked-in libraries in ${LICENSES}")
+endif()
+file(COPY ${licences} DESTINATION ${tree}/licenses)
 
 if(EXISTS ${SOURCE_DIR}/LICENSE)
   configure_file(${SOURCE_DIR}/LICENSE ${tree}/LICENSE COPYONLY)

@@ -97,6 +97,7 @@ cross_build() { # name, source folder, cmake options...
   recipe="$(basename "$src") $*"
   [ "$(cat "$deps/$name.done" 2>/dev/null)" = "$recipe" ] && return 0
   echo "building $(basename "$src")"
+  local started=$SECONDS
   rm -rf "$deps/build-$name" "$deps/$name.done"
   { cmake -S "$src" -B "$deps/build-$name" -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
       -DSIVO_WINDOWS_DEPS="$deps/install" -DCMAKE_BUILD_TYPE=Release \
@@ -106,6 +107,7 @@ cross_build() { # name, source folder, cmake options...
     { tail -n 40 "$deps/$name.log" >&2; return 1; }
   rm -rf "$deps/build-$name"
   echo "$recipe" >"$deps/$name.done"
+  echo "built $name in $((SECONDS - started))s"
 }
 
 autotools_build() { # name, source folder, configure options...
@@ -115,25 +117,31 @@ autotools_build() { # name, source folder, configure options...
   recipe="$(basename "$src") $*"
   [ "$(cat "$deps/$name.done" 2>/dev/null)" = "$recipe" ] && return 0
   echo "building $(basename "$src")"
+  local started=$SECONDS
   rm -rf "$deps/build-$name" "$deps/$name.done"
   mkdir -p "$deps/build-$name"
+  # The CMake builds take these from the toolchain file: SSE2, never x87.
+  local flags=-O2
+  [ "$arch" = i686 ] && flags="-O2 -msse2 -mfpmath=sse"
   { (cd "$deps/build-$name" && "$src/configure" --host="$triplet" --prefix="$deps/install" \
-      --disable-shared --enable-static "$@" && make -j"$jobs" && make install); } \
+      --disable-shared --enable-static CFLAGS="$flags" "$@" && make -j"$jobs" && make install); } \
     >"$deps/$name.log" 2>&1 || { tail -n 40 "$deps/$name.log" >&2; return 1; }
   rm -rf "$deps/build-$name"
   echo "$recipe" >"$deps/$name.done"
+  echo "built $name in $((SECONDS - started))s"
 }
 
 step "googletest"
 cross_build googletest "$(fetch_source googletest 'googletest-*/')" \
-  -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -Dgtest_disable_pthreads=ON
+  -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_disable_pthreads=ON
 
 step "libsoxr"
 cross_build soxr "$(fetch_source libsoxr 'libsoxr-*/')" -DBUILD_TESTS=OFF \
   -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF -DWITH_LSR_BINDINGS=OFF
 
 # libsndfile and the codecs it reads and writes through: Ogg, Vorbis, FLAC,
-# Opus. Their stack protectors would need libssp, which MinGW links apart.
+# Opus. Their stack protectors and fortified string calls would need libssp,
+# which MinGW links apart.
 step "libsndfile"
 cross_build ogg "$(fetch_source libogg 'libogg-*/')" -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
 cross_build vorbis "$(fetch_source libvorbis 'libvorbis-*/')" -DBUILD_TESTING=OFF
@@ -141,14 +149,26 @@ cross_build flac "$(fetch_source flac 'flac-*/')" -DBUILD_CXXLIBS=OFF -DBUILD_PR
   -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF \
   -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF -DWITH_OGG=ON
 # Opus 1.3.1's CMake files are incomplete in its release; its configure
-# script builds it, as Debian's package does.
+# script builds it, as Debian's package does. _FORTIFY_SOURCE set to 0 keeps
+# configure from turning it on (its checks would need libssp too).
 autotools_build opus "$(fetch_source opus 'opus-*/')" --disable-doc \
-  --disable-extra-programs --disable-stack-protector
+  --disable-extra-programs --disable-stack-protector CPPFLAGS=-D_FORTIFY_SOURCE=0
 # FLAC__NO_DLL: libFLAC is linked in, not imported from a DLL. MP3 (mpg123,
 # LAME) is left out.
 cross_build sndfile "$(fetch_source libsndfile 'libsndfile-*/')" -DBUILD_PROGRAMS=OFF \
   -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF -DINSTALL_MANPAGES=OFF \
   -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=OFF -DCMAKE_C_FLAGS=-DFLAC__NO_DLL
+
+# The licences of what sivo.exe and the DLLs carry inside them, for the zip:
+# the libraries above and MinGW-w64's runtime (its threads library, its
+# start-up code).
+licences=$deps/install/share/licenses
+mkdir -p "$licences"
+for pair in libsndfile:COPYING libsoxr:LICENCE flac:COPYING.Xiph libogg:COPYING \
+  libvorbis:COPYING opus:COPYING; do
+  cp "$(fetch_source "${pair%%:*}" "${pair%%:*}-*/")/${pair#*:}" "$licences/${pair%%:*}.txt"
+done
+cp "/usr/share/doc/mingw-w64-${arch/_/-}-dev/copyright" "$licences/mingw-w64-runtime.txt"
 
 # --- Wine ---------------------------------------------------------------------
 # A private, headless prefix under the build folder: no X display, no
@@ -182,9 +202,15 @@ stop_wineserver() {
 wine_runs=1
 if ! "$wine" --version >/dev/null 2>&1 || ! "$WINESERVER" --version >/dev/null 2>&1; then
   wine_runs=0
-  echo "NOTE: this machine cannot start $wine or $WINESERVER (a kernel without" \
-    "32-bit support?): $arch is built and packed, its tests are NOT run" >&2
 fi
+not_run_warning() {
+  printf '%s\n' "" "######################################################################" \
+    "WARNING: $arch: this machine cannot start $wine or $WINESERVER (a kernel" \
+    "without 32-bit support?). $arch is built and packed, but its tests were" \
+    "NOT run: nothing here says that the $arch build works." \
+    "######################################################################" "" >&2
+}
+[ "$wine_runs" = 1 ] || not_run_warning
 if [ "$wine_runs" = 1 ]; then
   trap stop_wineserver EXIT
   stop_wineserver # one left over from an interrupted run of this prefix
@@ -256,9 +282,10 @@ if [ "$wine_runs" = 1 ] && [ -f "$build/sivo/bin/sivo.exe" ]; then
 fi
 
 step "DLLs"
-for dll in "$build"/sivo/bin/*.dll; do
+for dll in "$build"/sivo/bin/*.dll "$build"/sivo/bin/sivo.exe; do
   echo "--- $(basename "$dll")"
   $triplet-objdump -p "$dll" | grep 'DLL Name' || true
   $triplet-objdump -p "$dll" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p'
 done
 step "done"
+[ "$wine_runs" = 1 ] || not_run_warning

@@ -1,7 +1,10 @@
 // Output files that are never left half-written, on Windows: a temporary
 // file in the target's folder, marked to vanish when closed until it is
-// complete, then moved over the target with MoveFileExW. Devices (NUL, CON,
-// COM1, named pipes) are written straight through and never removed.
+// complete, then renamed over the target: by its handle with POSIX
+// semantics where the system has them (Windows 10 1709 and later, NTFS), so
+// that a target another program reads with delete sharing is replaced too,
+// else with MoveFileExW. Devices (NUL, CON, COM1, named pipes) are written
+// straight through and never removed.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -9,6 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "safe_output.h"
 #include "system_files.h"
@@ -88,6 +92,47 @@ std::wstring temp_name(const std::wstring& target, unsigned attempt) {
     folder += L'\\';
   }
   return folder + L"." + base_of(target) + L"." + suffix;
+}
+
+// The open temporary renamed over `target`, a file of its own folder, by
+// handle with POSIX semantics: the name changes hands at once even while
+// other programs hold the old file open (with delete sharing), and they go
+// on reading the old contents. ERROR_SUCCESS, or why not; the codes of
+// `rename_unsupported` where the system or the file system lacks it.
+DWORD rename_by_handle(HANDLE h, const std::wstring& target) {
+  // FILE_RENAME_INFO as FileRenameInfoEx reads it: flags in place of the
+  // ReplaceIfExists byte. The toolchain's headers declare it only for newer
+  // systems than the program's oldest.
+  struct rename_info {
+    DWORD flags;
+    HANDLE root;
+    DWORD name_bytes;
+    WCHAR name[1];
+  };
+  constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
+  const std::wstring name = base_of(target);
+  std::vector<unsigned char> buffer(sizeof(rename_info) + name.size() * sizeof(WCHAR));
+  auto* info = reinterpret_cast<rename_info*>(buffer.data());
+  info->flags = kReplaceIfExists | kPosixSemantics;
+  info->root = nullptr;
+  info->name_bytes = static_cast<DWORD>(name.size() * sizeof(WCHAR));
+  std::memcpy(info->name, name.data(), info->name_bytes);
+  return SetFileInformationByHandle(h, kFileRenameInfoEx, info, static_cast<DWORD>(buffer.size()))
+             ? ERROR_SUCCESS
+             : GetLastError();
+}
+
+bool rename_unsupported(DWORD failure) {
+  return failure == ERROR_INVALID_PARAMETER || failure == ERROR_NOT_SUPPORTED ||
+         failure == ERROR_INVALID_FUNCTION || failure == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// Another program holds the target (or the folder) open in a way that keeps
+// it from being replaced: a player, a virus scanner, an indexer.
+bool target_in_use(DWORD failure) {
+  return failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION ||
+         failure == ERROR_ACCESS_DENIED;
 }
 
 bool write_all(int fd, const char* bytes, size_t size, bool& reader_gone) {
@@ -224,34 +269,50 @@ bool output_commit(output_file& out, std::string& error) {
     output_discard(out);
     return false;
   }
-  if (_close(fd) != 0) {
+  const std::wstring temp = to_wide(out.temp), target = to_wide(out.target);
+  // A target in use is tried again for a while before the run gives up.
+  DWORD failure = ERROR_SUCCESS;
+  for (int attempt = 0;; ++attempt) {
+    failure = rename_by_handle(h, target);
+    if (!target_in_use(failure) || attempt + 1 == kReplaceTries) break;
+    Sleep(kReplacePauseMs);
+  }
+  if (failure == ERROR_SUCCESS) {
+    out.temp.clear();
+    if (_close(fd) != 0) {
+      error = write_failure(out.path, errno);
+      return false;
+    }
+    return true;
+  }
+  if (!rename_unsupported(failure)) {
+    set_delete_on_close(h, true);
+    _close(fd);
+  } else if (_close(fd) != 0) {
     error = write_failure(out.path, errno);
     output_discard(out);
     return false;
-  }
-  const std::wstring temp = to_wide(out.temp), target = to_wide(out.target);
-  for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(temp.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      break;
-    }
-    const DWORD failure = GetLastError();
-    const bool in_use = failure == ERROR_SHARING_VIOLATION || failure == ERROR_LOCK_VIOLATION ||
-                        failure == ERROR_ACCESS_DENIED;
-    if (in_use && attempt + 1 < kReplaceTries) {
+  } else {
+    // No POSIX semantics here: the classic replace, which fails while any
+    // other program has the target open.
+    for (int attempt = 0;; ++attempt) {
+      if (MoveFileExW(temp.c_str(), target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        out.temp.clear();
+        return true;
+      }
+      failure = GetLastError();
+      if (!target_in_use(failure) || attempt + 1 == kReplaceTries) break;
       Sleep(kReplacePauseMs);
-      continue;
     }
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    error = in_use && attributes != INVALID_FILE_ATTRIBUTES &&
-                    (attributes & FILE_ATTRIBUTE_READONLY) == 0
-                ? in_use_failure(out.path)
-                : write_failure(out.path, errno_from_windows(failure));
-    output_discard(out);
-    return false;
   }
-  out.temp.clear();
-  return true;
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  error = target_in_use(failure) && attributes != INVALID_FILE_ATTRIBUTES &&
+                  (attributes & FILE_ATTRIBUTE_READONLY) == 0
+              ? in_use_failure(out.path)
+              : write_failure(out.path, errno_from_windows(failure));
+  output_discard(out);
+  return false;
 }
 
 void output_discard(output_file& out) {

@@ -61,7 +61,8 @@ int errno_from_windows(unsigned long error) {
       errno = ENOTDIR;
       break;
     case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA:
+    case ERROR_NO_DATA:            // Windows: the reader has closed the pipe
+    case ERROR_PIPE_NOT_CONNECTED:  // Wine: the same
       errno = EPIPE;
       break;
     case ERROR_WRITE_PROTECT:

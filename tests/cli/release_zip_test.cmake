@@ -12,10 +12,13 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${ZIP} WORKING_DIRECTORY ${WO
 if(failed)
   message(FATAL_ERROR "cannot unpack ${ZIP}")
 endif()
-get_filename_component(name ${ZIP} NAME_WE)
+get_filename_component(name ${ZIP} NAME_WLE)
 set(tree ${WORK}/${name})
 
 set(expected bin/sivo.exe LICENSE README-windows.txt)
+foreach(library libsndfile libsoxr flac libogg libvorbis opus mingw-w64-runtime)
+  list(APPEND expected licenses/${library}.txt)
+endforeach()
 foreach(library sivocore sivowav ratelib)
   list(APPEND expected bin/${library}.dll include/${library}.h lib/${library}.def
     lib/${library}.lib lib/lib${library}.dll.a)
