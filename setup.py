@@ -66,6 +66,10 @@ class CMakeBuild(build_ext):
             sys.exit(f"setup.py: the build made no {module.name} in {made} (is this the "
                      f"interpreter the tree was configured for? {sys.executable})")
         module.parent.mkdir(parents=True, exist_ok=True)
+        # Binaries of an earlier build that this one no longer makes stay out.
+        for old in module.parent.glob("*.so*"):
+            if old.name not in [p.name for p in files]:
+                old.unlink()
         for source in files:
             shutil.copy2(source, module.parent / source.name)
 
