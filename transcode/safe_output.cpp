@@ -3,10 +3,13 @@
 #include "safe_output.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -30,10 +33,25 @@ std::string base_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-mode_t current_umask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
+// Creates a new file `stem` + six random letters or digits, with the mode
+// a new file gets (0666 less the umask, which the system applies: reading
+// the umask would mean changing it for every thread for a moment).
+int open_new_temp(const std::string& stem, std::string& name) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::atomic<uint64_t> counter{0};
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+      bits = (static_cast<uint64_t>(getpid()) << 32) ^ counter.fetch_add(0x9E3779B97F4A7C15u);
+    }
+    name = stem;
+    for (int i = 0; i < 6; ++i, bits /= 62) name += kLetters[bits % 62];
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 }  // namespace
@@ -79,17 +97,15 @@ bool output_open(output_file& out, const std::string& path, std::string& error) 
     error = write_failure(path, errno);
     return false;
   }
-  std::string pattern = folder_of(out.target) + "/." + base_of(out.target) + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  out.fd = mkostemp(name.data(), O_CLOEXEC);
+  std::string name;
+  out.fd = open_new_temp(folder_of(out.target) + "/." + base_of(out.target) + ".", name);
   if (out.fd < 0) {
     error = write_failure(path, errno);
     return false;
   }
-  out.temp = name.data();
+  out.temp = name;
   out.regular = true;
-  fchmod(out.fd, replacing ? (old.st_mode & 07777) : (kNewFileMode & ~current_umask()));
+  if (replacing) fchmod(out.fd, old.st_mode & 07777);
   return true;
 }
 
