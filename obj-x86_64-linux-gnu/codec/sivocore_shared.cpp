@@ -1,1 +1,0 @@
-// The shared library is the whole internal library, linked entire.

@@ -1,2 +1,0 @@
-# Empty dependencies file for sivo_make_corpus.
-# This may be replaced when dependencies are built.

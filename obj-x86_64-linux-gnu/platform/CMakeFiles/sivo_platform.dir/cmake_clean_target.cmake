@@ -1,3 +1,0 @@
-file(REMOVE_RECURSE
-  "libsivo_platform.a"
-)

@@ -1,9 +1,0 @@
-file(REMOVE_RECURSE
-  "CMakeFiles/sivo_corpus_manpage"
-  "sivo-corpus.1"
-)
-
-# Per-language clean rules from dependency scanning.
-foreach(lang )
-  include(CMakeFiles/sivo_corpus_manpage.dir/cmake_clean_${lang}.cmake OPTIONAL)
-endforeach()

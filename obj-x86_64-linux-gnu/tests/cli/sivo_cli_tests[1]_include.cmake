@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/debian/obj-x86_64-linux-gnu/tests/cli/sivo_cli_tests[1]_tests.cmake")
-  include("/work/wt/debian/obj-x86_64-linux-gnu/tests/cli/sivo_cli_tests[1]_tests.cmake")
-else()
-  add_test(sivo_cli_tests_NOT_BUILT sivo_cli_tests_NOT_BUILT)
-endif()

@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/debian/obj-x86_64-linux-gnu/tests/codec/sivo_codec_tests[1]_tests.cmake")
-  include("/work/wt/debian/obj-x86_64-linux-gnu/tests/codec/sivo_codec_tests[1]_tests.cmake")
-else()
-  add_test(sivo_codec_tests_NOT_BUILT sivo_codec_tests_NOT_BUILT)
-endif()

@@ -1,5 +1,0 @@
-if(EXISTS "/work/wt/debian/obj-x86_64-linux-gnu/tests/gst/sivo_gst_tests[1]_tests.cmake")
-  include("/work/wt/debian/obj-x86_64-linux-gnu/tests/gst/sivo_gst_tests[1]_tests.cmake")
-else()
-  add_test(sivo_gst_tests_NOT_BUILT sivo_gst_tests_NOT_BUILT)
-endif()
