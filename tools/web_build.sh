@@ -20,6 +20,7 @@ jobs=${JOBS:-2}
 need=()
 command -v emcc >/dev/null || need+=(emscripten)
 command -v node >/dev/null || need+=(nodejs)
+command -v npm >/dev/null || need+=(npm)
 [ -f /usr/share/codec2/raw/hts1a.raw ] || need+=(codec2-examples)
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

@@ -257,7 +257,8 @@ bool renames_over_open_files(const fs::path& dir) {
 // A target another program holds open keeps its contents when it cannot be
 // replaced: the run fails after a while saying why, and no temporary file
 // stays. Held open with delete sharing, it is replaced where the system
-// renames with POSIX semantics, and refused the same way elsewhere.
+// renames with POSIX semantics, and refused the same way elsewhere. A
+// read-only target is refused too.
 TEST_F(WindowsCli, TargetHeldOpenElsewhere) {
   ASSERT_EQ(sivo(L"encode -q speech.wav a.siv").code, 0u);
   const bool posix_rename = renames_over_open_files(dir_);
@@ -293,6 +294,14 @@ TEST_F(WindowsCli, TargetHeldOpenElsewhere) {
     }
     EXPECT_EQ(names(), (std::vector<std::wstring>{L"a.siv", L"held.wav", L"speech.wav"}));
   }
+  // A read-only target is refused the same way, without waiting.
+  SetFileAttributesW(path(L"held.wav").c_str(), FILE_ATTRIBUTE_READONLY);
+  const run_result r = sivo(L"decode -q a.siv held.wav");
+  SetFileAttributesW(path(L"held.wav").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(r.code, 1u);
+  EXPECT_NE(r.err.find("cannot write 'held.wav': Permission denied"), std::string::npos) << r.err;
+  EXPECT_EQ(read_all(path(L"held.wav")), old);
+  EXPECT_EQ(names(), (std::vector<std::wstring>{L"a.siv", L"held.wav", L"speech.wav"}));
 }
 
 }  // namespace
