@@ -28,6 +28,15 @@ made=$build/docs
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 if [ "$out" != "$(cd "$made" && pwd)" ]; then
+  # Only folders an earlier run wrote are replaced: a site has Sphinx's
+  # .buildinfo, the manual pages nothing but man3/.
+  for folder in html man; do
+    if [ -e "$out/$folder" ] && ! { [ "$folder" = html ] && [ -f "$out/html/.buildinfo" ]; } &&
+       ! { [ "$folder" = man ] && [ "$(ls -A "$out/man")" = man3 ]; }; then
+      echo "docs_build.sh: $out/$folder exists and was not written by this script; left as it is" >&2
+      exit 1
+    fi
+  done
   rm -rf "$out/html" "$out/man"
   cp -a "$made/html" "$made/man" "$out/"
 fi
