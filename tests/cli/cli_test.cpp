@@ -435,17 +435,21 @@ TEST_F(Cli, AnOutputThatIsTheInputIsRefused) {
                " ln speech.wav hard.wav").code,
             0);
   const bytes wav = read_all(path("speech.wav")), siv = read_all(path("a.siv"));
-  const std::pair<const char*, bool> scripts[] = {  // (script, symbolic links involved)
+  // (script, POSIX only: symbolic links, or a shell's redirection, which
+  // Wine hands a Windows program as a descriptor whose file identity it does
+  // not report; WindowsCli.SameFileUnderOtherNames gives standard input to
+  // sivo.exe through Windows's own handles)
+  const std::pair<const char*, bool> scripts[] = {
       {"$SIVO encode speech.wav hard.wav", false},
-      {"$SIVO encode - speech.wav < speech.wav", false},
+      {"$SIVO encode - speech.wav < speech.wav", true},
       {"$SIVO encode - link.wav < hard.wav", true},
-      {"$SIVO encode speech.wav - >> speech.wav", false},
-      {"$SIVO decode - a.siv < a.siv", false},
-      {"$SIVO decode a.siv - >> a.siv", false},
-      {"$SIVO raw2wav - speech.wav < speech.wav", false},
+      {"$SIVO encode speech.wav - >> speech.wav", true},
+      {"$SIVO decode - a.siv < a.siv", true},
+      {"$SIVO decode a.siv - >> a.siv", true},
+      {"$SIVO raw2wav - speech.wav < speech.wav", true},
   };
-  for (const auto& [script, links] : scripts) {
-    if (links && !posix_program()) continue;
+  for (const auto& [script, posix_only] : scripts) {
+    if (posix_only && !posix_program()) continue;
     SCOPED_TRACE(script);
     const run_result r = sh(script);
     EXPECT_EQ(r.code, 2) << r.err;
