@@ -38,5 +38,15 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}" >&2
-$sudo apt-get update
+# A mirror caught mid-sync fails a list for a minute or so: try again, then
+# go on with the lists apt kept (the install says if they lack a package).
+for attempt in 1 2 3; do
+  $sudo apt-get update && break
+  if [ "$attempt" -lt 3 ]; then
+    echo "apt-get update failed; again in $((30 * attempt)) s" >&2
+    sleep $((30 * attempt))
+  else
+    echo "apt-get update failed three times; going on with the package lists at hand" >&2
+  fi
+done
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"

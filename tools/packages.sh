@@ -25,7 +25,19 @@ ensure_packages() {
       missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ] || [ "$packages_stale" -ne 0 ]; then
-    $packages_sudo apt-get -o DPkg::Lock::Timeout=900 update -q
+    # A mirror caught mid-sync fails a list for a minute or so: try again,
+    # then go on with the lists apt kept (the install says if they lack a
+    # package).
+    local attempt
+    for attempt in 1 2 3; do
+      $packages_sudo apt-get -o DPkg::Lock::Timeout=900 update -q && break
+      if [ "$attempt" -lt 3 ]; then
+        echo "apt-get update failed; again in $((30 * attempt)) s" >&2
+        sleep $((30 * attempt))
+      else
+        echo "apt-get update failed three times; going on with the package lists at hand" >&2
+      fi
+    done
     packages_stale=0
   fi
   if [ ${#missing[@]} -gt 0 ]; then
