@@ -2,6 +2,7 @@
 #include "cli.h"
 
 #include <signal.h>
+#include <time.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -38,7 +39,28 @@ BOOL WINAPI on_console_event(DWORD event) {
   return TRUE;
 }
 #else
-void on_signal(int) { g_interrupted = 1; }
+// The first signal asks the program to stop cleanly. One more, a second or
+// more later, ends it at once (the user pressing Ctrl-C again); a second
+// copy of the same request within that second is ignored: timeout(1), for
+// one, sends its signal both to the program and to the program's process
+// group, and the copy would otherwise end the program before it removes its
+// temporary file.
+timespec g_first_signal{};
+
+void on_signal(int signal_number) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  if (g_interrupted == 0) {
+    g_first_signal = now;
+    g_interrupted = 1;
+    return;
+  }
+  if (now.tv_sec - g_first_signal.tv_sec > 1 ||
+      (now.tv_sec - g_first_signal.tv_sec == 1 && now.tv_nsec >= g_first_signal.tv_nsec)) {
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+  }
+}
 #endif
 
 }  // namespace
@@ -110,9 +132,8 @@ void catch_interrupts() {
   struct sigaction action {};
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
-  // No SA_RESTART: a blocked read returns so the flag is seen; a second
-  // signal takes the default action.
-  action.sa_flags = SA_RESETHAND;
+  // No SA_RESTART: a blocked read returns so the flag is seen.
+  action.sa_flags = 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);

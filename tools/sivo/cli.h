@@ -46,8 +46,8 @@ std::optional<double> parse_number(std::string_view text, double low, double hig
 int match_option(const std::vector<std::string>& args, size_t& i, std::string_view name,
                  std::string& value);
 
-// Installs SIGINT/SIGTERM handlers that only raise a flag (a second signal
-// ends the program at once) and ignores SIGPIPE and SIGXFSZ, so that a
+// Installs SIGINT/SIGTERM handlers that only raise a flag (another signal a
+// second or more later ends the program at once) and ignores SIGPIPE and SIGXFSZ, so that a
 // closed pipe or a size limit shows as a write error.
 void catch_interrupts();
 
